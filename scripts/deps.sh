@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing need, skipping those already present.
+# Run as root on Debian 12. Usage: scripts/deps.sh
+set -euo pipefail
+
+packages=(
+    g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
+    libgtest-dev libgmock-dev
+    libsqlite3-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,129 @@
+#pragma once
+// The configuration store: one SQLite file holding a tree of keys with typed values, the
+// way the Windows registry holds them (key names compare without regard to ASCII case;
+// sub-keys and values enumerate in case-insensitive name order).
+//
+// One connection, guarded by a recursive mutex, serves every thread of the process; a busy
+// timeout lets a second process (tgctl beside a running daemon) share the file. A store
+// whose file cannot be opened, or is not a store, stays closed: every operation then fails
+// quietly and callers see their defaults (ConfigKey), never an exception.
+//
+// Most callers use ConfigKey; the operations here work on key ids and are its back end.
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tg {
+
+// Value types, numbered as the registry numbers them.
+enum class ValueType : int { String = 1, Binary = 3, Dword = 4 };
+
+// A stored value: its type and its raw bytes (a text without terminating zero; a DWORD as
+// four little-endian bytes; binary data as it is).
+struct ConfigValue {
+    ValueType type = ValueType::String;
+    std::string data;
+};
+
+using KeyId = std::int64_t;
+// The id of the tree's root (the registry's HKEY_LOCAL_MACHINE); it has no name.
+inline constexpr KeyId kRootKey = 0;
+
+// The product key under the root; every subsystem keeps its values below it.
+inline constexpr std::string_view kProductKey = "SOFTWARE\\kestroware\\Tessellgrove\\2.0";
+
+// Result codes of the store, numbered as the registry's system error codes.
+inline constexpr int kStoreOk = 0;
+inline constexpr int kStoreMissing = 2;    // ERROR_FILE_NOT_FOUND
+inline constexpr int kStoreClosed = 6;     // ERROR_INVALID_HANDLE
+inline constexpr int kStoreNotText = 13;   // ERROR_INVALID_DATA
+inline constexpr int kStoreBadName = 87;   // ERROR_INVALID_PARAMETER
+inline constexpr int kStoreFailed = 1359;  // ERROR_INTERNAL_ERROR: SQLite failed
+
+struct SqliteClose {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using SqliteDb = std::unique_ptr<sqlite3, SqliteClose>;
+
+struct SqliteFinalize {
+    void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+using SqliteStmt = std::unique_ptr<sqlite3_stmt, SqliteFinalize>;
+
+class ConfigStore {
+public:
+    // Opens the file, creating it and its schema when missing (the parent folder must exist).
+    // On failure the store stays closed and error() says why.
+    explicit ConfigStore(const std::filesystem::path& path);
+    ~ConfigStore();
+    ConfigStore(const ConfigStore&) = delete;
+    ConfigStore& operator=(const ConfigStore&) = delete;
+
+    bool isOpen() const { return m_db != nullptr; }
+    const std::string& error() const { return m_error; }
+    const std::filesystem::path& path() const { return m_path; }
+
+    // Path is backslash-separated below `base` (empty components are skipped).
+    // createKey makes every missing key on the way; findKey only looks.
+    std::optional<KeyId> createKey(KeyId base, std::string_view path);
+    std::optional<KeyId> findKey(KeyId base, std::string_view path);
+    std::optional<ConfigValue> readValue(KeyId key, std::string_view name);
+    // 0 and the value; 2 when missing; another code when the store failed (busy past the
+    // timeout, closed, I/O), so that a caller does not mistake a failure for a missing value.
+    int readValue(KeyId key, std::string_view name, ConfigValue& out);
+    // False when nothing was written (store closed or failed, no such key, a DWORD that is not
+    // four bytes, or an earlier failure in the open ConfigTransaction).
+    bool writeValue(KeyId key, std::string_view name, ValueType type, std::string_view data);
+    // 0 deleted; 2 no such value (the registry's ERROR_FILE_NOT_FOUND); other codes on failure.
+    int deleteValue(KeyId key, std::string_view name);
+
+    std::vector<std::string> subKeyNames(KeyId key);
+    std::vector<std::string> valueNames(KeyId key);
+
+    // Deletes the sub-key `name` of `parent` with everything below it, atomically.
+    // 0 deleted; 2 no such key; other codes on failure.
+    int deleteTree(KeyId parent, std::string_view name);
+
+    // Held by ConfigTransaction for its whole life, so that no other thread's write joins it.
+    std::recursive_mutex& mutex() { return m_mutex; }
+    // Plain SQL on the connection (BEGIN, COMMIT, ROLLBACK); false on failure.
+    bool exec(const char* sql);
+    // SQLite's message for the last failed operation (empty when none failed yet).
+    std::string lastError();
+
+private:
+    friend class ConfigTransaction;
+    bool openFile();
+    bool createSchema();
+    std::optional<int> queryInt(const char* sql);
+    sqlite3_stmt* statement(int index);
+    int findChild(KeyId parent, std::string_view name, KeyId& out);
+    int deleteTreeBody(KeyId parent, std::string_view name);
+    // Whether a write may go ahead now; false while the open transaction already failed.
+    bool writable();
+    // Records SQLite's message; inside a transaction the batch can no longer land whole.
+    void noteFailure();
+
+    std::filesystem::path m_path;
+    std::string m_error;
+    std::recursive_mutex m_mutex;  // guards the connection and every prepared statement
+    SqliteDb m_db;
+    std::vector<SqliteStmt> m_statements;  // prepared once, reset after each use
+    int m_transactionDepth = 0;            // ConfigTransactions open on the owning thread
+    bool m_transactionBroken = false;      // a write of the open transaction failed
+    std::string m_lastError;
+};
+
+// Encoding of DWORD values in ConfigValue::data.
+std::string encodeDword(std::uint32_t value);
+std::optional<std::uint32_t> decodeDword(std::string_view data);
+
+}  // namespace tg

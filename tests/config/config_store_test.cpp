@@ -1,0 +1,181 @@
+#include "config/config_store.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/config_key.h"
+#include "config/config_transaction.h"
+#include "support/temp_dir.h"
+
+namespace tg {
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Rows of one table, read past the store to find what its own API cannot show (orphans).
+int countRows(const std::string& path, const char* table) {
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    SqliteDb db(raw);
+    sqlite3_stmt* stmtRaw = nullptr;
+    const std::string sql = std::string("SELECT count(*) FROM ") + table;
+    if (sqlite3_prepare_v2(raw, sql.c_str(), -1, &stmtRaw, nullptr) != SQLITE_OK) return -1;
+    SqliteStmt stmt(stmtRaw);
+    return sqlite3_step(stmtRaw) == SQLITE_ROW ? sqlite3_column_int(stmtRaw, 0) : -1;
+}
+
+TEST(ConfigStoreTest, GarbageFileStaysClosedUntouchedAndKeysFallBackToDefaults) {
+    test::TempDir dir;
+    const std::string path = dir.file("store.db");
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 7919) % 251);
+    std::ofstream(path, std::ios::binary) << garbage;
+
+    ConfigStore store(path);
+    EXPECT_FALSE(store.isOpen());
+    EXPECT_NE(store.error().find("not a database"), std::string::npos) << store.error();
+
+    ConfigKey key(store);
+    EXPECT_FALSE(key.open("\\http"));
+    EXPECT_EQ(key.getDword("Port", 80), 80u);
+    EXPECT_EQ(key.getString("LogPath", "web.log"), "web.log");
+    key.setString("LogPath", "x");
+    EXPECT_FALSE(store.createKey(kRootKey, "a\\b"));
+    EXPECT_FALSE(store.writeValue(kRootKey, "v", ValueType::Dword, encodeDword(1)));
+    EXPECT_NE(store.deleteTree(kRootKey, "a"), 0);
+    EXPECT_TRUE(store.subKeyNames(kRootKey).empty());
+    {
+        ConfigTransaction transaction(store);
+        EXPECT_FALSE(transaction.commit());
+    }
+    EXPECT_EQ(readFile(path), garbage);
+}
+
+TEST(ConfigStoreTest, MissingFolderOrAnotherProgramsDatabaseIsRefused) {
+    test::TempDir dir;
+    ConfigStore noFolder(dir.file("missing/store.db"));
+    EXPECT_FALSE(noFolder.isOpen());
+    EXPECT_FALSE(noFolder.error().empty());
+
+    ConfigStore noPath("");
+    EXPECT_FALSE(noPath.isOpen());
+
+    const std::string foreign = dir.file("other.db");
+    {
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(foreign.c_str(), &raw), SQLITE_OK);
+        SqliteDb db(raw);
+        ASSERT_EQ(sqlite3_exec(raw, "CREATE TABLE notes(x)", nullptr, nullptr, nullptr), 0);
+    }
+    ConfigStore other(foreign);
+    EXPECT_FALSE(other.isOpen());
+    EXPECT_NE(other.error().find("not a Tessellgrove store"), std::string::npos);
+    EXPECT_EQ(countRows(foreign, "keys"), -1);  // nothing of ours was added to it
+}
+
+TEST(ConfigStoreTest, ValuesSurviveReopening) {
+    test::TempDir dir;
+    const std::string path = dir.file("store.db");
+    {
+        ConfigStore store(path);
+        ConfigKey key(store);
+        ASSERT_TRUE(key.open("\\sources\\web"));
+        key.setString("regexp", "^(.*)$");
+    }
+    ConfigStore store(path);
+    ASSERT_TRUE(store.isOpen()) << store.error();
+    ConfigKey key(store);
+    ASSERT_TRUE(key.openExisting("\\sources\\web"));
+    EXPECT_EQ(key.getString("regexp"), "^(.*)$");
+}
+
+TEST(ConfigStoreTest, DeleteTreeRemovesADeepTreeWithAllValuesAndNothingElse) {
+    test::TempDir dir;
+    const std::string path = dir.file("store.db");
+    {
+        ConfigStore store(path);
+        ConfigKey key(store);
+        std::string deep = "\\diagrams\\deep";
+        for (int level = 0; level < 200; ++level) {
+            ASSERT_TRUE(key.open(deep));
+            key.setDword("level", static_cast<std::uint32_t>(level));
+            key.setString("name", "n" + std::to_string(level));
+            deep += "\\k" + std::to_string(level);
+        }
+        ConfigKey sibling(store);
+        ASSERT_TRUE(sibling.open("\\diagrams\\kept"));
+        sibling.setDword("x", 1);
+
+        ConfigKey diagrams(store);
+        ASSERT_TRUE(diagrams.openExisting("\\diagrams"));
+        EXPECT_EQ(diagrams.deleteTree("DEEP"), 0);
+        EXPECT_EQ(diagrams.deleteTree("deep"), 2);
+        EXPECT_EQ(diagrams.deleteTree("never"), 2);
+        EXPECT_EQ(diagrams.subKeyNames(), std::vector<std::string>{"kept"});
+        EXPECT_FALSE(key.openExisting("\\diagrams\\deep\\k0"));
+    }
+    // Product path (4) + diagrams + kept remain; only kept's one value.
+    EXPECT_EQ(countRows(path, "keys"), 6);
+    EXPECT_EQ(countRows(path, "key_values"), 1);
+}
+
+TEST(ConfigStoreTest, WritesFromTwoThreadsAllLand) {
+    test::TempDir dir;
+    ConfigStore store(dir.file("store.db"));
+    constexpr int kWrites = 1000;
+    auto writer = [&store](const std::string& prefix) {
+        ConfigKey key(store);
+        ASSERT_TRUE(key.open("\\threads"));
+        for (int i = 0; i < kWrites; ++i) {
+            key.setDword(prefix + std::to_string(i), static_cast<std::uint32_t>(i));
+        }
+    };
+    std::thread first(writer, "a");
+    std::thread second(writer, "b");
+    first.join();
+    second.join();
+    ConfigKey key(store);
+    ASSERT_TRUE(key.openExisting("\\threads"));
+    EXPECT_EQ(key.valueNames().size(), 2u * kWrites);
+    EXPECT_EQ(key.getDword("a999", 0), 999u);
+    EXPECT_EQ(key.getDword("b500", 0), 500u);
+}
+
+TEST(ConfigStoreTest, TwoConnectionsOnOneFileBothWrite) {
+    test::TempDir dir;
+    const std::string path = dir.file("store.db");
+    ConfigStore daemon(path);
+    ConfigStore tool(path);
+    ASSERT_TRUE(daemon.isOpen() && tool.isOpen()) << daemon.error() << tool.error();
+    constexpr int kWrites = 200;
+    auto writer = [](ConfigStore* store, const std::string& prefix) {
+        ConfigKey key(*store);
+        ASSERT_TRUE(key.open("\\shared\\" + prefix));
+        for (int i = 0; i < kWrites; ++i) {
+            // BEGIN IMMEDIATE waits for the other connection to let go of the write lock.
+            ConfigTransaction transaction(*store);
+            key.setString("v" + std::to_string(i), prefix);
+            ASSERT_TRUE(transaction.commit()) << store->lastError();
+        }
+    };
+    std::thread first(writer, &daemon, "daemon");
+    std::thread second(writer, &tool, "tool");
+    first.join();
+    second.join();
+    ConfigKey key(daemon);
+    ASSERT_TRUE(key.openExisting("\\shared\\tool"));
+    EXPECT_EQ(key.valueNames().size(), static_cast<std::size_t>(kWrites));
+    ASSERT_TRUE(key.openExisting("\\shared"));
+    EXPECT_EQ(key.subKeyNames(), (std::vector<std::string>{"daemon", "tool"}));
+}
+
+}  // namespace
+}  // namespace tg

@@ -1,0 +1,21 @@
+#include "support/temp_dir.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <system_error>
+
+namespace tg::test {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tg-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::system_error(errno, std::generic_category(), "mkdtemp");
+    m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+}  // namespace tg::test

@@ -1,0 +1,23 @@
+#pragma once
+// Test support shared by every test binary.
+
+#include <filesystem>
+#include <string>
+
+namespace tg::test {
+
+// A fresh folder for one test's files, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+}  // namespace tg::test
