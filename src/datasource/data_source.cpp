@@ -1,0 +1,115 @@
+#include "datasource/data_source.h"
+
+#include <algorithm>
+
+namespace tg {
+
+DataSource::DataSource(std::string name, ConfigStore& store, EventSink& events)
+    : m_store(store),
+      m_events(events),
+      m_name(std::move(name)),
+      m_pattern(std::make_shared<const RegExp>()) {}
+
+DataSource::~DataSource() = default;
+
+std::string DataSource::name() const {
+    std::lock_guard lock(m_lock);
+    return m_name;
+}
+
+SourceType DataSource::type() const {
+    std::lock_guard lock(m_lock);
+    return m_type;
+}
+
+std::string DataSource::regexp() const {
+    std::lock_guard lock(m_lock);
+    return m_regexp;
+}
+
+std::string DataSource::connect() const {
+    std::lock_guard lock(m_lock);
+    return m_connect;
+}
+
+std::string DataSource::backup() const {
+    std::lock_guard lock(m_lock);
+    return m_backup;
+}
+
+FieldNames DataSource::fieldNames() const {
+    std::lock_guard lock(m_lock);
+    return m_fieldNames;
+}
+
+std::uint32_t DataSource::lastPos() const {
+    std::lock_guard lock(m_lock);
+    return m_lastPos;
+}
+
+int DataSource::setRegexp(std::string_view text) {
+    auto pattern = std::make_shared<RegExp>();
+    pattern->compile(text);  // an expression that does not compile simply matches nothing
+    std::lock_guard lock(m_lock);
+    m_regexp.assign(text);
+    m_pattern = std::move(pattern);
+    return 0;
+}
+
+int DataSource::setType(SourceType type) {
+    std::lock_guard lock(m_lock);
+    m_type = type;
+    return 0;
+}
+
+int DataSource::setConnect(std::string_view text) {
+    std::lock_guard lock(m_lock);
+    m_connect.assign(text);
+    return 0;
+}
+
+int DataSource::setBackup(std::string_view path) {
+    std::lock_guard lock(m_lock);
+    m_backup.assign(path);
+    return 0;
+}
+
+void DataSource::setFields(FieldNames names) {
+    std::lock_guard lock(m_lock);
+    m_fieldNames = std::move(names);
+}
+
+void DataSource::attach(RecordListener& listener) {
+    std::lock_guard lock(m_lock);
+    if (std::find(m_listeners.begin(), m_listeners.end(), &listener) == m_listeners.end()) {
+        m_listeners.push_back(&listener);
+    }
+}
+
+void DataSource::detach(RecordListener& listener) {
+    std::lock_guard lock(m_lock);
+    auto it = std::find(m_listeners.begin(), m_listeners.end(), &listener);
+    if (it != m_listeners.end()) m_listeners.erase(it);
+}
+
+std::size_t DataSource::listenerCount() const {
+    std::lock_guard lock(m_lock);
+    return m_listeners.size();
+}
+
+void DataSource::deliverToObservers(const Record& record) {
+    std::lock_guard lock(m_lock);
+    // By index: a listener may detach itself (or others) from inside its call.
+    for (std::size_t i = 0; i < m_listeners.size(); ++i) {
+        m_listeners[i]->observeRecord(record, m_fieldNames);
+    }
+}
+
+void DataSource::deliverToProcessors(const Record& record) {
+    std::lock_guard lock(m_lock);
+    for (std::size_t i = 0; i < m_listeners.size(); ++i) {
+        m_listeners[i]->processRecord(record, m_fieldNames);
+    }
+}
+
+}  // namespace tg

@@ -1,0 +1,33 @@
+#pragma once
+// The text form of lists used by the store and the duplicate log: every entry followed by a
+// one-character separator ("a\tb\t"), so only separator-terminated pieces count on reading.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/config_store.h"
+
+namespace tg {
+
+// The low byte of the product key's DWORD "Separator", written as 9 (TAB) when missing or of
+// another type. Read once and kept for the life of the process; a stored 0 is not kept (TAB
+// is used for that call and the value is read again next time). Any thread.
+char listSeparator(ConfigStore& store);
+// Forgets the kept separator (tests that change "Separator" call it).
+void forgetListSeparator();
+
+// Every element followed by `separator`; the empty list gives the empty text.
+std::string joinList(const std::vector<std::string>& list, char separator);
+// The pieces of `text` that end with `separator`; text after the last separator is dropped,
+// adjacent separators give empty pieces, a text without separator gives an empty list.
+std::vector<std::string> splitList(std::string_view text, char separator);
+
+// The in-place tokenizer of C strings: skips leading delimiters, ends the token found with a
+// zero byte and moves `cursor` past it. Returns the token's start, or nullptr (and clears the
+// cursor) when only delimiters or nothing remain; the last token, with no delimiter after
+// it, is returned with the cursor cleared.
+char* nextToken(char*& cursor, const char* delimiters);
+
+}  // namespace tg

@@ -1,0 +1,109 @@
+// Record parsing: received bytes to lines, lines to records, records to listeners and to the
+// duplicate log.
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "datasource/data_source.h"
+#include "datasource/list_text.h"
+
+namespace tg {
+namespace {
+
+struct FileClose {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileClose>;
+
+bool isLineEnd(char c) { return c == '\n' || c == '\r'; }
+
+// The first CR or LF at or after `from`, or npos.
+std::size_t findLineEnd(std::string_view text, std::size_t from) {
+    const char* begin = text.data() + from;
+    const std::size_t size = text.size() - from;
+    const void* lf = std::memchr(begin, '\n', size);
+    const std::size_t lfAt = lf ? static_cast<const char*>(lf) - begin : size;
+    const void* cr = std::memchr(begin, '\r', lfAt);  // only a CR before the LF matters
+    if (cr) return from + (static_cast<const char*>(cr) - begin);
+    return lf ? from + lfAt : std::string_view::npos;
+}
+
+void writeDuplicate(std::FILE* file, const Record& values, char separator) {
+    for (const auto& value : values) {
+        std::fwrite(value.data(), 1, value.size(), file);
+        std::fputc(separator, file);
+    }
+    std::fwrite("\r\n", 1, 2, file);
+}
+
+}  // namespace
+
+void DataSource::parseChunk(std::string_view chunk) {
+    std::shared_ptr<const RegExp> pattern;
+    std::string backupPath;
+    {
+        std::lock_guard lock(m_lock);
+        pattern = m_pattern;
+        backupPath = m_backup;
+    }
+    // Opened for each chunk, so a log that was moved or deleted is started afresh; a file that
+    // cannot be opened only disables duplicating.
+    File duplicate;
+    if (!backupPath.empty()) duplicate.reset(std::fopen(backupPath.c_str(), "ab"));
+    const char separator = duplicate ? listSeparator(m_store) : '\t';
+
+    // Lines wholly inside the chunk are parsed in place; only an incomplete line is copied.
+    const bool joined = !m_pending.empty();
+    if (joined) m_pending.append(chunk);
+    const std::string_view text = joined ? std::string_view(m_pending) : chunk;
+
+    std::size_t consumed = 0;  // everything before this has been parsed (or was line ends)
+    while (!stopping()) {
+        std::size_t start = consumed;
+        while (start < text.size() && isLineEnd(text[start])) ++start;  // empty lines vanish
+        if (start == text.size()) {
+            consumed = start;
+            break;
+        }
+        const std::size_t end = findLineEnd(text, start);
+        if (end == std::string_view::npos) {
+            consumed = start;  // incomplete: waits for the rest in a later chunk
+            break;
+        }
+        parseLine(*pattern, text.substr(start, end - start), duplicate.get(), separator);
+        consumed = end + 1;
+    }
+
+    if (joined) {
+        m_pending.erase(0, consumed);
+    } else {
+        m_pending.assign(text.substr(consumed));
+    }
+}
+
+void DataSource::parseLine(const RegExp& pattern, std::string_view line, std::FILE* duplicate,
+                           char separator) {
+    if (pattern.split(line, m_values) != 0) {
+        deliverToObservers(Record{kParseErrorValue, std::string(line)});
+        std::string text = "Parse Error: ";
+        text.append(line);
+        m_events.writeLog(name(), text);
+        return;
+    }
+    {
+        std::lock_guard lock(m_lock);
+        if (m_values.size() == m_fieldNames.size()) {
+            deliverToObservers(m_values);
+            deliverToProcessors(m_values);
+            if (duplicate) writeDuplicate(duplicate, m_values, separator);
+            return;
+        }
+    }
+    // Not duplicated: replaying the log would otherwise feed this text to diagrams as data
+    // whenever the source has a single field.
+    deliverToObservers(Record{kFieldCountError});
+    m_events.writeLog(name(), kFieldCountError);
+}
+
+}  // namespace tg

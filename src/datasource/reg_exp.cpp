@@ -1,0 +1,97 @@
+#include "datasource/reg_exp.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tg {
+namespace {
+
+// Slots handed to regexec: group 0 and groups 1..kMaxGroups.
+constexpr std::size_t kSlots = kMaxGroups + 1;
+
+}  // namespace
+
+std::string replaceEscapes(std::string_view pattern) {
+    static constexpr std::array<std::pair<char, char>, 5> kEscapes{
+        {{'n', '\n'}, {'r', '\r'}, {'t', '\t'}, {'a', '\a'}, {'b', '\b'}}};
+    std::string text(pattern);
+    for (const auto& [letter, replacement] : kEscapes) {
+        const char pair[2] = {'\\', letter};
+        std::size_t at = 0;
+        while ((at = text.find(std::string_view(pair, 2), at)) != std::string::npos) {
+            text.replace(at, 2, 1, replacement);
+            ++at;  // past the inserted character, which is never read again
+        }
+    }
+    return text;
+}
+
+int RegExp::compile(std::string_view pattern) {
+    m_pattern.assign(pattern);
+    m_compiled.reset();
+    const std::string text = replaceEscapes(pattern);
+    auto compiled = std::make_unique<regex_t>();
+    const int rc = regcomp(compiled.get(), text.c_str(), REG_EXTENDED | REG_ICASE);
+    if (rc == 0) m_compiled.reset(compiled.release());  // a failed regcomp is never regfree'd
+    return rc;
+}
+
+bool RegExp::match(std::string_view text, regmatch_t* slots, std::size_t count) const {
+    // REG_STARTEND bounds the subject by slot 0, so lines need no terminating zero and a zero
+    // byte inside a line is matched as the byte it is.
+    slots[0].rm_so = 0;
+    slots[0].rm_eo = static_cast<regoff_t>(text.size());
+    return regexec(m_compiled.get(), text.data(), count, slots, REG_STARTEND) == 0;
+}
+
+int RegExp::split(std::string_view line, std::vector<std::string>& values) const {
+    if (!m_compiled) {
+        values.clear();
+        return 1;
+    }
+    const std::size_t groups = std::min(groupCount(), kMaxGroups);
+    std::array<regmatch_t, kSlots> slots;
+    if (!match(line, slots.data(), groups + 1)) {
+        values.clear();
+        return 1;
+    }
+    // Fills the existing strings first so a reused list keeps its capacity.
+    std::size_t count = 0;
+    for (std::size_t group = 1; group <= groups; ++group) {
+        const regmatch_t& slot = slots[group];
+        if (slot.rm_so < 0 || slot.rm_eo < 0) continue;
+        const auto piece = line.substr(static_cast<std::size_t>(slot.rm_so),
+                                       static_cast<std::size_t>(slot.rm_eo - slot.rm_so));
+        if (count < values.size()) {
+            values[count].assign(piece);
+        } else {
+            values.emplace_back(piece);
+        }
+        ++count;
+    }
+    values.resize(count);
+    return 0;
+}
+
+int RegExp::extract(std::string_view text, std::string& out) const {
+    if (!m_compiled) return 1;
+    // The last group may lie beyond the 50 slots that split uses: give it a slot of its own.
+    const std::size_t last = groupCount();
+    std::vector<regmatch_t> slots(std::max(kSlots, last + 1));
+    if (!match(text, slots.data(), slots.size())) return 1;
+    const regmatch_t& slot = slots[last];
+    if (slot.rm_so < 0 || slot.rm_eo < 0) return 1;
+    out.assign(text.substr(static_cast<std::size_t>(slot.rm_so),
+                           static_cast<std::size_t>(slot.rm_eo - slot.rm_so)));
+    return 0;
+}
+
+std::string testRegexp(std::string_view pattern, std::string_view sample) {
+    RegExp expression;
+    if (expression.compile(pattern) != 0) return "Regular Expression Syntax Error";
+    std::string result;
+    if (expression.extract(sample, result) != 0) return "not found";
+    return result;
+}
+
+}  // namespace tg

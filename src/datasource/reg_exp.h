@@ -1,0 +1,70 @@
+#pragma once
+// A compiled POSIX extended regular expression, matched without regard to case and anywhere
+// in the text unless the pattern anchors it. Used for the sources' line expressions and the
+// diagrams' filters, groups and axes. Move-only; compile() replaces the compiled state.
+//
+// A RegExp is not compiled until compile() succeeds; an uncompiled one matches nothing.
+// Matching is const and may run on several threads at once.
+
+#include <regex.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tg {
+
+// Groups beyond this number never reach a record (the matcher keeps 50 slots, slot 0 being
+// the whole match).
+inline constexpr std::size_t kMaxGroups = 49;
+
+struct RegexFree {
+    void operator()(regex_t* re) const {
+        regfree(re);
+        delete re;
+    }
+};
+using CompiledRegex = std::unique_ptr<regex_t, RegexFree>;
+
+class RegExp {
+public:
+    RegExp() = default;
+
+    // Stores the pattern, replaces its escapes (replaceEscapes) and compiles it.
+    // 0 on success, else the regcomp error code (the expression is then uncompiled).
+    int compile(std::string_view pattern);
+
+    // 0 when the line matches, with `values` holding the text of every group 1..n (n the
+    // number of groups, at most kMaxGroups) that took part in the match; a group that did not
+    // take part adds nothing. 1 when it does not match (or is uncompiled): `values` is empty.
+    int split(std::string_view line, std::vector<std::string>& values) const;
+
+    // 0 with `out` set to the text of the last group (the whole match when the pattern has
+    // no group); 1, leaving `out` as it was, when uncompiled, when the text does not match,
+    // or when that group took no part in the match.
+    int extract(std::string_view text, std::string& out) const;
+
+    bool isCompiled() const { return m_compiled != nullptr; }
+    const std::string& pattern() const { return m_pattern; }
+    // The number of parenthesised groups of the compiled expression (0 when uncompiled).
+    std::size_t groupCount() const { return m_compiled ? m_compiled->re_nsub : 0; }
+
+private:
+    // Runs regexec over `text` (which need not end in a zero byte) with `slots` slots.
+    bool match(std::string_view text, regmatch_t* slots, std::size_t count) const;
+
+    std::string m_pattern;
+    CompiledRegex m_compiled;
+};
+
+// The pattern as typed with the two-character escapes \n \r \t \a \b turned into LF, CR, TAB,
+// BEL and BS, in that order, each pass left to right; inserted characters are never read again.
+std::string replaceEscapes(std::string_view pattern);
+
+// The regular expression test of the web pages and the desktop: the text that `pattern`
+// extracts from `sample`, "not found", or "Regular Expression Syntax Error".
+std::string testRegexp(std::string_view pattern, std::string_view sample);
+
+}  // namespace tg

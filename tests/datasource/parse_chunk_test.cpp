@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "datasource/data_source.h"
+#include "datasource/list_text.h"
+#include "support/temp_dir.h"
+
+namespace tg {
+namespace {
+
+using Values = std::vector<std::string>;
+
+// Keeps every call in order, as "observe:a|b" and "process:a|b".
+class RecordingListener : public RecordListener {
+public:
+    void processRecord(const Record& record, const FieldNames&) override {
+        calls.push_back("process:" + joined(record));
+        processed.push_back(record);
+    }
+    void observeRecord(const Record& record, const FieldNames&) override {
+        calls.push_back("observe:" + joined(record));
+        observed.push_back(record);
+    }
+    void reset() override {}
+
+    static std::string joined(const Record& record) {
+        std::string text;
+        for (std::size_t i = 0; i < record.size(); ++i) text += (i ? "|" : "") + record[i];
+        return text;
+    }
+
+    std::vector<std::string> calls;
+    std::vector<Record> processed;
+    std::vector<Record> observed;
+};
+
+class RecordingSink : public EventSink {
+public:
+    void writeLog(std::string_view first, std::string_view second) override {
+        lines.emplace_back(first, second);
+    }
+    std::vector<std::pair<std::string, std::string>> lines;
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class ParseChunkTest : public ::testing::Test {
+protected:
+    ParseChunkTest() {
+        forgetListSeparator();
+        m_source.setRegexp("^([a-z]+)$");
+        m_source.setFields({"word"});
+        m_source.attach(m_listener);
+    }
+    ~ParseChunkTest() override { m_source.detach(m_listener); }
+
+    test::TempDir m_dir;
+    ConfigStore m_store{m_dir.path() / "store.db"};
+    RecordingSink m_sink;
+    DataSource m_source{"web", m_store, m_sink};
+    RecordingListener m_listener;
+};
+
+TEST_F(ParseChunkTest, LineSplitOverChunksIsJoined) {
+    m_source.parseChunk("abc");
+    EXPECT_TRUE(m_listener.calls.empty());
+    m_source.parseChunk("def\r\n");
+    EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"abcdef"}}));
+    EXPECT_TRUE(m_source.pending().empty());
+}
+
+TEST_F(ParseChunkTest, EveryLineEndWorksAndEmptyLinesVanish) {
+    m_source.parseChunk("a\r\n\r\nb\n");
+    m_source.parseChunk("c\rd\r");
+    m_source.parseChunk("\ne\n\n\n");
+    EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"a"}, {"b"}, {"c"}, {"d"}, {"e"}}));
+    EXPECT_TRUE(m_listener.observed.size() == 5 && m_sink.lines.empty());
+}
+
+TEST_F(ParseChunkTest, LongLineAcrossManyChunksArrivesWhole) {
+    const std::string line(30000, 'x');
+    for (std::size_t at = 0; at < line.size(); at += 8191)
+        m_source.parseChunk(line.substr(at, 8191));
+    m_source.parseChunk("\n");
+    ASSERT_EQ(m_listener.processed.size(), 1u);
+    EXPECT_EQ(m_listener.processed[0][0], line);
+}
+
+TEST_F(ParseChunkTest, ObserversHearEveryRecordBeforeProcessors) {
+    RecordingListener second;
+    m_source.attach(second);
+    m_source.parseChunk("ok\n");
+    EXPECT_EQ(m_listener.calls, (std::vector<std::string>{"observe:ok", "process:ok"}));
+    EXPECT_EQ(second.calls, m_listener.calls);
+    m_source.detach(second);
+}
+
+TEST_F(ParseChunkTest, UnmatchedLineBecomesParseErrorForObserversAndEventLog) {
+    m_source.parseChunk("123\nok\n");
+    EXPECT_EQ(m_listener.calls,
+              (std::vector<std::string>{"observe:Parse Error:|123", "observe:ok", "process:ok"}));
+    ASSERT_EQ(m_sink.lines.size(), 1u);
+    EXPECT_EQ(m_sink.lines[0], (std::pair<std::string, std::string>{"web", "Parse Error: 123"}));
+}
+
+TEST_F(ParseChunkTest, WrongValueCountBecomesFieldQuantityError) {
+    m_source.setRegexp("([0-9]+)-(x)?");
+    m_source.setFields({"number", "mark"});
+    m_source.parseChunk("12-\n12-x\n");
+    EXPECT_EQ(
+        m_listener.observed,
+        (std::vector<Record>{{"Error:Field quantity doesn't not match to RegExp"}, {"12", "x"}}));
+    EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"12", "x"}}));
+    ASSERT_EQ(m_sink.lines.size(), 1u);
+    EXPECT_EQ(m_sink.lines[0].second, "Error:Field quantity doesn't not match to RegExp");
+}
+
+TEST_F(ParseChunkTest, DuplicateLogHoldsAcceptedRecordsOnly) {
+    const std::string backup = m_dir.file("duplicate.log");
+    m_source.setBackup(backup);
+    m_source.setRegexp("^([0-9]+) ([0-9]+)?");
+    m_source.setFields({"a", "b"});
+    m_source.parseChunk("1 2\nnot a record\n3 \n4 5\n");
+    // The line "3 " gives one value for two fields: an error, and not written, since a
+    // replay would otherwise take it for data whenever a source has a single field.
+    const std::string text = readFile(backup);
+    EXPECT_EQ(text, "1\t2\t\r\n4\t5\t\r\n");
+    EXPECT_EQ(splitList(text.substr(0, text.find('\n')), listSeparator(m_store)),
+              (Values{"1", "2"}));
+}
+
+TEST_F(ParseChunkTest, UnwritableDuplicateLogOnlyDisablesDuplicating) {
+    m_source.setBackup(m_dir.file("missing-folder/duplicate.log"));
+    m_source.parseChunk("ok\n");
+    EXPECT_EQ(m_listener.processed.size(), 1u);
+}
+
+TEST_F(ParseChunkTest, ExpressionThatDoesNotCompileMakesEveryLineAParseError) {
+    EXPECT_EQ(m_source.setRegexp("(unclosed"), 0);
+    EXPECT_EQ(m_source.regexp(), "(unclosed");
+    m_source.parseChunk("abc\n");
+    EXPECT_EQ(m_listener.observed, (std::vector<Record>{{"Parse Error:", "abc"}}));
+    EXPECT_TRUE(m_listener.processed.empty());
+}
+
+TEST_F(ParseChunkTest, NewExpressionAppliesFromTheNextChunk) {
+    m_source.parseChunk("abc\n12");
+    m_source.setRegexp("^([0-9]+)$");
+    m_source.parseChunk("3\n");
+    EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"abc"}, {"123"}}));
+}
+
+// Asks the source to stop from inside the first delivery.
+class StoppingListener : public RecordingListener {
+public:
+    explicit StoppingListener(DataSource& source) : m_source(source) {}
+    void processRecord(const Record& record, const FieldNames& names) override {
+        RecordingListener::processRecord(record, names);
+        m_source.requestStop();
+    }
+
+private:
+    DataSource& m_source;
+};
+
+TEST_F(ParseChunkTest, StoppingKeepsUnparsedLinesPending) {
+    StoppingListener stopper(m_source);
+    m_source.detach(m_listener);
+    m_source.attach(stopper);
+    m_source.parseChunk("one\ntwo\nthr");
+    EXPECT_EQ(stopper.processed, (std::vector<Record>{{"one"}}));
+    EXPECT_EQ(m_source.pending(), "two\nthr");
+
+    m_source.detach(stopper);
+    m_source.attach(m_listener);
+    m_source.clearStopping();
+    m_source.parseChunk("ee\n");
+    EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"two"}, {"three"}}));
+}
+
+// Detaches itself on its first record, as a closing monitor window would.
+class DetachingListener : public RecordingListener {
+public:
+    explicit DetachingListener(DataSource& source) : m_source(source) {}
+    void observeRecord(const Record& record, const FieldNames& names) override {
+        RecordingListener::observeRecord(record, names);
+        m_source.detach(*this);
+    }
+
+private:
+    DataSource& m_source;
+};
+
+TEST_F(ParseChunkTest, ListenerMayDetachDuringDelivery) {
+    DetachingListener leaving(m_source);
+    m_source.detach(m_listener);
+    m_source.attach(leaving);
+    m_source.attach(m_listener);
+    m_source.parseChunk("a\nb\n");
+    EXPECT_EQ(leaving.observed.size(), 1u);
+    EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"a"}, {"b"}}));
+}
+
+TEST_F(ParseChunkTest, CuttingTheInputAnywhereGivesTheSameRecords) {
+    const std::string input = "alpha\r\nbeta\n\n42\rgamma\r\n\r\ndelta\n";
+    m_source.parseChunk(input);
+    const std::vector<std::string> whole = m_listener.calls;
+    ASSERT_EQ(whole.size(), 9u);  // four records observed and processed, one parse error
+    for (std::size_t cut = 0; cut <= input.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        m_listener.calls.clear();
+        m_source.parseChunk(input.substr(0, cut));
+        m_source.parseChunk(input.substr(cut));
+        EXPECT_EQ(m_listener.calls, whole);
+        EXPECT_TRUE(m_source.pending().empty());
+    }
+}
+
+TEST(DataSourceListeners, SameListenerAttachedTwiceIsDeliveredOnce) {
+    test::TempDir dir;
+    ConfigStore store(dir.path() / "store.db");
+    DataSource source("s", store);
+    source.setRegexp("(.+)");
+    source.setFields({"line"});
+    RecordingListener listener;
+    source.attach(listener);
+    source.attach(listener);
+    EXPECT_EQ(source.listenerCount(), 1u);
+    source.parseChunk("x\n");
+    EXPECT_EQ(listener.processed.size(), 1u);
+    source.detach(listener);
+    EXPECT_EQ(source.listenerCount(), 0u);
+}
+
+}  // namespace
+}  // namespace tg

@@ -1,0 +1,122 @@
+#include "datasource/reg_exp.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tg {
+namespace {
+
+using Values = std::vector<std::string>;
+
+std::string repeat(const std::string& piece, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += piece;
+    return text;
+}
+
+TEST(ReplaceEscapes, TurnsPairsIntoControlCharactersAndNeverRereadsThem) {
+    EXPECT_EQ(replaceEscapes(R"(a\tb)"), "a\tb");
+    EXPECT_EQ(replaceEscapes(R"(\n\r\t\a\b)"), "\n\r\t\a\b");
+    EXPECT_EQ(replaceEscapes(R"(\\n)"), "\\\n");  // the second backslash pairs with n
+    EXPECT_EQ(replaceEscapes(R"(\x\)"), R"(\x\)");
+}
+
+TEST(RegExp, EscapesInPatternMatchControlCharacters) {
+    RegExp tab;
+    ASSERT_EQ(tab.compile(R"(a\tb)"), 0);
+    Values values;
+    EXPECT_EQ(tab.split("a\tb", values), 0);
+    EXPECT_EQ(tab.split("atb", values), 1);
+
+    // \b is a backspace character here, not a word boundary.
+    RegExp backspace;
+    ASSERT_EQ(backspace.compile(R"(x\by)"), 0);
+    EXPECT_EQ(backspace.split("x\by", values), 0);
+    EXPECT_EQ(backspace.split("x y", values), 1);
+    EXPECT_EQ(backspace.pattern(), R"(x\by)");  // the pattern is kept as typed
+}
+
+TEST(RegExp, MatchesWithoutRegardToCaseAnywhereInTheLine) {
+    RegExp pattern;
+    ASSERT_EQ(pattern.compile("Error (.*)"), 0);
+    std::string out;
+    EXPECT_EQ(pattern.extract("xx error yy", out), 0);
+    EXPECT_EQ(out, "yy");
+
+    RegExp anchored;
+    ASSERT_EQ(anchored.compile("^error"), 0);
+    EXPECT_EQ(anchored.extract("xx error", out), 1);
+}
+
+TEST(RegExp, GroupThatTakesNoPartAddsNoValue) {
+    RegExp pattern;
+    ASSERT_EQ(pattern.compile("([0-9]+)-(x)?"), 0);
+    Values values{"stale", "stale", "stale"};
+    ASSERT_EQ(pattern.split("12-", values), 0);
+    EXPECT_EQ(values, (Values{"12"}));
+    ASSERT_EQ(pattern.split("12-x", values), 0);
+    EXPECT_EQ(values, (Values{"12", "x"}));
+    EXPECT_EQ(pattern.split("no digits", values), 1);
+    EXPECT_TRUE(values.empty());
+
+    std::string out = "kept";
+    EXPECT_EQ(pattern.extract("12-", out), 1);  // the last group took no part
+    EXPECT_EQ(out, "kept");
+}
+
+TEST(RegExp, SplitStopsAtFortyNineValuesButExtractReachesTheLastGroup) {
+    RegExp pattern;
+    ASSERT_EQ(pattern.compile(repeat("(a)", 59) + "(b)"), 0);
+    EXPECT_EQ(pattern.groupCount(), 60u);
+    Values values;
+    ASSERT_EQ(pattern.split(repeat("a", 59) + "b", values), 0);
+    EXPECT_EQ(values.size(), 49u);
+
+    std::string out;
+    ASSERT_EQ(pattern.extract(repeat("a", 59) + "b", out), 0);
+    EXPECT_EQ(out, "b");
+}
+
+TEST(RegExp, ExtractWithoutGroupsTakesTheWholeMatch) {
+    RegExp pattern;
+    ASSERT_EQ(pattern.compile("[0-9]+"), 0);
+    std::string out;
+    ASSERT_EQ(pattern.extract("abc 123 def", out), 0);
+    EXPECT_EQ(out, "123");
+}
+
+TEST(RegExp, UncompiledExpressionMatchesNothing) {
+    Values values{"stale"};
+    std::string out = "kept";
+    RegExp fresh;
+    EXPECT_EQ(fresh.split("anything", values), 1);
+    EXPECT_TRUE(values.empty());
+
+    RegExp broken;
+    ASSERT_EQ(broken.compile("(.*)"), 0);
+    EXPECT_NE(broken.compile("(unclosed"), 0);  // a failed compile drops the earlier one
+    EXPECT_FALSE(broken.isCompiled());
+    EXPECT_EQ(broken.split("unclosed", values), 1);
+    EXPECT_EQ(broken.extract("unclosed", out), 1);
+    EXPECT_EQ(out, "kept");
+}
+
+TEST(RegExp, ZeroByteInsideTextDoesNotEndIt) {
+    RegExp pattern;
+    ASSERT_EQ(pattern.compile("(b+)$"), 0);
+    Values values;
+    ASSERT_EQ(pattern.split(std::string("a\0bb", 4), values), 0);
+    EXPECT_EQ(values, (Values{"bb"}));
+}
+
+TEST(TestRegexp, ReportsExtractedTextMissOrSyntaxError) {
+    EXPECT_EQ(testRegexp("Error (.*)", "xx error yy"), "yy");
+    EXPECT_EQ(testRegexp("Error (.*)", "all good"), "not found");
+    EXPECT_EQ(testRegexp("a[", "a["), "Regular Expression Syntax Error");
+    EXPECT_EQ(testRegexp("(", "("), "Regular Expression Syntax Error");
+}
+
+}  // namespace
+}  // namespace tg
