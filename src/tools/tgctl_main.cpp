@@ -1,0 +1,78 @@
+// tgctl: command-line management of a Tessellgrove store for headless installations.
+// Exit codes: 0 success, 1 failure (one line on standard error), 2 usage error.
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/command_line.h"
+#include "tools/commands.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tgctl [--store PATH] COMMAND ...\n"
+    "\n"
+    "  reg list KEY                          sub-key names of KEY, one per line\n"
+    "  reg get KEY VALUE                     one value (DWORD in decimal, binary in hex)\n"
+    "  reg set KEY VALUE --string TEXT | --dword N\n"
+    "  reg delete KEY [VALUE]                a key with everything below it, or one value\n"
+    "  reg dump [KEY]                        the tree below KEY with its values\n"
+    "  regexp test PATTERN SAMPLE            what the expression extracts from SAMPLE\n"
+    "  parse --regexp RE [--fields a,b,c] [--backup PATH] [FILE|-]\n"
+    "                                        records of a log (standard input for - or none)\n"
+    "\n"
+    "KEY is relative to SOFTWARE\\kestroware\\Tessellgrove\\2.0, backslash-separated\n"
+    "(sources\\web); an empty KEY or \\ is that key itself.\n"
+    "The store is --store PATH, else $TESSELLGROVE_STORE, else\n"
+    "$XDG_STATE_HOME/tessellgrove/store.db (~/.local/state/tessellgrove/store.db).\n";
+
+int run(std::vector<std::string> words) {
+    std::optional<std::string> storeOption;
+    for (std::size_t i = 0; i < words.size() && words[i] != "--"; ++i) {
+        if (words[i] == "--help" || words[i] == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (words[i] == "--store") {
+            if (i + 1 >= words.size()) throw tg::UsageError("--store needs a value");
+            storeOption = words[i + 1];
+            words.erase(words.begin() + i, words.begin() + i + 2);
+            --i;
+        }
+    }
+    if (words.empty()) throw tg::UsageError("missing command");
+
+    const std::string group = words.front();
+    const std::vector<std::string> rest(words.begin() + 1, words.end());
+    tg::StoreOpener stores(storeOption);
+    if (group == "reg") {
+        tg::runRegCommand(rest, stores);
+    } else if (group == "regexp") {
+        tg::runRegexpCommand(rest);
+    } else if (group == "parse") {
+        tg::runParseCommand(rest, stores);
+    } else {
+        throw tg::UsageError("unknown command " + group);
+    }
+    std::cout.flush();
+    if (!std::cout) throw tg::CommandError("cannot write to standard output");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const tg::UsageError& e) {
+        std::cerr << "tgctl: " << e.what() << "\n\n" << kUsage;
+        return 2;
+    } catch (const std::exception& e) {
+        std::cerr << "tgctl: " << e.what() << "\n";
+        return 1;
+    }
+}

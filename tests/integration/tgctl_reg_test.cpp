@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tgctl_runner.h"
+
+namespace tg::test {
+namespace {
+
+class TgctlRegTest : public ::testing::Test {
+protected:
+    TempDir m_dir;
+    std::string m_store = m_dir.file("state/store.db");  // the folder is created on demand
+
+    RunResult reg(std::vector<std::string> words) {
+        words.insert(words.begin(), {"--store", m_store, "reg"});
+        return runTgctl(words);
+    }
+    void expectOk(const RunResult& result, const std::string& out) {
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.out, out);
+        EXPECT_EQ(result.err, "");
+    }
+    void expectFailure(const RunResult& result, const std::string& message) {
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "tgctl: " + message + "\n");
+    }
+};
+
+TEST_F(TgctlRegTest, SetValuesReadBackWhateverTheCaseOfTheKey) {
+    expectOk(reg({"set", "sources\\web", "type", "--dword", "1"}), "");
+    expectOk(reg({"get", "sources\\web", "type"}), "1\n");
+    expectOk(reg({"get", "SOURCES\\WEB", "TYPE"}), "1\n");
+    expectOk(reg({"set", "\\sources\\web\\", "regexp", "--string", "^(\\S+) \xe9 (.*)$"}), "");
+    expectOk(reg({"get", "sources\\web", "regexp"}), "^(\\S+) \xe9 (.*)$\n");
+    expectOk(reg({"set", "", "Separator", "--dword", "0xFFFFFFFF"}), "");
+    expectOk(reg({"get", "\\", "Separator"}), "4294967295\n");
+    expectOk(reg({"list", "sources"}), "web\n");
+}
+
+TEST_F(TgctlRegTest, MissingKeysAndValuesAreErrorsAndCreateNothing) {
+    expectOk(reg({"set", "sources", "x", "--dword", "0"}), "");
+    expectFailure(reg({"get", "sources\\web", "type"}), "no key sources\\web");
+    expectFailure(reg({"get", "sources", "type"}), "no value type under sources");
+    expectFailure(reg({"list", "diagrams"}), "no key diagrams");
+    expectFailure(reg({"dump", "diagrams"}), "no key diagrams");
+    expectFailure(reg({"delete", "sources\\web"}), "no key sources\\web");
+    expectFailure(reg({"delete", "sources", "type"}), "no value type under sources");
+    expectOk(reg({"list", "sources"}), "");
+    expectOk(reg({"list", ""}), "sources\n");
+    expectOk(reg({"dump"}), "\\\nsources\n    x (REG_DWORD) = 0\n");
+}
+
+TEST_F(TgctlRegTest, DumpListsTheTreeDepthFirstWithTypedValues) {
+    expectOk(reg({"set", "", "Separator", "--dword", "9"}), "");
+    expectOk(reg({"set", "sources\\web", "type", "--dword", "1"}), "");
+    expectOk(reg({"set", "sources\\web", "datasource", "--string", "/var/log/a.log"}), "");
+    expectOk(reg({"set", "sources\\Alpha", "type", "--dword", "3"}), "");
+    expectOk(reg({"set", "http", "Port", "--dword", "8080"}), "");
+    const std::string tree =
+        "\\\n"
+        "    Separator (REG_DWORD) = 9\n"
+        "http\n"
+        "    Port (REG_DWORD) = 8080\n"
+        "sources\n"
+        "sources\\Alpha\n"
+        "    type (REG_DWORD) = 3\n"
+        "sources\\web\n"
+        "    datasource (REG_SZ) = /var/log/a.log\n"
+        "    type (REG_DWORD) = 1\n";
+    expectOk(reg({"dump"}), tree);
+    expectOk(reg({"dump", "sources\\web"}),
+             "sources\\web\n    datasource (REG_SZ) = /var/log/a.log\n    type (REG_DWORD) = 1\n");
+
+    expectOk(reg({"delete", "sources\\web", "type"}), "");
+    expectOk(reg({"delete", "SOURCES"}), "");
+    expectOk(reg({"dump"}),
+             "\\\n    Separator (REG_DWORD) = 9\nhttp\n    Port (REG_DWORD) = 8080\n");
+}
+
+TEST_F(TgctlRegTest, BadWordsAreUsageErrorsAndTheProductKeyIsNotDeleted) {
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"set", "http", "Port", "--dword", "4294967296"},
+             {"set", "http", "Port", "--dword", "-1"},
+             {"set", "http", "Port", "--dword", "0x"},
+             {"set", "http", "Port", "--dword", "1", "--string", "1"},
+             {"get", "http"},
+             {"frobnicate"},
+             {},
+         }) {
+        RunResult result = reg(words);
+        EXPECT_EQ(result.exitCode, 2) << ::testing::PrintToString(words);
+        EXPECT_NE(result.err.find("usage:"), std::string::npos);
+    }
+    expectOk(reg({"set", "http", "Port", "--dword", "80"}), "");
+    RunResult refused = reg({"delete", "\\"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("product key"), std::string::npos) << refused.err;
+    expectOk(reg({"get", "http", "Port"}), "80\n");
+}
+
+TEST_F(TgctlRegTest, GarbageStoreFileFailsWithOneLineNamingIt) {
+    const std::string garbage(4096, '\x5a');
+    std::ofstream(m_dir.file("bad.db"), std::ios::binary) << garbage;
+    RunResult result =
+        runTgctl({"--store", m_dir.file("bad.db"), "reg", "set", "http", "Port", "--dword", "1"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find(m_dir.file("bad.db")), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("not a database"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+}
+
+}  // namespace
+}  // namespace tg::test
