@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the release preset, makes the one-million-line access log if it is missing, and
+# prints how fast the machine reads it (cat, wc -l: the physical limit) beside how fast
+# record parsing takes it (parse_bench). Extra arguments go to parse_bench (--repeat N).
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+cmake --preset release >/dev/null
+cmake --build --preset release --target gen_access_log parse_bench
+
+bin="$root/build/release/bench"
+log="$root/build/bench/access.log"
+if [[ ! -s "$log" ]]; then
+    mkdir -p "$(dirname "$log")"
+    echo "generating $log"
+    "$bin/gen_access_log" --lines 1000000 "$log.tmp"
+    mv "$log.tmp" "$log"
+fi
+
+bytes=$(stat -c %s "$log")
+
+# Prints "LABEL  S s  R MB/s" for one run of the command given, its output discarded.
+measure() {
+    local label=$1
+    shift
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null
+    end=$(date +%s.%N)
+    awk -v label="$label" -v s="$start" -v e="$end" -v b="$bytes" \
+        'BEGIN { t = e - s; printf "%-16s%.3f s  %8.1f MB/s\n", label ":", t, b / 1e6 / t }'
+}
+
+echo
+echo "file:           $log ($bytes bytes)"
+cat "$log" >/dev/null  # warm the page cache so all three read from memory
+measure "cat" cat "$log"
+measure "wc -l" wc -l "$log"
+echo
+"$bin/parse_bench" "$@" "$log"
