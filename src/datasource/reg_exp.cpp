@@ -37,11 +37,15 @@ int RegExp::compile(std::string_view pattern) {
 }
 
 bool RegExp::match(std::string_view text, regmatch_t* slots, std::size_t count) const {
-    // REG_STARTEND bounds the subject by slot 0, so lines need no terminating zero and a zero
-    // byte inside a line is matched as the byte it is.
+    // The text is copied behind a zero byte: regexec's callers (and sanitizers watching it)
+    // may look for the end of the string even when told its length. REG_STARTEND then bounds
+    // the subject, so a zero byte inside a line is matched as the byte it is. The copy costs
+    // little beside the match itself.
+    thread_local std::string subject;
+    subject.assign(text);
     slots[0].rm_so = 0;
     slots[0].rm_eo = static_cast<regoff_t>(text.size());
-    return regexec(m_compiled.get(), text.data(), count, slots, REG_STARTEND) == 0;
+    return regexec(m_compiled.get(), subject.c_str(), count, slots, REG_STARTEND) == 0;
 }
 
 int RegExp::split(std::string_view line, std::vector<std::string>& values) const {
