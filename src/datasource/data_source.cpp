@@ -10,7 +10,13 @@ DataSource::DataSource(std::string name, ConfigStore& store, EventSink& events)
       m_name(std::move(name)),
       m_pattern(std::make_shared<const RegExp>()) {}
 
-DataSource::~DataSource() = default;
+DataSource::~DataSource() {
+    {
+        std::lock_guard run(m_runLock);
+        stopReader();
+    }
+    writeLastPos();
+}
 
 std::string DataSource::name() const {
     std::lock_guard lock(m_lock);
@@ -42,9 +48,9 @@ FieldNames DataSource::fieldNames() const {
     return m_fieldNames;
 }
 
-std::uint32_t DataSource::lastPos() const {
+std::uint64_t DataSource::lastPos() const {
     std::lock_guard lock(m_lock);
-    return m_lastPos;
+    return m_position.offset;
 }
 
 int DataSource::setRegexp(std::string_view text) {
@@ -79,22 +85,36 @@ void DataSource::setFields(FieldNames names) {
     m_fieldNames = std::move(names);
 }
 
-void DataSource::attach(RecordListener& listener) {
-    std::lock_guard lock(m_lock);
-    if (std::find(m_listeners.begin(), m_listeners.end(), &listener) == m_listeners.end()) {
-        m_listeners.push_back(&listener);
-    }
-}
-
-void DataSource::detach(RecordListener& listener) {
-    std::lock_guard lock(m_lock);
-    auto it = std::find(m_listeners.begin(), m_listeners.end(), &listener);
-    if (it != m_listeners.end()) m_listeners.erase(it);
-}
-
 std::size_t DataSource::listenerCount() const {
     std::lock_guard lock(m_lock);
     return m_listeners.size();
+}
+
+void DataSource::addUse() {
+    std::lock_guard lock(m_lock);
+    ++m_useCount;
+}
+
+void DataSource::dropUse() {
+    std::lock_guard lock(m_lock);
+    if (m_useCount > 0) --m_useCount;
+}
+
+std::uint32_t DataSource::useCount() const {
+    std::lock_guard lock(m_lock);
+    return m_useCount;
+}
+
+ReadPosition DataSource::readPosition() const {
+    std::lock_guard lock(m_lock);
+    return m_position;
+}
+
+bool DataSource::updateReadPosition(const ReadPosition& position) {
+    std::lock_guard lock(m_lock);
+    if (position.generation != m_position.generation) return false;
+    m_position = position;
+    return true;
 }
 
 void DataSource::deliverToObservers(const Record& record) {

@@ -1,12 +1,19 @@
 #pragma once
 // One data source: its definition (name, type, expression, connect string, duplicate log,
-// field names, last position), its listeners, and the step that turns received bytes into
-// records (parseChunk).
+// field names, last position), its listeners, its reader thread, and the step that turns
+// received bytes into records (parseChunk).
 //
 // Threads: the definition and the listener list may be read and changed from any thread
-// under m_lock. parseChunk runs on the source's reader thread only; it keeps the incomplete
-// last line in m_pending, which only that thread touches. Delivery to listeners holds m_lock
-// (lock order: source, then listener).
+// under m_lock. The reader thread runs while listeners are attached; parseChunk runs on it
+// and keeps the incomplete last line in m_pending, which only that thread touches. Delivery
+// to listeners holds m_lock (lock order: manager, source, listener).
+//
+// Starting and stopping the reader are serialised by m_runLock, which is never held together
+// with m_lock and never taken by the reader. Stopping wakes every wait of the reader and joins it
+// without holding m_lock, so a reader busy delivering can always finish; a new reader starts only
+// after the old one has ended, and the destructor joins the reader before anything is released.
+// Listeners may detach from inside their own calls; attach, detach and restart must not be called
+// while the caller holds this source's lock.
 
 #include <atomic>
 #include <cstdint>
@@ -15,6 +22,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "config/config_store.h"
@@ -23,8 +31,17 @@
 #include "datasource/record_listener.h"
 #include "datasource/reg_exp.h"
 #include "datasource/source_type.h"
+#include "platform/wake_event.h"
 
 namespace tg {
+
+// Where a reader resumes: for a file, the offset of the first byte not yet turned into
+// complete lines and the identity (inode) of the file it belongs to; for ODBC, a row count.
+struct ReadPosition {
+    std::uint64_t offset = 0;
+    std::uint64_t fileId = 0;      // 0 when unknown
+    std::uint64_t generation = 0;  // raised by every reset
+};
 
 class DataSource {
 public:
@@ -41,7 +58,7 @@ public:
     std::string connect() const;
     std::string backup() const;
     FieldNames fieldNames() const;
-    std::uint32_t lastPos() const;
+    std::uint64_t lastPos() const;
 
     // Stores the expression as typed and compiles it; 0 whatever the compile result (an
     // expression that does not compile matches no line). A running reader switches to the
@@ -52,10 +69,53 @@ public:
     int setBackup(std::string_view path);
     void setFields(FieldNames names);
 
-    // Adds a listener unless it is already attached; removes the first occurrence.
+    // Persistence under the "sources" key, one key per source named by its name.
+    // load: reads every value (writing missing ones with their defaults) under `name`.
+    // save: writes the definition under the current name ("lastpos" only at destruction).
+    // setName: 1 and no change while listeners are attached; else discards whatever is
+    // stored under the new name, takes it and saves; 0.
+    void load(std::string_view name);
+    void save();
+    [[nodiscard]] int setName(std::string_view newName);
+    static void deleteStored(ConfigStore& store, std::string_view name);
+
+    // Adds a listener unless it is already attached; the first one starts the reader.
     void attach(RecordListener& listener);
+    // Removes the first occurrence; the reader stops when none is left.
     void detach(RecordListener& listener);
+    // Removes every listener and stops the reader.
+    void detachAll();
     std::size_t listenerCount() const;
+
+    // Live SourceHandles; the manager refuses to remove a source in use.
+    void addUse();
+    void dropUse();
+    std::uint32_t useCount() const;
+
+    // Deletes the duplicate log, starts FILE and ODBC sources again from the beginning
+    // ("lastpos" 0), and tells every listener to forget what it accumulated.
+    void reset();
+    // reset, then a fresh reader when listeners are attached.
+    void restart();
+    bool isRunning() const;
+
+    // Feeds the duplicate log to `listener` (or just reads it when none): records whose
+    // value count matches the field names. With a limit above 0 at most limit + 2 lines are
+    // delivered. 1 when the file was read, 0 when it cannot be opened.
+    int replayBackup(RecordListener* listener, unsigned limit);
+    // Tries the transport described by `text` (types without a transport: true). On failure
+    // false, with `text` replaced by the reason.
+    bool testConnection(std::string& text);
+
+    // For readers. The position is replaced only when no reset came in between.
+    ReadPosition readPosition() const;
+    bool updateReadPosition(const ReadPosition& position);
+    // Waits up to `timeout` or until a stop is asked; true when asked.
+    bool waitForStop(std::chrono::milliseconds timeout) const;
+    const WakeEvent& wakeEvent() const { return m_wake; }
+    // Pause between two tries of a failing transport (1000 ms; tests shorten it).
+    std::chrono::milliseconds retryPause() const { return m_retryPause; }
+    void setRetryPause(std::chrono::milliseconds pause) { m_retryPause = pause; }
 
     // Cuts `chunk`, appended to the incomplete line kept from earlier chunks, into lines (CR
     // and LF both end a line; empty lines vanish), splits each complete line with the
@@ -68,9 +128,11 @@ public:
     // Delivery to listeners, in list order, under the lock.
     void deliverToObservers(const Record& record);
     void deliverToProcessors(const Record& record);
+    // A reader's failure: a one-value error record for observers and an event log line.
+    void reportError(const std::string& text);
 
-    // Asks parseChunk (and later the reader) to end; cleared by clearStopping.
-    void requestStop() { m_stopping.store(true, std::memory_order_relaxed); }
+    // Asks the reader and parseChunk to end, waking the reader's waits; cleared by start.
+    void requestStop();
     void clearStopping() { m_stopping.store(false, std::memory_order_relaxed); }
     bool stopping() const { return m_stopping.load(std::memory_order_relaxed); }
     // Forgets the incomplete line (a reader starting afresh). Reader thread or stopped source.
@@ -82,9 +144,16 @@ protected:
     EventSink& events() const { return m_events; }
 
 private:
-    // Splits and delivers one complete line; returns the record to duplicate, if any.
+    // Splits and delivers one complete line, and duplicates it when accepted.
     void parseLine(const RegExp& pattern, std::string_view line, std::FILE* duplicate,
                    char separator);
+    // Starts or stops the reader so that it runs exactly while listeners are attached.
+    void reconcile();
+    void startReader();  // m_runLock held; the previous reader has been joined
+    void stopReader();   // m_runLock held, m_lock not held
+    void readerThread();
+    void resetLocked();
+    void writeLastPos();
 
     ConfigStore& m_store;
     EventSink& m_events;
@@ -92,17 +161,26 @@ private:
     mutable std::recursive_mutex m_lock;
     // Guarded by m_lock:
     std::vector<RecordListener*> m_listeners;  // not owned
+    std::uint32_t m_useCount = 0;
     std::string m_name;
     std::string m_regexp;
     std::string m_connect;
     std::string m_backup;
     SourceType m_type = SourceType::None;
-    std::uint32_t m_lastPos = 0;
+    ReadPosition m_position;
     FieldNames m_fieldNames;
     // Replaced whole by setRegexp, so a reader holding the previous one is undisturbed.
     std::shared_ptr<const RegExp> m_pattern;
 
     std::atomic<bool> m_stopping{false};
+    WakeEvent m_wake;
+    std::chrono::milliseconds m_retryPause{1000};
+
+    std::mutex m_runLock;  // serialises starting and stopping the reader; before m_lock
+    std::thread m_reader;  // guarded by m_runLock
+    std::atomic<std::thread::id> m_readerId{};
+    std::atomic<bool> m_running{false};
+    std::atomic<std::size_t> m_listenerCount{0};  // m_listeners.size(), readable without m_lock
 
     // Reader thread only:
     std::string m_pending;  // received bytes after the last complete line

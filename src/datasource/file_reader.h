@@ -1,0 +1,56 @@
+#pragma once
+// The reader of a FILE source: follows a growing text file named by the connect string.
+// Runs on the source's reader thread only. Reads everything beyond the source's position in
+// 8191-byte pieces into parseChunk, then waits for the file's folder to report a change
+// (inotify), never longer than 1000 ms, and never past a stop request.
+//
+// A file that is replaced (another inode at the path: rotation by rename, or delete and
+// re-create) or truncated (shorter than the position) is read again from its start; lines
+// still appended to a renamed file before the switch is noticed are read too, since the
+// reader keeps the file open between reads. A missing or unreadable file gives no data and
+// no message: the reader keeps trying.
+//
+// The recorded position leaves out the incomplete last line (the source's pending bytes), so
+// a reader that starts afresh reads that line again whole from the file.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+#include "datasource/data_source.h"
+#include "platform/unique_fd.h"
+
+namespace tg {
+
+class FileReader {
+public:
+    explicit FileReader(DataSource& source);
+    // Until the source's stop is asked.
+    void run();
+    // One pass: reads what is new and records the position.
+    void readNew();
+
+private:
+    // Follows the folder's changes until the watch must be made again (false) or a stop is
+    // asked (true).
+    bool followChanges(int notifyFd);
+    // Switches to `path` when it names a regular file other than the open one; keeps the open
+    // file when the path is missing or cannot be opened.
+    void openIfReplaced(const std::string& path, const ReadPosition& position);
+    // The open file's content is done: its incomplete last line counts as a line.
+    void finishContent();
+    // Reads from m_offset to the end into parseChunk, until a stop is asked.
+    void readToEnd();
+    void recordPosition();
+    void closeFile();
+
+    DataSource& m_source;
+    UniqueFd m_file;  // kept open between reads
+    dev_t m_fileDevice = 0;
+    ino_t m_fileId = 0;
+    std::uint64_t m_offset = 0;      // next byte to read from m_file, pending bytes included
+    std::uint64_t m_generation = 0;  // of the position the open file was started from
+};
+
+}  // namespace tg

@@ -1,0 +1,54 @@
+#pragma once
+// Owns every DataSource of the process. Construction loads each stored definition; no
+// source is started until a listener attaches. Destruction destroys the sources in list
+// order, each stopping its reader and writing its last position.
+//
+// Any thread. Takes m_lock, then a source's lock. Results: 0 done; 1 refused (name taken,
+// no such source, still borrowed, or listeners attached).
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/config_store.h"
+#include "datasource/data_source.h"
+#include "datasource/event_sink.h"
+#include "datasource/source_handle.h"
+
+namespace tg {
+
+class SourceManager {
+public:
+    // `store` and `events` must outlive the manager.
+    explicit SourceManager(ConfigStore& store, EventSink& events = noEventSink());
+    ~SourceManager();
+    SourceManager(const SourceManager&) = delete;
+    SourceManager& operator=(const SourceManager&) = delete;
+
+    // Every source's name in list order.
+    std::vector<std::string> names() const;
+    // The first source whose name equals `name` exactly; an empty handle when none does.
+    SourceHandle acquire(std::string_view name);
+    void release(SourceHandle& handle) { handle.release(); }
+    // A new empty source, kept in memory until it is saved; 1 when the name exists.
+    [[nodiscard]] int create(std::string_view name);
+    // Takes a finished source (an import); no name check.
+    void add(std::unique_ptr<DataSource> source);
+    // Destroys the source and deletes its stored key with everything below it.
+    [[nodiscard]] int remove(std::string_view name);
+
+    ConfigStore& store() const { return m_store; }
+    EventSink& events() const { return m_events; }
+
+private:
+    DataSource* find(std::string_view name) const;  // m_lock held
+
+    ConfigStore& m_store;
+    EventSink& m_events;
+    mutable std::recursive_mutex m_lock;
+    std::vector<std::unique_ptr<DataSource>> m_sources;  // guarded by m_lock
+};
+
+}  // namespace tg

@@ -1,0 +1,370 @@
+#include "datasource/file_reader.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "datasource/data_source.h"
+#include "support/recording_listener.h"
+#include "support/temp_dir.h"
+
+namespace tg {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+void append(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out << text;
+    ASSERT_TRUE(out.flush()) << path;
+}
+
+std::uint64_t inodeOf(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return 0;
+    return status.st_ino;
+}
+
+// "line-0000\n", "line-0001\n", ...: ten bytes each.
+std::string numberedLines(int first, int count) {
+    std::string text;
+    char line[32];
+    for (int i = first; i < first + count; ++i) {
+        std::snprintf(line, sizeof line, "line-%04d\n", i);
+        text += line;
+    }
+    return text;
+}
+
+Lines numbered(int first, int count) {
+    Lines lines;
+    const std::string text = numberedLines(first, count);
+    for (std::size_t at = 0; at < text.size(); at += 10) lines.push_back(text.substr(at, 9));
+    return lines;
+}
+
+Lines firstValues(const std::vector<Record>& records) {
+    Lines values;
+    for (const auto& record : records) values.push_back(record.empty() ? "" : record[0]);
+    return values;
+}
+
+Lines concat(Lines a, const Lines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class RecordingSink : public EventSink {
+public:
+    void writeLog(std::string_view, std::string_view) override { ++lines; }
+    int lines = 0;
+};
+
+// The source's own reader has nothing to do (type None): the tests drive a FileReader
+// themselves, on their own thread or on one they own.
+class FileReaderTest : public ::testing::Test {
+protected:
+    FileReaderTest() {
+        m_source.setType(SourceType::None);
+        m_source.setConnect(m_path);
+        m_source.setRegexp("(.+)");
+        m_source.setFields({"line"});
+        m_source.attach(m_listener);
+    }
+    ~FileReaderTest() override { m_source.detach(m_listener); }
+
+    Lines lines() const { return firstValues(m_listener.processed()); }
+    ReadPosition position() const { return m_source.readPosition(); }
+
+    test::TempDir m_dir;
+    const std::string m_path = m_dir.file("app.log");
+    ConfigStore m_store{m_dir.path() / "store.db"};
+    RecordingSink m_sink;
+    test::RecordingListener m_listener;
+    DataSource m_source{"f", m_store, m_sink};
+};
+
+// Runs FileReader::run on its own thread until the test ends or stops it.
+class RunningReader {
+public:
+    explicit RunningReader(DataSource& source)
+        : m_source(source), m_thread([&source] { FileReader(source).run(); }) {}
+    ~RunningReader() { stop(); }
+    void stop() {
+        if (!m_thread.joinable()) return;
+        m_source.requestStop();
+        m_thread.join();
+    }
+
+private:
+    DataSource& m_source;
+    std::thread m_thread;
+};
+
+TEST_F(FileReaderTest, GrowthIsReadOnceAndIncompleteLastLineWaitsForItsEnd) {
+    append(m_path, numberedLines(0, 10));  // 100 bytes
+    FileReader reader(m_source);
+    reader.readNew();
+    EXPECT_EQ(lines(), numbered(0, 10));
+    EXPECT_EQ(position().offset, 100u);
+    EXPECT_EQ(position().fileId, inodeOf(m_path));
+
+    append(m_path, numberedLines(10, 5));  // 150 bytes
+    reader.readNew();
+    reader.readNew();
+    EXPECT_EQ(lines(), numbered(0, 15));
+    EXPECT_EQ(position().offset, 150u);
+
+    append(m_path, "partial");
+    reader.readNew();
+    EXPECT_EQ(lines().size(), 15u);
+    EXPECT_EQ(m_source.pending(), "partial");
+    EXPECT_EQ(position().offset, 150u) << "the stored position must leave out the pending line";
+
+    // A reader starting afresh reads the incomplete line again, whole.
+    m_source.clearPending();
+    FileReader fresh(m_source);
+    fresh.readNew();
+    EXPECT_EQ(m_source.pending(), "partial");
+    append(m_path, " end\n");
+    fresh.readNew();
+    EXPECT_EQ(lines(), concat(numbered(0, 15), {"partial end"}));
+    EXPECT_EQ(position().offset, std::filesystem::file_size(m_path));
+}
+
+TEST_F(FileReaderTest, RenamedFileIsFinishedBeforeTheNewOneIsRead) {
+    append(m_path, "1\n2\n3-part");
+    FileReader reader(m_source);
+    reader.readNew();
+    EXPECT_EQ(lines(), (Lines{"1", "2"}));
+
+    // The writer goes on appending to the renamed file, and the new one appears, all before
+    // the next pass.
+    std::filesystem::rename(m_path, m_path + ".1");
+    append(m_path + ".1", "ial\n4\n5-tail");
+    append(m_path, "6\n7\n");
+    reader.readNew();
+    reader.readNew();
+    EXPECT_EQ(lines(), (Lines{"1", "2", "3-partial", "4", "5-tail", "6", "7"}));
+    EXPECT_EQ(position().offset, 4u);
+    EXPECT_EQ(position().fileId, inodeOf(m_path));
+
+    // A pass in between finds no file at the path and goes on with the renamed one.
+    std::filesystem::rename(m_path, m_path + ".1");
+    append(m_path + ".1", "8\n9");
+    reader.readNew();
+    append(m_path + ".1", "\n10\n");
+    reader.readNew();
+    append(m_path, "11\n");
+    reader.readNew();
+    EXPECT_EQ(lines(),
+              (Lines{"1", "2", "3-partial", "4", "5-tail", "6", "7", "8", "9", "10", "11"}));
+}
+
+TEST_F(FileReaderTest, DeletedAndRecreatedFileIsReadFromItsStart) {
+    append(m_path, "a\nb\n");
+    FileReader reader(m_source);
+    reader.readNew();
+    std::filesystem::remove(m_path);
+    reader.readNew();
+    // Longer than the old offset: read from the old offset it would come out cut.
+    append(m_path, "c1\nc2\nc3\n");
+    reader.readNew();
+    EXPECT_EQ(lines(), (Lines{"a", "b", "c1", "c2", "c3"}));
+    EXPECT_EQ(position().offset, 9u);
+}
+
+TEST_F(FileReaderTest, TruncatedFileRestartsAtZero) {
+    // Copy and truncate: the new lines are shorter than the old offset.
+    append(m_path, numberedLines(0, 10) + "tail");
+    FileReader reader(m_source);
+    reader.readNew();
+    std::filesystem::resize_file(m_path, 0);
+    append(m_path, "x\ny\n");
+    reader.readNew();
+    EXPECT_EQ(lines(), concat(numbered(0, 10), {"tail", "x", "y"}));
+    EXPECT_EQ(position().offset, 4u);
+
+    // Cut to a shorter size: the rest is read again from the start.
+    append(m_path, "z\n");
+    reader.readNew();
+    std::filesystem::resize_file(m_path, 2);
+    reader.readNew();
+    EXPECT_EQ(lines(), concat(numbered(0, 10), {"tail", "x", "y", "z", "x"}));
+    EXPECT_EQ(position().offset, 2u);
+}
+
+TEST_F(FileReaderTest, MissingOrIrregularFileGivesNothingUntilAFileAppears) {
+    FileReader reader(m_source);
+    reader.readNew();
+    // A folder, and a FIFO that no writer opens (a blocking open would hang the reader).
+    std::filesystem::create_directory(m_path);
+    reader.readNew();
+    std::filesystem::remove(m_path);
+    ASSERT_EQ(::mkfifo(m_path.c_str(), 0600), 0);
+    reader.readNew();
+    EXPECT_TRUE(m_listener.observed().empty());
+    EXPECT_EQ(m_sink.lines, 0);
+    EXPECT_EQ(position().offset, 0u);
+
+    std::filesystem::remove(m_path);
+    append(m_path, "here\n");
+    reader.readNew();
+    EXPECT_EQ(lines(), (Lines{"here"}));
+    EXPECT_EQ(m_listener.observed().size(), 1u);
+}
+
+// Asks the source to stop when the given record arrives.
+class StoppingListener : public test::RecordingListener {
+public:
+    StoppingListener(DataSource& source, std::string at) : m_source(source), m_at(std::move(at)) {}
+    void processRecord(const Record& record, const FieldNames& names) override {
+        RecordingListener::processRecord(record, names);
+        if (record[0] == m_at) m_source.requestStop();
+    }
+
+private:
+    DataSource& m_source;
+    std::string m_at;
+};
+
+TEST_F(FileReaderTest, StopDuringAPassLeavesTheRestForTheNextReader) {
+    m_source.detach(m_listener);
+    StoppingListener stopper(m_source, "line-0002");
+    m_source.attach(stopper);
+    append(m_path, numberedLines(0, 2000));  // 20000 bytes: three pieces
+
+    FileReader(m_source).readNew();
+    EXPECT_EQ(firstValues(stopper.processed()), numbered(0, 3));
+    // Only the rest of the first piece is held; the piece read after the stop is not taken.
+    EXPECT_EQ(m_source.pending().size(), 8191u - 30u);
+    EXPECT_EQ(position().offset, 30u);
+
+    // What the next reader starts with after a stop.
+    m_source.clearStopping();
+    m_source.clearPending();
+    FileReader(m_source).readNew();
+    EXPECT_EQ(firstValues(stopper.processed()), numbered(0, 2000));
+    EXPECT_EQ(position().offset, 20000u);
+    m_source.detach(stopper);
+}
+
+TEST_F(FileReaderTest, PositionBeyondFourGigabytesIsKept) {
+    constexpr std::uint64_t kStart = 5ull << 30;
+    append(m_path, "");
+    std::filesystem::resize_file(m_path, kStart);  // sparse: no disk space is taken
+    append(m_path, "big-1\nbig-2\n");
+    ASSERT_TRUE(
+        m_source.updateReadPosition({kStart, inodeOf(m_path), m_source.readPosition().generation}));
+
+    FileReader reader(m_source);
+    reader.readNew();
+    EXPECT_EQ(lines(), (Lines{"big-1", "big-2"}));
+    EXPECT_EQ(position().offset, kStart + 12);
+}
+
+// What a reset does to a FILE source: a new generation, read from 0. The sources here are of
+// type None, so that no reader of their own runs, and their reset keeps the offset.
+void resetAsFileSource(DataSource& source) {
+    source.reset();
+    ASSERT_TRUE(source.updateReadPosition({0, 0, source.readPosition().generation}));
+}
+
+// Resets the source when the given record arrives, once.
+class ResettingListener : public test::RecordingListener {
+public:
+    ResettingListener(DataSource& source, std::string at) : m_source(source), m_at(std::move(at)) {}
+    void processRecord(const Record& record, const FieldNames& names) override {
+        RecordingListener::processRecord(record, names);
+        if (record[0] == m_at && !std::exchange(m_done, true)) resetAsFileSource(m_source);
+    }
+
+private:
+    DataSource& m_source;
+    std::string m_at;
+    bool m_done = false;
+};
+
+TEST_F(FileReaderTest, ResetStartsTheFileAgainFromZero) {
+    m_source.detach(m_listener);
+    ResettingListener resetter(m_source, "c");
+    m_source.attach(resetter);
+    append(m_path, "a\nb\n");
+    FileReader reader(m_source);
+    reader.readNew();
+    resetAsFileSource(m_source);  // between two passes
+    reader.readNew();
+    EXPECT_EQ(firstValues(resetter.processed()), (Lines{"a", "b", "a", "b"}));
+
+    // During a pass: what was read before the reset must not be recorded as read.
+    append(m_path, "c\n");
+    reader.readNew();
+    reader.readNew();
+    EXPECT_EQ(firstValues(resetter.processed()), (Lines{"a", "b", "a", "b", "c", "a", "b", "c"}));
+    EXPECT_EQ(resetter.resets(), 2);
+    EXPECT_EQ(position().offset, 6u);
+    m_source.detach(resetter);
+}
+
+TEST_F(FileReaderTest, RunFollowsGrowthRotationTruncationAndRecreation) {
+    append(m_path, "1\n2\n");
+    RunningReader running(m_source);
+    ASSERT_TRUE(m_listener.waitForProcessed(2));
+
+    std::filesystem::rename(m_path, m_path + ".1");
+    append(m_path + ".1", "3\n");
+    append(m_path, "4\n5\n");
+    ASSERT_TRUE(m_listener.waitForProcessed(5));
+
+    std::filesystem::resize_file(m_path, 0);
+    append(m_path, "6\n");  // shorter than what was read
+    ASSERT_TRUE(m_listener.waitForProcessed(6));
+
+    std::filesystem::remove(m_path);
+    append(m_path, "7\n8\n9\n");
+    ASSERT_TRUE(m_listener.waitForProcessed(9));
+    running.stop();
+    EXPECT_EQ(lines(), (Lines{"1", "2", "3", "4", "5", "6", "7", "8", "9"}));
+}
+
+// Changes the working folder for one test.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const std::filesystem::path& folder)
+        : m_previous(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~WorkingFolder() {
+        std::error_code ignored;
+        std::filesystem::current_path(m_previous, ignored);
+    }
+
+private:
+    std::filesystem::path m_previous;
+};
+
+TEST_F(FileReaderTest, PathWithoutFolderIsReadFromTheWorkingFolder) {
+    WorkingFolder folder(m_dir.path());
+    m_source.setConnect("app.log");
+    append(m_path, "before\n");
+    {
+        RunningReader running(m_source);
+        ASSERT_TRUE(m_listener.waitForProcessed(1));
+        append(m_path, "after\n");
+        ASSERT_TRUE(m_listener.waitForProcessed(2));
+    }
+    EXPECT_EQ(lines(), (Lines{"before", "after"}));
+}
+
+}  // namespace
+}  // namespace tg

@@ -1,0 +1,76 @@
+#include "datasource/source_manager.h"
+
+#include <gtest/gtest.h>
+
+#include "config/config_key.h"
+#include "datasource/source_keys.h"
+#include "support/recording_listener.h"
+#include "support/temp_dir.h"
+
+namespace tg {
+namespace {
+
+class SourceManagerTest : public ::testing::Test {
+protected:
+    void storeSource(const std::string& name, std::uint32_t type) {
+        ConfigKey key(m_store);
+        key.open(sourceKeyPath(name));
+        key.setDword("type", type);
+    }
+    bool stored(const std::string& name) {
+        ConfigKey key(m_store);
+        return key.openExisting(sourceKeyPath(name));
+    }
+    test::TempDir m_dir;
+    ConfigStore m_store{m_dir.path() / "store.db"};
+};
+
+TEST_F(SourceManagerTest, LoadsEveryStoredSourceWithoutStartingIt) {
+    storeSource("web", 1);
+    storeSource("Api", 2);
+    SourceManager manager(m_store);
+    EXPECT_EQ(manager.names(), (std::vector<std::string>{"Api", "web"}));
+    SourceHandle web = manager.acquire("web");
+    ASSERT_TRUE(web);
+    EXPECT_EQ(web->type(), SourceType::File);
+    EXPECT_FALSE(web->isRunning());
+    EXPECT_FALSE(manager.acquire("WEB"));  // names compare with case
+}
+
+TEST_F(SourceManagerTest, CreateRefusesATakenNameAndStoresNothing) {
+    SourceManager manager(m_store);
+    EXPECT_EQ(manager.create("new"), 0);
+    EXPECT_EQ(manager.create("new"), 1);
+    EXPECT_EQ(manager.names(), (std::vector<std::string>{"new"}));
+    EXPECT_FALSE(stored("new"));
+}
+
+TEST_F(SourceManagerTest, RemoveRefusesUnknownBorrowedOrListenedSources) {
+    storeSource("web", 0);
+    SourceManager manager(m_store);
+    EXPECT_EQ(manager.remove("missing"), 1);
+
+    SourceHandle handle = manager.acquire("web");
+    EXPECT_EQ(manager.remove("web"), 1);
+    test::RecordingListener listener;
+    handle->attach(listener);
+    manager.release(handle);
+    EXPECT_EQ(manager.remove("web"), 1);
+    EXPECT_TRUE(stored("web"));
+
+    manager.acquire("web")->detach(listener);
+    EXPECT_EQ(manager.remove("web"), 0);
+    EXPECT_TRUE(manager.names().empty());
+    EXPECT_FALSE(stored("web"));  // not even brought back by the last position
+}
+
+TEST_F(SourceManagerTest, ImportedSourceIsAddedAsItIs) {
+    SourceManager manager(m_store);
+    auto source = std::make_unique<DataSource>("imported", m_store);
+    source->setConnect("/var/log/x.log");
+    manager.add(std::move(source));
+    EXPECT_EQ(manager.acquire("imported")->connect(), "/var/log/x.log");
+}
+
+}  // namespace
+}  // namespace tg

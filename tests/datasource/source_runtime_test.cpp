@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "config/config_key.h"
+#include "datasource/data_source.h"
+#include "datasource/source_keys.h"
+#include "support/recording_listener.h"
+#include "support/temp_dir.h"
+
+namespace tg {
+namespace {
+
+class FileSourceTest : public ::testing::Test {
+protected:
+    FileSourceTest() {
+        m_source.setType(SourceType::File);
+        m_source.setConnect(m_log);
+        m_source.setRegexp("^([a-z]+)$");
+        m_source.setFields({"word"});
+        m_source.save();
+    }
+    void append(const std::string& text) {
+        std::ofstream(m_log, std::ios::binary | std::ios::app) << text;
+    }
+    std::uint32_t storedLastPos() {
+        ConfigKey key(m_store);
+        key.openExisting(sourceKeyPath("log"));
+        return key.getDword("lastpos", 12345);
+    }
+
+    test::TempDir m_dir;
+    ConfigStore m_store{m_dir.path() / "store.db"};
+    std::string m_log = m_dir.file("app.log");
+    DataSource m_source{"log", m_store};
+};
+
+TEST_F(FileSourceTest, ReaderRunsExactlyWhileListenersAreAttached) {
+    test::RecordingListener first, second;
+    m_source.attach(first);
+    m_source.attach(first);  // once only
+    m_source.attach(second);
+    EXPECT_EQ(m_source.listenerCount(), 2u);
+    append("one\ntwo\n");
+    ASSERT_TRUE(first.waitForProcessed(2));
+    EXPECT_TRUE(m_source.isRunning());
+
+    m_source.detach(first);
+    EXPECT_TRUE(m_source.isRunning());
+    append("three\n");
+    ASSERT_TRUE(second.waitForProcessed(3));
+    m_source.detach(second);
+    EXPECT_FALSE(m_source.isRunning());
+    EXPECT_EQ(first.processed().size(), 2u);  // detached listeners hear nothing more
+}
+
+TEST_F(FileSourceTest, UnfinishedLineSurvivesAStopWhole) {
+    append("abc\nde");
+    test::RecordingListener listener;
+    m_source.attach(listener);
+    ASSERT_TRUE(listener.waitForProcessed(1));
+    m_source.detach(listener);
+    EXPECT_EQ(m_source.lastPos(), 4u);  // the unfinished line is read again next time
+
+    append("f\n");
+    m_source.attach(listener);
+    ASSERT_TRUE(listener.waitForProcessed(2));
+    m_source.detach(listener);
+    EXPECT_EQ(listener.processed(), (std::vector<Record>{{"abc"}, {"def"}}));
+}
+
+TEST_F(FileSourceTest, ResetStartsTheFileAgainAndForgetsTheDuplicateLog) {
+    const std::string backup = m_dir.file("dup.log");
+    m_source.setBackup(backup);
+    append("one\n");
+    test::RecordingListener listener;
+    m_source.attach(listener);
+    ASSERT_TRUE(listener.waitForProcessed(1));
+    ASSERT_TRUE(std::filesystem::exists(backup));
+
+    m_source.reset();
+    EXPECT_EQ(storedLastPos(), 0u);
+    EXPECT_EQ(listener.resets(), 1);
+    append("two\n");  // the running reader starts again from the beginning
+    ASSERT_TRUE(listener.waitForProcessed(3));
+    EXPECT_EQ(listener.processed()[1], (Record{"one"}));
+    m_source.detach(listener);  // the reader has closed the duplicate log once this returns
+    // The duplicate log was started afresh: it holds what was read since the reset.
+    std::ifstream in(backup, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "one\t\r\ntwo\t\r\n");
+    m_source.attach(listener);
+
+    m_source.restart();
+    EXPECT_EQ(listener.resets(), 2);
+    ASSERT_TRUE(listener.waitForProcessed(5));
+    m_source.detach(listener);
+    EXPECT_EQ(listener.processed().size(), 5u);
+}
+
+TEST_F(FileSourceTest, DestructionStoresThePosition) {
+    append("one\ntwo\n");
+    {
+        DataSource source("log", m_store);
+        source.load("log");
+        test::RecordingListener listener;
+        source.attach(listener);
+        ASSERT_TRUE(listener.waitForProcessed(2));
+        source.detach(listener);
+    }
+    EXPECT_EQ(storedLastPos(), 8u);
+}
+
+// Leaves on its first record, from inside the delivery on the reader thread.
+class LeavingListener : public test::RecordingListener {
+public:
+    explicit LeavingListener(DataSource& source) : m_source(source) {}
+    void processRecord(const Record& record, const FieldNames& names) override {
+        m_source.detach(*this);
+        RecordingListener::processRecord(record, names);
+    }
+
+private:
+    DataSource& m_source;
+};
+
+TEST_F(FileSourceTest, ListenerLeavingDuringDeliveryEndsTheReaderWithoutHanging) {
+    append("one\ntwo\n");
+    LeavingListener leaving(m_source);
+    m_source.attach(leaving);
+    ASSERT_TRUE(leaving.waitForProcessed(1));
+    test::RecordingListener next;
+    m_source.attach(next);  // a fresh reader after the old one ended
+    append("three\n");
+    ASSERT_TRUE(next.waitForProcessed(1));
+    m_source.detach(next);
+    EXPECT_EQ(leaving.processed().size(), 1u);
+}
+
+TEST(SourceReset, LeavesThePositionOfNetworkSources) {
+    test::TempDir dir;
+    ConfigStore store(dir.path() / "store.db");
+    DataSource source("net", store);
+    source.setType(SourceType::TcpIp);
+    source.save();
+    ASSERT_TRUE(source.updateReadPosition({42, 0, 0}));
+    source.reset();
+    EXPECT_EQ(source.lastPos(), 42u);
+    std::string text = "TCP:localhost:1";
+    EXPECT_TRUE(source.testConnection(text));  // no transport yet
+}
+
+}  // namespace
+}  // namespace tg
