@@ -16,6 +16,10 @@ struct FileClose {
 };
 using File = std::unique_ptr<std::FILE, FileClose>;
 
+// An unfinished line longer than this is parsed as it stands, so that input without line
+// ends (a binary file, say) cannot make the source hold unbounded memory.
+constexpr std::size_t kMaxLineLength = 1 << 20;
+
 bool isLineEnd(char c) { return c == '\n' || c == '\r'; }
 
 // The first CR or LF at or after `from`, or npos.
@@ -79,6 +83,11 @@ void DataSource::parseChunk(std::string_view chunk) {
         m_pending.erase(0, consumed);
     } else {
         m_pending.assign(text.substr(consumed));
+    }
+    if (m_pending.size() > kMaxLineLength && !stopping()) {
+        const std::string line = std::move(m_pending);
+        m_pending.clear();
+        parseLine(*pattern, line, duplicate.get(), separator);
     }
 }
 

@@ -94,6 +94,14 @@ TEST_F(ParseChunkTest, LongLineAcrossManyChunksArrivesWhole) {
     EXPECT_EQ(m_listener.processed[0][0], line);
 }
 
+TEST_F(ParseChunkTest, InputWithoutLineEndsIsCutAtOneMegabyte) {
+    const std::string chunk(8191, 'z');
+    for (int i = 0; i < 200; ++i) m_source.parseChunk(chunk);  // 1.6 MB without a line end
+    ASSERT_EQ(m_listener.processed.size(), 1u);
+    EXPECT_GT(m_listener.processed[0][0].size(), 1u << 20);
+    EXPECT_LT(m_source.pending().size(), 1u << 20);
+}
+
 TEST_F(ParseChunkTest, ObserversHearEveryRecordBeforeProcessors) {
     RecordingListener second;
     m_source.attach(second);
@@ -158,32 +166,35 @@ TEST_F(ParseChunkTest, NewExpressionAppliesFromTheNextChunk) {
     EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"abc"}, {"123"}}));
 }
 
-// Asks the source to stop from inside the first delivery.
+// Asks the source to stop from inside its first delivery.
 class StoppingListener : public RecordingListener {
 public:
     explicit StoppingListener(DataSource& source) : m_source(source) {}
     void processRecord(const Record& record, const FieldNames& names) override {
         RecordingListener::processRecord(record, names);
-        m_source.requestStop();
+        if (processed.size() == 1) m_source.requestStop();
     }
 
 private:
     DataSource& m_source;
 };
 
-TEST_F(ParseChunkTest, StoppingKeepsUnparsedLinesPending) {
-    StoppingListener stopper(m_source);
-    m_source.detach(m_listener);
-    m_source.attach(stopper);
-    m_source.parseChunk("one\ntwo\nthr");
+TEST(ParseChunkStop, StoppingKeepsUnparsedLinesPending) {
+    test::TempDir dir;
+    ConfigStore store(dir.path() / "store.db");
+    DataSource source("s", store);
+    source.setRegexp("^([a-z]+)$");
+    source.setFields({"word"});
+    StoppingListener stopper(source);
+    source.attach(stopper);
+    source.parseChunk("one\ntwo\nthr");
     EXPECT_EQ(stopper.processed, (std::vector<Record>{{"one"}}));
-    EXPECT_EQ(m_source.pending(), "two\nthr");
+    EXPECT_EQ(source.pending(), "two\nthr");
 
-    m_source.detach(stopper);
-    m_source.attach(m_listener);
-    m_source.clearStopping();
-    m_source.parseChunk("ee\n");
-    EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"two"}, {"three"}}));
+    source.clearStopping();
+    source.parseChunk("ee\n");
+    EXPECT_EQ(stopper.processed, (std::vector<Record>{{"one"}, {"two"}, {"three"}}));
+    source.detach(stopper);
 }
 
 // Detaches itself on its first record, as a closing monitor window would.
