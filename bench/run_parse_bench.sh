@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Builds the release preset, makes the one-million-line access log if it is missing, and
 # prints how fast the machine reads it (cat, wc -l: the physical limit) beside how fast
-# record parsing takes it (parse_bench). Extra arguments go to parse_bench (--repeat N).
+# record parsing takes it (parse_bench) and how fast a FILE source takes it end to end
+# (tail_bench). Extra arguments go to parse_bench (--repeat N); --regexp RE goes to both.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 cmake --preset release >/dev/null
-cmake --build --preset release --target gen_access_log parse_bench
+cmake --build --preset release --target gen_access_log parse_bench tail_bench
 
 bin="$root/build/release/bench"
 log="$root/build/bench/access.log"
@@ -35,8 +36,20 @@ measure() {
 
 echo
 echo "file:           $log ($bytes bytes)"
-cat "$log" >/dev/null  # warm the page cache so all three read from memory
+cat "$log" >/dev/null  # warm the page cache so every program reads from memory
 measure "cat" cat "$log"
 measure "wc -l" wc -l "$log"
 echo
 "$bin/parse_bench" "$@" "$log"
+
+# tail_bench measures the same expression; it has no passes to repeat.
+tail_args=()
+args=("$@")
+for ((i = 0; i < ${#args[@]}; ++i)); do
+    if [[ ${args[i]} == --regexp && $((i + 1)) -lt ${#args[@]} ]]; then
+        tail_args+=(--regexp "${args[i + 1]}")
+        i=$((i + 1))
+    fi
+done
+echo
+"$bin/tail_bench" "${tail_args[@]}" "$log"
