@@ -9,8 +9,9 @@
 
 namespace tg {
 
-// The "sources" key's path below the product key, and one source's key below that.
-inline constexpr std::string_view kSourcesKey = "sources";
+// The "sources" key's path below the product key, and one source's key below that, in the
+// form ConfigKey::open appends to the product key (leading backslash included).
+inline constexpr std::string_view kSourcesKey = "\\sources";
 std::string sourceKeyPath(std::string_view name);
 
 // "lastpos" holds the low 32 bits of the position; "lastposhigh" the rest when a file is

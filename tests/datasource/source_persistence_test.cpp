@@ -46,8 +46,9 @@ TEST_F(SourcePersistenceTest, SavedDefinitionLoadsBackWithTheStoredLayout) {
 }
 
 TEST_F(SourcePersistenceTest, LoadingAKeyWithOnlyTypeCompletesIt) {
+    // Written by hand at the full path, as tgctl reg set 'sources\hand' does.
     ConfigKey key(m_store);
-    ASSERT_TRUE(key.open(sourceKeyPath("hand")));
+    ASSERT_TRUE(key.open("SOFTWARE\\kestroware\\Tessellgrove\\2.0\\Sources\\hand", ""));
     key.setDword("type", 1);
     DataSource source("Temp", m_store);
     source.load("hand");
