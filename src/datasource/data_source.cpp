@@ -90,6 +90,11 @@ std::size_t DataSource::listenerCount() const {
     return m_listeners.size();
 }
 
+bool DataSource::hasListener(const RecordListener& listener) const {
+    std::lock_guard lock(m_lock);
+    return std::find(m_listeners.begin(), m_listeners.end(), &listener) != m_listeners.end();
+}
+
 void DataSource::addUse() {
     std::lock_guard lock(m_lock);
     ++m_useCount;

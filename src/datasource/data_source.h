@@ -86,6 +86,12 @@ public:
     // Removes every listener and stops the reader.
     void detachAll();
     std::size_t listenerCount() const;
+    bool hasListener(const RecordListener& listener) const;
+    // Holds the source's lock: no record is being delivered while it is held. For callers that
+    // must take a listener's lock too (source first, then listener).
+    std::unique_lock<std::recursive_mutex> holdDelivery() const {
+        return std::unique_lock<std::recursive_mutex>(m_lock);
+    }
 
     // Live SourceHandles; the manager refuses to remove a source in use.
     void addUse();
