@@ -150,6 +150,7 @@ protected:
     EventSink& events() const { return m_events; }
 
 private:
+    class OpenDuplicate;
     // Splits and delivers one complete line, and duplicates it when accepted.
     void parseLine(const RegExp& pattern, std::string_view line, std::FILE* duplicate,
                    char separator);
@@ -177,6 +178,7 @@ private:
     FieldNames m_fieldNames;
     // Replaced whole by setRegexp, so a reader holding the previous one is undisturbed.
     std::shared_ptr<const RegExp> m_pattern;
+    std::FILE* m_duplicate = nullptr;  // the reader's open duplicate log, while a chunk runs
 
     std::atomic<bool> m_stopping{false};
     WakeEvent m_wake;

@@ -43,6 +43,24 @@ void writeDuplicate(std::FILE* file, const Record& values, char separator) {
 
 }  // namespace
 
+// Publishes the chunk's open duplicate log for as long as it is open.
+class DataSource::OpenDuplicate {
+public:
+    OpenDuplicate(DataSource& source, std::FILE* file) : m_source(source) {
+        std::lock_guard lock(m_source.m_lock);
+        m_source.m_duplicate = file;
+    }
+    ~OpenDuplicate() {
+        std::lock_guard lock(m_source.m_lock);
+        m_source.m_duplicate = nullptr;
+    }
+    OpenDuplicate(const OpenDuplicate&) = delete;
+    OpenDuplicate& operator=(const OpenDuplicate&) = delete;
+
+private:
+    DataSource& m_source;
+};
+
 void DataSource::parseChunk(std::string_view chunk) {
     std::shared_ptr<const RegExp> pattern;
     std::string backupPath;
@@ -56,6 +74,8 @@ void DataSource::parseChunk(std::string_view chunk) {
     File duplicate;
     if (!backupPath.empty()) duplicate.reset(std::fopen(backupPath.c_str(), "ab"));
     const char separator = duplicate ? listSeparator(m_store) : '\t';
+    // Lets a replay under the lock flush what this chunk has duplicated so far.
+    OpenDuplicate published(*this, duplicate.get());
 
     // Lines wholly inside the chunk are parsed in place; only an incomplete line is copied.
     const bool joined = !m_pending.empty();

@@ -43,6 +43,7 @@ private:
 
 int DataSource::replayBackup(RecordListener* listener, unsigned limit) {
     std::lock_guard lock(m_lock);
+    if (m_duplicate) std::fflush(m_duplicate);  // records of a chunk still being parsed
     std::unique_ptr<std::FILE, FileClose> file(
         m_backup.empty() ? nullptr : std::fopen(m_backup.c_str(), "rb"));
     if (!file) return 0;
