@@ -1,0 +1,204 @@
+// Folding records into a diagram, and what it gives out for charts and tables.
+
+#include "diagram/aggregation.h"
+
+#include <cfloat>
+#include <cstdlib>
+
+#include "diagram/diagram.h"
+#include "diagram/diagram_data.h"
+
+namespace tg {
+
+bool matches(const Filter& filter, const Record& record, const FieldNames& names) {
+    const std::string* text = filter.fieldText(record, names);
+    if (!text) return false;
+    thread_local std::string value;
+    const bool found = filter.pattern().extract(*text, value) == 0;
+    return (static_cast<std::uint32_t>(found) ^ filter.invert) != 0;
+}
+
+std::string groupValue(const Group& group, const Record& record, const FieldNames& names) {
+    std::string value;
+    group.extractFrom(record, names, value);
+    return value;
+}
+
+bool extractValue(Axis& axis, const Record& record, const FieldNames& names) {
+    axis.current.clear();
+    return axis.extractFrom(record, names, axis.current);
+}
+
+void accumulate(Axis& axis, std::size_t x) {
+    bool created = false;
+    if (axis.data.size() <= x) {
+        axis.data.resize(x + 1, 0.0);
+        created = true;
+    }
+    if (axis.strdata.size() <= x) {
+        axis.strdata.resize(x + 1);
+        created = true;
+    }
+    if (axis.count.size() <= x) {
+        axis.count.resize(x + 1, 0);
+        created = true;
+    }
+    if (created) {
+        axis.data[x] = axis.oper == AxisOper::Min   ? DBL_MAX
+                       : axis.oper == AxisOper::Max ? -DBL_MAX
+                                                    : 0.0;
+    }
+    if (axis.oper != AxisOper::First || axis.count[x] == 0) axis.strdata[x] = axis.current;
+    ++axis.count[x];
+    const double value = parseAxisNumber(axis.current);
+    switch (axis.oper) {
+        case AxisOper::Undefined:
+            break;
+        case AxisOper::Count:
+            if (!axis.current.empty()) axis.data[x] += 1.0;
+            break;
+        case AxisOper::Min:
+            if (value < axis.data[x]) axis.data[x] = value;
+            break;
+        case AxisOper::Max:
+            if (value > axis.data[x]) axis.data[x] = value;
+            break;
+        default:
+            axis.data[x] += value;
+            break;  // SUM, AVERAGE, FIRST, LAST and unknown codes
+    }
+}
+
+double parseAxisNumber(std::string_view text) {
+    // Compiled once, on first use, for the whole process (thread-safe static).
+    static const RegExp timePattern = [] {
+        RegExp pattern;
+        pattern.compile("([0-9]+)[:|']([0-9]+)[:|']([0-9]+)");
+        return pattern;
+    }();
+    thread_local std::vector<std::string> parts;
+    thread_local std::string whole;
+    if (timePattern.split(text, parts) == 0 && parts.size() == 3) {
+        return (std::atof(parts[0].c_str()) * 3600 + std::atof(parts[1].c_str()) * 60 +
+                std::atof(parts[2].c_str())) /
+               60;
+    }
+    whole.assign(text);
+    return std::atof(whole.c_str());
+}
+
+std::vector<std::string> valueTexts(const Axis& axis) {
+    if (axis.oper == AxisOper::First || axis.oper == AxisOper::Last) return axis.strdata;
+    std::vector<std::string> texts;
+    const std::size_t size = std::min(axis.data.size(), axis.count.size());
+    texts.reserve(size);
+    for (std::size_t x = 0; x < size; ++x) {
+        double value = axis.data[x];
+        if (axis.oper == AxisOper::Average) value /= axis.count[x];
+        texts.push_back(formatNumber(value));
+    }
+    return texts;
+}
+
+void Diagram::processRecord(const Record& record, const FieldNames& names) {
+    std::lock_guard lock(m_lock);
+    if (m_recent.size() < kRecentRecords) {
+        m_recent.push_back(record);
+    } else {
+        Record oldest = std::move(m_recent.front());  // its strings' room is used again
+        m_recent.pop_front();
+        oldest.assign(record.begin(), record.end());
+        m_recent.push_back(std::move(oldest));
+    }
+    for (const auto& filter : m_filters) {
+        if (!matches(*filter, record, names)) return;
+    }
+    bool extracted = false;
+    for (const auto& axis : m_axes) extracted |= extractValue(*axis, record, names);
+    if (!extracted) return;
+    const std::size_t x = xIndex(groupKey(record, names));
+    for (const auto& axis : m_axes) accumulate(*axis, x);
+}
+
+void Diagram::reset() { clearData(); }
+
+std::string Diagram::groupKey(const Record& record, const FieldNames& names) const {
+    std::string key;
+    std::string value;
+    for (const auto& group : m_groups) {
+        key += '/';
+        value.clear();
+        if (group->extractFrom(record, names, value)) key += value;
+    }
+    return key;
+}
+
+std::size_t Diagram::xIndex(const std::string& key) {
+    const auto [it, added] = m_labelIndex.try_emplace(key, m_xLabels.size());
+    if (added) m_xLabels.push_back(key);
+    return it->second;
+}
+
+void Diagram::rebuildLabelIndex() {
+    m_labelIndex.clear();
+    m_labelIndex.reserve(m_xLabels.size());
+    // try_emplace keeps the first position of a label that appears twice (as loaded lists can).
+    for (std::size_t x = 0; x < m_xLabels.size(); ++x) m_labelIndex.try_emplace(m_xLabels[x], x);
+}
+
+int Diagram::clearData() {
+    std::lock_guard lock(m_lock);
+    clearDataLocked();
+    return 0;
+}
+
+void Diagram::clearDataLocked() {
+    m_recent.clear();
+    m_xLabels.clear();
+    m_labelIndex.clear();
+    for (const auto& axis : m_axes) axis->clearSlots();
+}
+
+ChartData Diagram::chartData() const {
+    std::lock_guard lock(m_lock);
+    ChartData chart{m_xLabels, {}};
+    chart.series.reserve(m_axes.size());
+    for (const auto& axis : m_axes) chart.series.push_back(valueTexts(*axis));
+    return chart;
+}
+
+RecentTable Diagram::recentTable() const {
+    const FieldNames names = fieldNames();  // before m_lock: it takes the source's lock
+    RecentTable table;
+    if (names.empty()) return table;
+    std::lock_guard lock(m_lock);
+    table.header = names;
+    for (const auto& filter : m_filters) table.header.push_back(filter->name());
+    table.header.push_back("Group");
+    for (const auto& axis : m_axes) table.header.push_back(axis->name());
+    for (const Record& record : m_recent) {
+        std::vector<std::string> row(record.begin(), record.end());
+        for (const auto& filter : m_filters)
+            row.push_back(matches(*filter, record, names) ? "Y" : "N");
+        row.push_back(groupKey(record, names));
+        for (const auto& axis : m_axes) {
+            std::string value;
+            axis->extractFrom(record, names, value);
+            row.push_back(std::move(value));
+        }
+        table.rows.push_back(std::move(row));
+    }
+    return table;
+}
+
+int Diagram::rebuild(unsigned maxLines) {
+    SourceHandle source = m_sources.acquire(dataSourceName());
+    if (!source) return 0;
+    // The source's lock first, as a delivery takes them: no record arrives meanwhile.
+    auto delivery = source->holdDelivery();
+    std::lock_guard lock(m_lock);
+    clearDataLocked();
+    return source->replayBackup(this, maxLines);
+}
+
+}  // namespace tg

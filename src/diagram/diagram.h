@@ -1,0 +1,148 @@
+#pragma once
+// A diagram: filters, groups and y-axes over the records of one data source, and the table
+// they accumulate (one x label per distinct combination of group values, one slot per label
+// on every axis). Listens to its source while running.
+//
+// Threads: processRecord and reset run on the source's reader thread inside the source's
+// lock; everything else on the application's threads. m_lock guards every member; the lock
+// order is source, then diagram. Operations that attach, detach, or read the source (start,
+// stop, isRunning, setDataSource, fieldNames, recentTable, rebuild) never hold m_lock while
+// they take the source's lock: rebuild takes the source's lock first.
+//
+// Item operations return 0 when an item of that name existed (or the operation succeeded) and
+// 1 when none did (setFilter, setGroup and setAxis then create one).
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "config/config_store.h"
+#include "datasource/record_listener.h"
+#include "datasource/source_manager.h"
+#include "diagram/axis.h"
+#include "diagram/chart_data.h"
+#include "diagram/diagram_data.h"
+#include "diagram/filter.h"
+#include "diagram/group.h"
+
+namespace tg {
+
+class Diagram : public RecordListener {
+public:
+    static constexpr std::uint32_t kKeepInvert = 0xFFFFFFFF;
+    static constexpr std::size_t kRecentRecords = 25;
+
+    // `store` and `sources` must outlive the diagram.
+    Diagram(std::string name, ConfigStore& store, SourceManager& sources);
+    // Stops, then saves the accumulated data under the diagram's name.
+    ~Diagram() override;
+    Diagram(const Diagram&) = delete;
+    Diagram& operator=(const Diagram&) = delete;
+
+    // RecordListener.
+    void processRecord(const Record& record, const FieldNames& fieldNames) override;
+    void observeRecord(const Record&, const FieldNames&) override {}
+    void reset() override;
+
+    std::string name() const;
+    std::string dataSourceName() const;
+
+    // 0 attached now; 1 already attached or no such source.
+    int start();
+    // 0 detached (or was not attached); 1 no such source.
+    int stop();
+    bool isRunning() const;
+    // A running diagram is stopped and cleared first; afterwards it runs whenever the new
+    // source exists. Nothing is saved.
+    int setDataSource(std::string_view name);
+    // Erases the stored tree of the old name and saves the definition under the new one.
+    int rename(std::string_view newName);
+
+    int setFilter(std::string_view name, std::optional<std::string_view> field,
+                  std::optional<std::string_view> regexp, std::uint32_t invert = kKeepInvert);
+    int setGroup(std::string_view name, std::optional<std::string_view> field,
+                 std::optional<std::string_view> regexp);
+    // oper Undefined leaves the operation as it is.
+    int setAxis(std::string_view name, std::optional<std::string_view> field,
+                std::optional<std::string_view> regexp, AxisOper oper = AxisOper::Undefined);
+    int deleteFilter(std::string_view name);
+    int deleteGroup(std::string_view name);
+    int deleteAxis(std::string_view name);
+    int renameFilter(std::string_view oldName, std::string_view newName);
+    int renameGroup(std::string_view oldName, std::string_view newName);
+    int renameAxis(std::string_view oldName, std::string_view newName);
+    int getFilter(std::string_view name, std::string& field, std::string& regexp,
+                  std::uint32_t& invert) const;
+    int getGroup(std::string_view name, std::string& field, std::string& regexp) const;
+    int getAxis(std::string_view name, std::string& field, std::string& regexp,
+                AxisOper& oper) const;
+    std::vector<std::string> filterNames() const;
+    std::vector<std::string> groupNames() const;
+    std::vector<std::string> axisNames() const;
+    // The field names of the data source; empty when there is no such source.
+    FieldNames fieldNames() const;
+
+    ChartData chartData() const;
+    RecentTable recentTable() const;
+    // Clears the data and replays the source's duplicate log (maxLines 0: all of it).
+    // The replay's result; 0 when there is no such source.
+    int rebuild(unsigned maxLines);
+    int clearData();
+
+    // Definition and data in the store (diagrams\<name>).
+    void saveDefinition();
+    void loadDefinition(std::string_view name);
+    void saveData();
+    void loadData();
+    static void eraseStored(ConfigStore& store, std::string_view name);
+
+    // A copy of the accumulated data, taken under the lock (for saving and checkpoints).
+    DiagramData copyData() const;
+
+    // DiagramHandle's count; the manager refuses to remove a referenced diagram.
+    void addRef();
+    void dropRef();
+    std::uint32_t refCount() const;
+
+private:
+    template <class Item>
+    static Item* findItem(std::vector<std::unique_ptr<Item>>& items, std::string_view name);
+    template <class Item>
+    static const Item* findItem(const std::vector<std::unique_ptr<Item>>& items,
+                                std::string_view name);
+    std::size_t xIndex(const std::string& key);  // adds the label when new
+    std::string groupKey(const Record& record, const FieldNames& names) const;
+    void clearDataLocked();
+    void rebuildLabelIndex();
+    void saveItem(const Filter& filter) const;
+    void saveItem(const Group& group) const;
+    void saveItem(const Axis& axis) const;
+    void eraseItem(std::string_view folder, std::string_view itemName) const;
+
+    ConfigStore& m_store;
+    SourceManager& m_sources;
+
+    // Serialises start and stop; taken before any lock of the source, never by a reader.
+    std::mutex m_runLock;
+    mutable std::recursive_mutex m_lock;
+    // Guarded by m_lock:
+    std::string m_name;
+    std::string m_dataSource;
+    std::vector<std::unique_ptr<Filter>> m_filters;
+    std::vector<std::unique_ptr<Axis>> m_axes;
+    std::vector<std::unique_ptr<Group>> m_groups;
+    std::vector<std::string> m_xLabels;
+    std::unordered_map<std::string, std::size_t> m_labelIndex;  // first position of each label
+    std::deque<Record> m_recent;  // oldest first, at most kRecentRecords
+    std::uint32_t m_refCount = 0;
+    // The source this diagram listens to; it cannot be removed while we are attached.
+    DataSource* m_attached = nullptr;
+};
+
+}  // namespace tg

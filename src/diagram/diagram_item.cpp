@@ -1,0 +1,35 @@
+#include "diagram/diagram_item.h"
+
+#include <algorithm>
+
+namespace tg {
+
+void DiagramItem::setField(std::string_view field) {
+    m_field.assign(field);
+    m_fieldIndex = kNotFound;
+}
+
+void DiagramItem::setRegexp(std::string_view regexp) {
+    m_regexp.assign(regexp.empty() ? std::string_view(".*") : regexp);
+    m_pattern.compile(m_regexp);
+}
+
+const std::string* DiagramItem::fieldText(const Record& record, const FieldNames& names) const {
+    if (m_fieldIndex == kNotFound) {
+        const auto it = std::find(names.begin(), names.end(), m_field);
+        if (it == names.end()) return nullptr;
+        m_fieldIndex = static_cast<std::size_t>(it - names.begin());
+    }
+    // The source's field names may have changed since the index was found: never read past
+    // the record.
+    if (m_fieldIndex >= record.size()) return nullptr;
+    return &record[m_fieldIndex];
+}
+
+bool DiagramItem::extractFrom(const Record& record, const FieldNames& names,
+                              std::string& out) const {
+    const std::string* text = fieldText(record, names);
+    return text && m_pattern.extract(*text, out) == 0;
+}
+
+}  // namespace tg

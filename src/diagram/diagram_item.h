@@ -1,0 +1,46 @@
+#pragma once
+// What filters, groups and y-axes share: a name, the field of the record they look at (found
+// by name on first use and remembered), and the expression that takes their value from it.
+// Guarded by the owning diagram's lock.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "datasource/record.h"
+#include "datasource/reg_exp.h"
+
+namespace tg {
+
+class DiagramItem {
+public:
+    explicit DiagramItem(std::string name) : m_name(std::move(name)) { setRegexp(""); }
+
+    const std::string& name() const { return m_name; }
+    void setName(std::string name) { m_name = std::move(name); }
+    const std::string& field() const { return m_field; }
+    // Forgets where the field was found.
+    void setField(std::string_view field);
+    const std::string& regexp() const { return m_regexp; }
+    // An empty expression becomes ".*" (kept and stored as such) before it is compiled.
+    void setRegexp(std::string_view regexp);
+    const RegExp& pattern() const { return m_pattern; }
+
+    // The field's text in `record`; nullptr when the field is not among `names` or lies
+    // beyond the record's values. A name not found is looked up again at every use.
+    const std::string* fieldText(const Record& record, const FieldNames& names) const;
+    // The text the expression extracts from the field; false when the field is missing or
+    // nothing matched.
+    bool extractFrom(const Record& record, const FieldNames& names, std::string& out) const;
+
+private:
+    static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+
+    std::string m_name;
+    std::string m_field;
+    std::string m_regexp;
+    RegExp m_pattern;
+    mutable std::size_t m_fieldIndex = kNotFound;
+};
+
+}  // namespace tg

@@ -1,0 +1,58 @@
+#pragma once
+// Owns every Diagram of the process. Construction loads every stored diagram with its data
+// and starts it; destruction destroys them in list order, each stopping and saving its data.
+// Build it after the SourceManager and destroy it before.
+//
+// Any thread. Takes m_lock, then a diagram's lock; no diagram operation takes m_lock.
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/config_store.h"
+#include "datasource/source_manager.h"
+#include "diagram/diagram.h"
+#include "diagram/diagram_handle.h"
+
+namespace tg {
+
+class DiagramManager {
+public:
+    DiagramManager(ConfigStore& store, SourceManager& sources);
+    ~DiagramManager();
+    DiagramManager(const DiagramManager&) = delete;
+    DiagramManager& operator=(const DiagramManager&) = delete;
+
+    std::vector<std::string> names() const;
+    // The first diagram of that name; empty when none has it.
+    DiagramHandle acquire(std::string_view name);
+    void release(DiagramHandle& handle) { handle.release(); }
+    // 0 created (empty, neither saved nor started); 1 the name is taken.
+    [[nodiscard]] int create(std::string_view name);
+    void add(std::unique_ptr<Diagram> diagram);
+    // 0 destroyed (its data saved first) and its stored tree erased; 1 no such diagram or
+    // still referenced (nothing happens).
+    int remove(std::string_view name);
+    // Erases a stored tree without touching diagrams in memory.
+    void eraseStored(std::string_view name);
+
+    // Every diagram's name and data source (for checkpoints), in list order.
+    template <class Visit>
+    void forEach(Visit visit) {
+        std::lock_guard lock(m_lock);
+        for (auto& diagram : m_diagrams) visit(*diagram);
+    }
+
+private:
+    void loadAll();
+    Diagram* find(std::string_view name) const;  // m_lock held
+
+    ConfigStore& m_store;
+    SourceManager& m_sources;
+    mutable std::recursive_mutex m_lock;
+    std::vector<std::unique_ptr<Diagram>> m_diagrams;  // guarded by m_lock
+};
+
+}  // namespace tg

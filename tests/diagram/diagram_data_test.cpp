@@ -1,0 +1,69 @@
+#include "diagram/diagram_data.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace tg {
+namespace {
+
+TEST(DiagramDataTest, NumbersAreWrittenAsGcvtWritesThemWithTenDigits) {
+    for (double value : {125.0, 62.5, 12345678901.5, 0.1, 1e-5, -3.25, 1e100, 4294967296.0,
+                         123456.7890123, 0.0, -0.0}) {
+        SCOPED_TRACE(value);
+        char expected[64];
+        gcvt(value, 10, expected);
+        EXPECT_EQ(formatNumber(value), expected);
+    }
+    // The text reads back as the number rounded to ten digits.
+    EXPECT_EQ(formatNumber(12345678901.5), "1.23456789e+10");
+    EXPECT_EQ(splitDoubles(joinDoubles({12345678901.5, 62.5})),
+              (std::vector<double>{12345678900.0, 62.5}));
+}
+
+TEST(DiagramDataTest, NumberListsCountOnlyCommaTerminatedPieces) {
+    EXPECT_EQ(joinDoubles({1.5, 2}), "1.5,2,");
+    EXPECT_EQ(joinDoubles({}), "");
+    const struct {
+        const char* text;
+        std::vector<double> values;
+    } rows[] = {
+        {"1.5,2,", {1.5, 2}},
+        {"1.5,2", {1.5}},  // the unterminated tail is dropped
+        {"", {}},
+        {",,", {0, 0}},
+        {"abc,3 apples,-7e2,", {0, 3, -700}},  // atof: the leading number, else 0
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(splitDoubles(row.text), row.values);
+    }
+}
+
+TEST(DiagramDataTest, CountsRoundTripWholeAndOutOfRangeTextsAreClamped) {
+    EXPECT_EQ(joinCounts({3, 1}), "3,1,");
+    EXPECT_EQ(joinCounts({}), "");
+    const std::vector<std::uint32_t> large = {0, 2147483648u, 4294967295u};
+    EXPECT_EQ(joinCounts(large), "0,2147483648,4294967295,");
+    EXPECT_EQ(splitLongs(joinCounts(large)), large);  // beyond a signed 32-bit read
+
+    const struct {
+        const char* text;
+        std::vector<std::uint32_t> counts;
+    } rows[] = {
+        {"3,1,", {3, 1}},
+        {"3,1", {3}},
+        {"-5,", {0}},
+        {"4294967296,99999999999999999999999,", {4294967295u, 4294967295u}},
+        {"x, 12,+4,", {0, 12, 4}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(splitLongs(row.text), row.counts);
+    }
+}
+
+}  // namespace
+}  // namespace tg

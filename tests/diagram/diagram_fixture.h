@@ -1,0 +1,30 @@
+#pragma once
+// A store, a source manager with one source "web" (fields status, bytes, text) and helpers to
+// feed records to diagrams directly, as a source's delivery would.
+
+#include <gtest/gtest.h>
+
+#include "config/config_store.h"
+#include "datasource/list_text.h"
+#include "datasource/source_manager.h"
+#include "diagram/diagram.h"
+#include "support/temp_dir.h"
+
+namespace tg::test {
+
+class DiagramFixture : public ::testing::Test {
+protected:
+    DiagramFixture() {
+        forgetListSeparator();
+        (void)m_sources.create("web");
+        m_sources.acquire("web")->setFields(m_names);
+    }
+    void feed(Diagram& diagram, const Record& record) { diagram.processRecord(record, m_names); }
+
+    TempDir m_dir;
+    ConfigStore m_store{m_dir.path() / "store.db"};
+    SourceManager m_sources{m_store};
+    FieldNames m_names{"status", "bytes", "text"};
+};
+
+}  // namespace tg::test

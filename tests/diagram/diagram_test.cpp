@@ -1,0 +1,152 @@
+#include "diagram/diagram.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "config/config_key.h"
+#include "diagram_fixture.h"
+#include "support/recording_listener.h"
+
+namespace tg {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+class DiagramTest : public test::DiagramFixture {
+protected:
+    bool storedKey(const std::string& path) {
+        ConfigKey key(m_store);
+        return key.openExisting("\\diagrams\\" + path);
+    }
+};
+
+TEST_F(DiagramTest, SettingAnItemCreatesOrChangesItAndClearsTheData) {
+    Diagram diagram("d", m_store, m_sources);
+    EXPECT_EQ(diagram.setAxis("n", "bytes", "", AxisOper::Count), 1);
+    feed(diagram, {"200", "1", ""});
+    EXPECT_EQ(diagram.setFilter("f", "status", "^2", 0), 1);
+    EXPECT_TRUE(diagram.chartData().xLabels.empty());
+    feed(diagram, {"200", "1", ""});
+    EXPECT_EQ(diagram.setFilter("f", std::nullopt, "^4", Diagram::kKeepInvert), 0);
+    EXPECT_TRUE(diagram.chartData().xLabels.empty());
+    std::string field, regexp;
+    std::uint32_t invert = 9;
+    ASSERT_EQ(diagram.getFilter("f", field, regexp, invert), 0);
+    EXPECT_EQ(field + " " + regexp + " " + std::to_string(invert), "status ^4 0");
+    EXPECT_EQ(diagram.filterNames(), (Texts{"f"}));
+    EXPECT_TRUE(storedKey("d\\filters\\f"));
+    EXPECT_EQ(diagram.getFilter("nope", field, regexp, invert), 1);
+}
+
+TEST_F(DiagramTest, EmptyGroupExpressionTakesTheWholeField) {
+    Diagram diagram("d", m_store, m_sources);
+    diagram.setGroup("g", "text", "");
+    diagram.setAxis("n", "bytes", "", AxisOper::Count);
+    std::string field, regexp;
+    ASSERT_EQ(diagram.getGroup("g", field, regexp), 0);
+    EXPECT_EQ(regexp, ".*");
+    feed(diagram, {"200", "1", "whole text"});
+    EXPECT_EQ(diagram.chartData().xLabels, (Texts{"/whole text"}));
+}
+
+TEST_F(DiagramTest, AxisChangeEmptiesItsSlotsOnlyWhenSomethingIsGiven) {
+    Diagram diagram("d", m_store, m_sources);
+    diagram.setAxis("a", "bytes", "", AxisOper::Sum);
+    feed(diagram, {"200", "7", ""});
+    EXPECT_EQ(diagram.setAxis("a", std::nullopt, std::nullopt), 0);
+    std::string field, regexp;
+    AxisOper oper = AxisOper::Undefined;
+    ASSERT_EQ(diagram.getAxis("a", field, regexp, oper), 0);
+    EXPECT_EQ(oper, AxisOper::Sum);
+    EXPECT_TRUE(diagram.chartData().xLabels.empty());  // the diagram's data is cleared anyway
+}
+
+TEST_F(DiagramTest, DeletingAndRenamingItemsFollowsInTheStore) {
+    Diagram diagram("d", m_store, m_sources);
+    diagram.setAxis("a", "bytes", "", AxisOper::Sum);
+    diagram.setGroup("g", "status", "");
+    feed(diagram, {"200", "7", ""});
+    EXPECT_EQ(diagram.renameAxis("a", "b"), 0);
+    EXPECT_EQ(diagram.chartData().series[0], (Texts{"7"}));  // data stays in memory
+    EXPECT_FALSE(storedKey("d\\yaxises\\a"));
+    EXPECT_TRUE(storedKey("d\\yaxises\\b"));
+    EXPECT_EQ(diagram.renameGroup("missing", "x"), 1);
+
+    EXPECT_EQ(diagram.deleteGroup("g"), 0);
+    EXPECT_EQ(diagram.deleteGroup("g"), 1);
+    EXPECT_FALSE(storedKey("d\\groups\\g"));
+    EXPECT_TRUE(diagram.chartData().xLabels.empty());
+}
+
+TEST_F(DiagramTest, RunningFollowsTheDataSource) {
+    Diagram diagram("d", m_store, m_sources);
+    EXPECT_EQ(diagram.start(), 1);  // no source of that name
+    EXPECT_EQ(diagram.stop(), 1);
+    EXPECT_EQ(diagram.setDataSource("web"), 0);
+    EXPECT_TRUE(diagram.isRunning());
+    EXPECT_TRUE(m_sources.acquire("web")->hasListener(diagram));
+    EXPECT_EQ(diagram.start(), 1);  // already attached
+    EXPECT_EQ(diagram.fieldNames(), m_names);
+
+    diagram.setAxis("n", "bytes", "", AxisOper::Count);
+    feed(diagram, {"200", "1", ""});
+    EXPECT_EQ(diagram.stop(), 0);
+    EXPECT_FALSE(diagram.isRunning());
+    EXPECT_FALSE(m_sources.acquire("web")->hasListener(diagram));
+
+    // A stopped diagram keeps its data on a change of source and runs when the source exists.
+    (void)m_sources.create("other");
+    diagram.setDataSource("other");
+    EXPECT_TRUE(diagram.isRunning());
+    EXPECT_EQ(diagram.chartData().series[0], (Texts{"1"}));
+    // A running one is stopped and cleared first.
+    diagram.setDataSource("missing");
+    EXPECT_FALSE(diagram.isRunning());
+    EXPECT_TRUE(diagram.chartData().xLabels.empty());
+    EXPECT_TRUE(diagram.fieldNames().empty());
+}
+
+TEST_F(DiagramTest, RecordsFromAFileSourceReachTheChartAndRebuildReplaysThem) {
+    const std::string log = m_dir.file("app.log");
+    std::ofstream(log) << "200 10\n404 1\n200 5\n";
+    {
+        SourceHandle source = m_sources.acquire("web");
+        source->setType(SourceType::File);
+        source->setConnect(log);
+        source->setBackup(m_dir.file("dup.log"));
+        source->setRegexp("^([0-9]+) ([0-9]+)$");
+        source->setFields({"status", "bytes"});
+    }
+    Diagram diagram("d", m_store, m_sources);
+    diagram.setGroup("status", "status", "");
+    diagram.setAxis("bytes", "bytes", "", AxisOper::Sum);
+    diagram.setDataSource("web");
+    test::RecordingListener after;  // delivered after the diagram, in list order
+    m_sources.acquire("web")->attach(after);
+    ASSERT_TRUE(after.waitForProcessed(3));
+    const ChartData chart = diagram.chartData();
+    EXPECT_EQ(chart.xLabels, (Texts{"/200", "/404"}));
+    EXPECT_EQ(chart.series[0], (Texts{"15", "1"}));
+    m_sources.acquire("web")->detach(after);
+
+    diagram.clearData();
+    EXPECT_EQ(diagram.rebuild(0), 1);
+    EXPECT_EQ(diagram.chartData().series, chart.series);
+    diagram.stop();
+}
+
+TEST_F(DiagramTest, RenameMovesTheDefinitionAndLeavesTheDataForLater) {
+    Diagram diagram("a", m_store, m_sources);
+    diagram.setAxis("n", "bytes", "", AxisOper::Count);
+    diagram.saveDefinition();
+    diagram.saveData();
+    EXPECT_EQ(diagram.rename("b"), 0);
+    EXPECT_FALSE(storedKey("a"));
+    ConfigKey renamed(m_store);
+    ASSERT_TRUE(renamed.openExisting("\\diagrams\\b"));
+    EXPECT_EQ(renamed.valueNames(), (Texts{"datasource"}));  // no data until it ends
+}
+
+}  // namespace
+}  // namespace tg
