@@ -1,5 +1,6 @@
 #include "bench_support.h"
 
+#include <sys/stat.h>
 #include <sys/utsname.h>
 
 #include <cstdio>
@@ -60,6 +61,14 @@ void printMachine() {
                 std::thread::hardware_concurrency(), system.release);
     std::printf("build:          %s (%s), %s\n", TG_BUILD_TYPE, TG_BUILD_FLAGS,
                 compilerName().c_str());
+}
+
+std::filesystem::path regularFile(const std::string& name) {
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::absolute(name, error);
+    struct stat status;
+    if (error || ::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
+    return path;
 }
 
 TempDir::TempDir(std::string_view prefix) {

@@ -34,6 +34,9 @@ FieldNames fieldNamesFor(std::size_t groups);
 // "machine: CPU, N cores, Linux R" and "build: TYPE (FLAGS), COMPILER".
 void printMachine();
 
+// The absolute path of a regular file (links followed), or the empty path.
+std::filesystem::path regularFile(const std::string& name);
+
 // A private folder under /tmp, removed with everything in it. path() is empty when it could
 // not be made.
 class TempDir {

@@ -11,8 +11,6 @@
 // did not all arrive within ten minutes or their number differs from the file's lines, 2 on
 // bad usage or input.
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -20,7 +18,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 #include "bench_support.h"
 #include "config/config_store.h"
@@ -52,15 +49,6 @@ bool parseOptions(int argc, char** argv, Options& options) {
         }
     }
     return !options.file.empty();
-}
-
-// The absolute path of a regular file, or the empty path.
-std::filesystem::path regularFile(const std::string& name) {
-    std::error_code error;
-    const std::filesystem::path path = std::filesystem::absolute(name, error);
-    struct stat status;
-    if (error || ::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
-    return path;
 }
 
 void printRecords(const CountingListener& listener, const CountingEvents& events) {
