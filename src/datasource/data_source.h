@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -98,6 +99,10 @@ public:
     void dropUse();
     std::uint32_t useCount() const;
 
+    // While held, attaching listeners starts no reader; releasing starts it when listeners
+    // are attached. Lets several listeners attach before the first record is read.
+    void holdReader(bool held);
+
     // Deletes the duplicate log, starts FILE and ODBC sources again from the beginning
     // ("lastpos" 0), and tells every listener to forget what it accumulated.
     void reset();
@@ -116,6 +121,15 @@ public:
     // For readers. The position is replaced only when no reset came in between.
     ReadPosition readPosition() const;
     bool updateReadPosition(const ReadPosition& position);
+    // A reader positioned at `base` (pending empty): the bytes it passes to parseChunk from
+    // now on continue the file from there. Reader thread only.
+    void setInputBase(const ReadPosition& base);
+    // Where the records delivered so far end: just after the last line parsed, in the file
+    // the reader follows (the stored position when no reader has read yet). Call it while
+    // holding holdDelivery() to pair it with what listeners hold.
+    ReadPosition deliveredPosition() const;
+    // The duplicate log's length with everything delivered so far in it; 0 when none.
+    std::uint64_t duplicateLength() const;
     // Waits up to `timeout` or until a stop is asked; true when asked.
     bool waitForStop(std::chrono::milliseconds timeout) const;
     const WakeEvent& wakeEvent() const { return m_wake; }
@@ -152,8 +166,9 @@ protected:
 private:
     class OpenDuplicate;
     // Splits and delivers one complete line, and duplicates it when accepted.
+    // `parsedEnd`: the input counted up to the end of this line and its line end.
     void parseLine(const RegExp& pattern, std::string_view line, std::FILE* duplicate,
-                   char separator);
+                   char separator, std::uint64_t parsedEnd);
     // Starts or stops the reader so that it runs exactly while listeners are attached.
     void reconcile();
     void startReader();  // m_runLock held; the previous reader has been joined
@@ -179,6 +194,9 @@ private:
     // Replaced whole by setRegexp, so a reader holding the previous one is undisturbed.
     std::shared_ptr<const RegExp> m_pattern;
     std::FILE* m_duplicate = nullptr;  // the reader's open duplicate log, while a chunk runs
+    // Where the reader's input started, and how much of it has been parsed since.
+    std::optional<ReadPosition> m_inputBase;
+    std::uint64_t m_inputParsed = 0;
 
     std::atomic<bool> m_stopping{false};
     WakeEvent m_wake;
@@ -188,11 +206,14 @@ private:
     std::thread m_reader;  // guarded by m_runLock
     std::atomic<std::thread::id> m_readerId{};
     std::atomic<bool> m_running{false};
+    std::atomic<bool> m_held{false};
     std::atomic<std::size_t> m_listenerCount{0};  // m_listeners.size(), readable without m_lock
 
     // Reader thread only:
-    std::string m_pending;  // received bytes after the last complete line
-    Record m_values;        // reused for every line to spare allocations
+    std::string m_pending;             // received bytes after the last complete line
+    std::uint64_t m_inputFed = 0;      // bytes passed to parseChunk since the input base
+    std::uint64_t m_pendingStart = 0;  // where m_pending starts, counted the same way
+    Record m_values;                   // reused for every line to spare allocations
 };
 
 }  // namespace tg

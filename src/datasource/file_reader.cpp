@@ -98,6 +98,7 @@ void FileReader::readNew() {
             // Truncated (copy and truncate): the old content is done, the new one starts at 0.
             finishContent();
             m_offset = 0;
+            m_source.setInputBase({0, m_fileId, m_generation});
         }
         if (size > m_offset) readToEnd();
     }
@@ -129,6 +130,7 @@ void FileReader::openIfReplaced(const std::string& path, const ReadPosition& pos
     m_fileDevice = opened.st_dev;
     m_fileId = opened.st_ino;
     m_offset = start;
+    m_source.setInputBase({start, m_fileId, m_generation});
 }
 
 void FileReader::finishContent() {

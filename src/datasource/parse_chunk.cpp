@@ -1,6 +1,8 @@
 // Record parsing: received bytes to lines, lines to records, records to listeners and to the
 // duplicate log.
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -61,6 +63,30 @@ private:
     DataSource& m_source;
 };
 
+void DataSource::setInputBase(const ReadPosition& base) {
+    m_inputFed = 0;
+    m_pendingStart = 0;
+    std::lock_guard lock(m_lock);
+    m_inputBase = base;
+    m_inputParsed = 0;
+}
+
+ReadPosition DataSource::deliveredPosition() const {
+    std::lock_guard lock(m_lock);
+    if (!m_inputBase || m_inputBase->generation != m_position.generation) return m_position;
+    ReadPosition delivered = *m_inputBase;
+    delivered.offset += m_inputParsed;
+    return delivered;
+}
+
+std::uint64_t DataSource::duplicateLength() const {
+    std::lock_guard lock(m_lock);
+    if (m_backup.empty()) return 0;
+    if (m_duplicate) std::fflush(m_duplicate);
+    struct stat status;
+    return ::stat(m_backup.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+}
+
 void DataSource::parseChunk(std::string_view chunk) {
     std::shared_ptr<const RegExp> pattern;
     std::string backupPath;
@@ -81,6 +107,8 @@ void DataSource::parseChunk(std::string_view chunk) {
     const bool joined = !m_pending.empty();
     if (joined) m_pending.append(chunk);
     const std::string_view text = joined ? std::string_view(m_pending) : chunk;
+    const std::uint64_t textStart = joined ? m_pendingStart : m_inputFed;
+    m_inputFed += chunk.size();
 
     std::size_t consumed = 0;  // everything before this has been parsed (or was line ends)
     while (!stopping()) {
@@ -95,9 +123,11 @@ void DataSource::parseChunk(std::string_view chunk) {
             consumed = start;  // incomplete: waits for the rest in a later chunk
             break;
         }
-        parseLine(*pattern, text.substr(start, end - start), duplicate.get(), separator);
         consumed = end + 1;
+        parseLine(*pattern, text.substr(start, end - start), duplicate.get(), separator,
+                  textStart + consumed);
     }
+    m_pendingStart = textStart + consumed;
 
     if (joined) {
         m_pending.erase(0, consumed);
@@ -107,31 +137,36 @@ void DataSource::parseChunk(std::string_view chunk) {
     if (m_pending.size() > kMaxLineLength && !stopping()) {
         const std::string line = std::move(m_pending);
         m_pending.clear();
-        parseLine(*pattern, line, duplicate.get(), separator);
+        m_pendingStart += line.size();
+        parseLine(*pattern, line, duplicate.get(), separator, m_pendingStart);
     }
 }
 
 void DataSource::parseLine(const RegExp& pattern, std::string_view line, std::FILE* duplicate,
-                           char separator) {
-    if (pattern.split(line, m_values) != 0) {
+                           char separator, std::uint64_t parsedEnd) {
+    const bool matched = pattern.split(line, m_values) == 0;
+    // The input counted as parsed changes with the delivery, under the same lock, so a
+    // snapshot of the position always pairs with what the listeners hold.
+    std::unique_lock lock(m_lock);
+    m_inputParsed = parsedEnd;
+    if (!matched) {
         deliverToObservers(Record{kParseErrorValue, std::string(line)});
+        lock.unlock();
         std::string text = "Parse Error: ";
         text.append(line);
         m_events.writeLog(name(), text);
         return;
     }
-    {
-        std::lock_guard lock(m_lock);
-        if (m_values.size() == m_fieldNames.size()) {
-            deliverToObservers(m_values);
-            deliverToProcessors(m_values);
-            if (duplicate) writeDuplicate(duplicate, m_values, separator);
-            return;
-        }
+    if (m_values.size() == m_fieldNames.size()) {
+        deliverToObservers(m_values);
+        deliverToProcessors(m_values);
+        if (duplicate) writeDuplicate(duplicate, m_values, separator);
+        return;
     }
     // Not duplicated: replaying the log would otherwise feed this text to diagrams as data
     // whenever the source has a single field.
     deliverToObservers(Record{kFieldCountError});
+    lock.unlock();
     m_events.writeLog(name(), kFieldCountError);
 }
 

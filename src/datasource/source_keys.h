@@ -1,6 +1,8 @@
 #pragma once
 // Where data sources live in the store, and the stored form of a reader's position.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,5 +20,9 @@ std::string sourceKeyPath(std::string_view name);
 // over 4 GB. For files, "lastinode" (and "lastinodehigh") say which file the position is in.
 void writePosition(ConfigKey& key, const ReadPosition& position, SourceType type);
 ReadPosition readStoredPosition(ConfigKey& key);
+// "backuplength" (and "backuplengthhigh"): how much of the duplicate log belongs to the
+// stored data; a longer log is cut back to it at the next start.
+void writeBackupLength(ConfigKey& key, std::uint64_t length);
+std::optional<std::uint64_t> readBackupLength(ConfigKey& key);
 
 }  // namespace tg

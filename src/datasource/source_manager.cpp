@@ -25,6 +25,16 @@ SourceManager::~SourceManager() {
     m_sources.clear();
 }
 
+void SourceManager::holdReaders(bool held) {
+    std::lock_guard lock(m_lock);
+    for (auto& source : m_sources) source->holdReader(held);
+}
+
+void SourceManager::stopReaders() {
+    std::lock_guard lock(m_lock);
+    for (auto& source : m_sources) source->detachAll();
+}
+
 std::vector<std::string> SourceManager::names() const {
     std::lock_guard lock(m_lock);
     std::vector<std::string> names;

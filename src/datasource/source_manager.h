@@ -39,6 +39,12 @@ public:
     // Destroys the source and deletes its stored key with everything below it.
     [[nodiscard]] int remove(std::string_view name);
 
+    // While held, no source starts its reader (see DataSource::holdReader).
+    void holdReaders(bool held);
+    // Detaches every listener from every source, so that every reader stops at a line
+    // boundary with all its listeners holding the same records (orderly shutdown).
+    void stopReaders();
+
     ConfigStore& store() const { return m_store; }
     EventSink& events() const { return m_events; }
 

@@ -1,5 +1,8 @@
 // A data source's definition in the store: one key per source under "sources".
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "config/config_key.h"
 #include "datasource/data_source.h"
 #include "datasource/list_text.h"
@@ -45,6 +48,16 @@ void writePosition(ConfigKey& key, const ReadPosition& position, SourceType type
     }
 }
 
+void writeBackupLength(ConfigKey& key, std::uint64_t length) {
+    key.setDword("backuplength", low(length));
+    writeHighPart(key, "backuplengthhigh", high(length));
+}
+
+std::optional<std::uint64_t> readBackupLength(ConfigKey& key) {
+    if (!key.queryValue("backuplength")) return std::nullopt;
+    return storedDword(key, "backuplength") | storedDword(key, "backuplengthhigh") << 32;
+}
+
 ReadPosition readStoredPosition(ConfigKey& key) {
     ReadPosition position;
     position.offset = key.getDword("lastpos", 0) | storedDword(key, "lastposhigh") << 32;
@@ -65,6 +78,14 @@ void DataSource::load(std::string_view name) {
     const std::uint64_t generation = m_position.generation;
     m_position = readStoredPosition(key);
     m_position.generation = generation;
+    // Records duplicated after the stored data was saved (the process ended abruptly) are
+    // read again from the log itself: their copies go, or a rebuild would count them twice.
+    const auto length = readBackupLength(key);
+    struct stat status;
+    if (length && !m_backup.empty() && ::stat(m_backup.c_str(), &status) == 0 &&
+        static_cast<std::uint64_t>(status.st_size) > *length) {
+        [[maybe_unused]] int rc = ::truncate(m_backup.c_str(), static_cast<off_t>(*length));
+    }
 }
 
 void DataSource::save() {
@@ -101,6 +122,7 @@ void DataSource::writeLastPos() {
     ConfigKey key(m_store);
     if (!m_name.empty() && key.openExisting(sourceKeyPath(m_name))) {
         writePosition(key, m_position, m_type);
+        if (!m_backup.empty()) writeBackupLength(key, duplicateLength());
     }
 }
 

@@ -55,13 +55,18 @@ void DataSource::reconcile() {
     }
     // Only m_runLock: a listener may detach from inside a delivery, with m_lock held.
     std::lock_guard run(m_runLock);
-    const bool wanted = m_listenerCount > 0;
+    const bool wanted = m_listenerCount > 0 && !m_held;
     if (wanted && (!m_reader.joinable() || stopping())) {
         stopReader();
         startReader();
     } else if (!wanted && m_reader.joinable()) {
         stopReader();
     }
+}
+
+void DataSource::holdReader(bool held) {
+    m_held = held;
+    if (!held) reconcile();
 }
 
 void DataSource::requestStop() {
