@@ -102,6 +102,7 @@ std::vector<std::string> valueTexts(const Axis& axis) {
 
 void Diagram::processRecord(const Record& record, const FieldNames& names) {
     std::lock_guard lock(m_lock);
+    m_changes.fetch_add(1, std::memory_order_relaxed);
     if (m_recent.size() < kRecentRecords) {
         m_recent.push_back(record);
     } else {
@@ -153,6 +154,7 @@ int Diagram::clearData() {
 }
 
 void Diagram::clearDataLocked() {
+    m_changes.fetch_add(1, std::memory_order_relaxed);
     m_recent.clear();
     m_xLabels.clear();
     m_labelIndex.clear();

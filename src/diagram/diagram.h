@@ -12,6 +12,7 @@
 // Item operations return 0 when an item of that name existed (or the operation succeeded) and
 // 1 when none did (setFilter, setGroup and setAxis then create one).
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -104,6 +105,8 @@ public:
 
     // A copy of the accumulated data, taken under the lock (for saving and checkpoints).
     DiagramData copyData() const;
+    // Raised whenever the accumulated data may have changed; any thread.
+    std::uint64_t changeCount() const { return m_changes.load(std::memory_order_relaxed); }
 
     // DiagramHandle's count; the manager refuses to remove a referenced diagram.
     void addRef();
@@ -141,6 +144,7 @@ private:
     std::unordered_map<std::string, std::size_t> m_labelIndex;  // first position of each label
     std::deque<Record> m_recent;  // oldest first, at most kRecentRecords
     std::uint32_t m_refCount = 0;
+    std::atomic<std::uint64_t> m_changes{0};
     // The source this diagram listens to; it cannot be removed while we are attached.
     DataSource* m_attached = nullptr;
 };

@@ -13,6 +13,9 @@ DiagramManager::DiagramManager(ConfigStore& store, SourceManager& sources)
 }
 
 DiagramManager::~DiagramManager() {
+    // Every reader stops first, so that all diagrams end with the same records and the
+    // positions the sources write afterwards match the data saved here.
+    m_sources.stopReaders();
     std::lock_guard lock(m_lock);
     for (auto& diagram : m_diagrams) diagram.reset();
     m_diagrams.clear();
@@ -20,6 +23,9 @@ DiagramManager::~DiagramManager() {
 
 void DiagramManager::loadAll() {
     std::lock_guard lock(m_lock);
+    // Every diagram of a source is attached before it reads its first line, so that all of
+    // them count the same records.
+    m_sources.holdReaders(true);
     ConfigKey diagrams(m_store);
     diagrams.open(kDiagramsKey);
     for (const std::string& name : diagrams.subKeyNames()) {
@@ -29,6 +35,7 @@ void DiagramManager::loadAll() {
         diagram->start();
         m_diagrams.push_back(std::move(diagram));
     }
+    m_sources.holdReaders(false);
 }
 
 std::vector<std::string> DiagramManager::names() const {

@@ -1,0 +1,44 @@
+#pragma once
+// Writes the accumulated data of every diagram together with the position of every source,
+// in one store transaction, so that after an abrupt end the process resumes each log just
+// after the last line whose records are in the stored data: no line is lost and none is
+// counted twice. Also records how much of each duplicate log belongs to that data.
+//
+// Each source's snapshot is taken under its lock (no record half delivered), each diagram's
+// lock is held only while its data is copied, and the store is written outside every lock.
+// Any thread; one write at a time.
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+
+#include "config/config_store.h"
+#include "datasource/source_manager.h"
+#include "diagram/diagram_manager.h"
+
+namespace tg {
+
+class Checkpoint {
+public:
+    Checkpoint(ConfigStore& store, SourceManager& sources, DiagramManager& diagrams);
+
+    // Writes unless nothing changed since the last write (always with `force`). False only
+    // when a write was due and the store refused it.
+    bool write(bool force = false);
+
+private:
+    std::uint64_t signature();
+
+    ConfigStore& m_store;
+    SourceManager& m_sources;
+    DiagramManager& m_diagrams;
+    std::mutex m_writing;
+    std::uint64_t m_written = 0;  // signature of the last write; guarded by m_writing
+    bool m_wroteOnce = false;
+};
+
+// The interval between checkpoints: the product key's DWORD "CheckpointSeconds" (written as
+// 60 when missing); 0 turns periodic checkpoints off.
+std::chrono::seconds checkpointInterval(ConfigStore& store);
+
+}  // namespace tg
