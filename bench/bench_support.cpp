@@ -136,4 +136,18 @@ std::optional<CountingListener::Clock::time_point> CountingListener::waitForObse
     return m_reachedAt;
 }
 
+bool parseLogOptions(int argc, char** argv, LogOptions& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--regexp" && i + 1 < argc) {
+            options.regexp = argv[++i];
+        } else if (!arg.empty() && arg[0] != '-' && options.file.empty()) {
+            options.file = argv[i];
+        } else {
+            return false;
+        }
+    }
+    return !options.file.empty();
+}
+
 }  // namespace tg::bench

@@ -122,4 +122,12 @@ private:
     std::atomic<std::uint64_t> m_lines{0};
 };
 
+// The words of a benchmark that reads one log: `[--regexp RE] FILE`.
+struct LogOptions {
+    std::string file;
+    std::string regexp = kCombinedLog;
+};
+// False on any other word or when FILE is missing.
+bool parseLogOptions(int argc, char** argv, LogOptions& options);
+
 }  // namespace tg::bench

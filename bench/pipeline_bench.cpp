@@ -52,25 +52,6 @@ constexpr std::size_t kCombinedGroups = 9;
 constexpr std::size_t kTopStatuses = 5;
 constexpr const char* kSourceName = "web";
 
-struct Options {
-    std::string file;
-    std::string regexp = kCombinedLog;
-};
-
-bool parseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--regexp" && i + 1 < argc) {
-            options.regexp = argv[++i];
-        } else if (!arg.empty() && arg[0] != '-' && options.file.empty()) {
-            options.file = argv[i];
-        } else {
-            return false;
-        }
-    }
-    return !options.file.empty();
-}
-
 // The process's peak resident memory (VmHWM) in kB; 0 when /proc does not say.
 unsigned long peakResidentKb() {
     std::ifstream in("/proc/self/status");
@@ -184,7 +165,7 @@ void printRecords(const CountingListener& listener, const CountingEvents& events
 
 // The checks that need no store: usage, expression, file. The file's line count, or nullopt
 // after printing why not.
-std::optional<FileLines> checkInput(const Options& options, std::filesystem::path& path) {
+std::optional<FileLines> checkInput(const LogOptions& options, std::filesystem::path& path) {
     tg::RegExp check;
     if (check.compile(options.regexp) != 0 || check.groupCount() != kCombinedGroups) {
         std::fprintf(stderr,
@@ -226,8 +207,8 @@ void printInput(const std::filesystem::path& path, const FileLines& counted,
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    if (!parseOptions(argc, argv, options)) {
+    LogOptions options;
+    if (!parseLogOptions(argc, argv, options)) {
         std::fputs("usage: pipeline_bench [--regexp RE] FILE\n", stderr);
         return 2;
     }

@@ -32,25 +32,6 @@ using namespace tg::bench;
 // Far beyond any run on a sane machine; only a source that lost records gets there.
 constexpr std::chrono::seconds kWaitBound{600};
 
-struct Options {
-    std::string file;
-    std::string regexp = kCombinedLog;
-};
-
-bool parseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--regexp" && i + 1 < argc) {
-            options.regexp = argv[++i];
-        } else if (!arg.empty() && arg[0] != '-' && options.file.empty()) {
-            options.file = argv[i];
-        } else {
-            return false;
-        }
-    }
-    return !options.file.empty();
-}
-
 void printRecords(const CountingListener& listener, const CountingEvents& events) {
     std::printf(
         "records:        %llu delivered, %llu error records, %llu event log lines "
@@ -64,8 +45,8 @@ void printRecords(const CountingListener& listener, const CountingEvents& events
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    if (!parseOptions(argc, argv, options)) {
+    LogOptions options;
+    if (!parseLogOptions(argc, argv, options)) {
         std::fputs("usage: tail_bench [--regexp RE] FILE\n", stderr);
         return 2;
     }

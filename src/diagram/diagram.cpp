@@ -177,61 +177,43 @@ int Diagram::setAxis(std::string_view name, std::optional<std::string_view> fiel
     return result;
 }
 
-int Diagram::deleteFilter(std::string_view name) {
+template <class Item>
+int Diagram::deleteItem(std::vector<std::unique_ptr<Item>>& items, std::string_view folder,
+                        std::string_view name) {
     std::lock_guard lock(m_lock);
-    if (!findItem(m_filters, name)) return 1;
-    eraseItem("filters", name);
-    eraseByName(m_filters, name);
+    if (!findItem(items, name)) return 1;
+    eraseItem(folder, name);
+    eraseByName(items, name);
     clearDataLocked();
     return 0;
 }
 
-int Diagram::deleteGroup(std::string_view name) {
+template <class Item>
+int Diagram::renameItem(std::vector<std::unique_ptr<Item>>& items, std::string_view folder,
+                        std::string_view oldName, std::string_view newName) {
     std::lock_guard lock(m_lock);
-    if (!findItem(m_groups, name)) return 1;
-    eraseItem("groups", name);
-    eraseByName(m_groups, name);
-    clearDataLocked();
+    Item* item = findItem(items, oldName);
+    if (!item) return 1;
+    eraseItem(folder, oldName);
+    item->setName(std::string(newName));
+    saveBatched(m_store, [&] { saveItem(*item); });
     return 0;
 }
 
-int Diagram::deleteAxis(std::string_view name) {
-    std::lock_guard lock(m_lock);
-    if (!findItem(m_axes, name)) return 1;
-    eraseItem("yaxises", name);
-    eraseByName(m_axes, name);
-    clearDataLocked();
-    return 0;
-}
+int Diagram::deleteFilter(std::string_view name) { return deleteItem(m_filters, "filters", name); }
+int Diagram::deleteGroup(std::string_view name) { return deleteItem(m_groups, "groups", name); }
+int Diagram::deleteAxis(std::string_view name) { return deleteItem(m_axes, "yaxises", name); }
 
 int Diagram::renameFilter(std::string_view oldName, std::string_view newName) {
-    std::lock_guard lock(m_lock);
-    Filter* filter = findItem(m_filters, oldName);
-    if (!filter) return 1;
-    eraseItem("filters", oldName);
-    filter->setName(std::string(newName));
-    saveBatched(m_store, [&] { saveItem(*filter); });
-    return 0;
+    return renameItem(m_filters, "filters", oldName, newName);
 }
 
 int Diagram::renameGroup(std::string_view oldName, std::string_view newName) {
-    std::lock_guard lock(m_lock);
-    Group* group = findItem(m_groups, oldName);
-    if (!group) return 1;
-    eraseItem("groups", oldName);
-    group->setName(std::string(newName));
-    saveBatched(m_store, [&] { saveItem(*group); });
-    return 0;
+    return renameItem(m_groups, "groups", oldName, newName);
 }
 
 int Diagram::renameAxis(std::string_view oldName, std::string_view newName) {
-    std::lock_guard lock(m_lock);
-    Axis* axis = findItem(m_axes, oldName);
-    if (!axis) return 1;
-    eraseItem("yaxises", oldName);
-    axis->setName(std::string(newName));
-    saveBatched(m_store, [&] { saveItem(*axis); });
-    return 0;
+    return renameItem(m_axes, "yaxises", oldName, newName);
 }
 
 int Diagram::getFilter(std::string_view name, std::string& field, std::string& regexp,
@@ -295,19 +277,19 @@ DiagramData Diagram::copyData() const {
     return data;
 }
 
-void Diagram::addRef() {
+void Diagram::addUse() {
     std::lock_guard lock(m_lock);
-    ++m_refCount;
+    ++m_useCount;
 }
 
-void Diagram::dropRef() {
+void Diagram::dropUse() {
     std::lock_guard lock(m_lock);
-    if (m_refCount > 0) --m_refCount;
+    if (m_useCount > 0) --m_useCount;
 }
 
-std::uint32_t Diagram::refCount() const {
+std::uint32_t Diagram::useCount() const {
     std::lock_guard lock(m_lock);
-    return m_refCount;
+    return m_useCount;
 }
 
 }  // namespace tg

@@ -109,9 +109,9 @@ public:
     std::uint64_t changeCount() const { return m_changes.load(std::memory_order_relaxed); }
 
     // DiagramHandle's count; the manager refuses to remove a referenced diagram.
-    void addRef();
-    void dropRef();
-    std::uint32_t refCount() const;
+    void addUse();
+    void dropUse();
+    std::uint32_t useCount() const;
 
 private:
     template <class Item>
@@ -119,6 +119,12 @@ private:
     template <class Item>
     static const Item* findItem(const std::vector<std::unique_ptr<Item>>& items,
                                 std::string_view name);
+    template <class Item>
+    int deleteItem(std::vector<std::unique_ptr<Item>>& items, std::string_view folder,
+                   std::string_view name);
+    template <class Item>
+    int renameItem(std::vector<std::unique_ptr<Item>>& items, std::string_view folder,
+                   std::string_view oldName, std::string_view newName);
     std::size_t xIndex(const std::string& key);  // adds the label when new
     std::string groupKey(const Record& record, const FieldNames& names) const;
     void clearDataLocked();
@@ -143,7 +149,7 @@ private:
     std::vector<std::string> m_xLabels;
     std::unordered_map<std::string, std::size_t> m_labelIndex;  // first position of each label
     std::deque<Record> m_recent;  // oldest first, at most kRecentRecords
-    std::uint32_t m_refCount = 0;
+    std::uint32_t m_useCount = 0;
     std::atomic<std::uint64_t> m_changes{0};
     // The source this diagram listens to; it cannot be removed while we are attached.
     DataSource* m_attached = nullptr;

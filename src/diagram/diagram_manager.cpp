@@ -75,7 +75,7 @@ int DiagramManager::remove(std::string_view name) {
     std::lock_guard lock(m_lock);
     auto it = std::find_if(m_diagrams.begin(), m_diagrams.end(),
                            [&](const auto& diagram) { return diagram->name() == name; });
-    if (it == m_diagrams.end() || (*it)->refCount() > 0) return 1;
+    if (it == m_diagrams.end() || (*it)->useCount() > 0) return 1;
     const std::string removed(name);
     m_diagrams.erase(it);  // stops it and saves its data first
     Diagram::eraseStored(m_store, removed);

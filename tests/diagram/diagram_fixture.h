@@ -21,6 +21,22 @@ protected:
     }
     void feed(Diagram& diagram, const Record& record) { diagram.processRecord(record, m_names); }
 
+    // Makes "web" follow `log` ("STATUS BYTES" lines) with a duplicate log, and sets `diagram`
+    // up to sum bytes by status on it (which starts it).
+    void followLog(const std::string& log, Diagram& diagram) {
+        {
+            SourceHandle source = m_sources.acquire("web");
+            source->setType(SourceType::File);
+            source->setConnect(log);
+            source->setBackup(m_dir.file("dup.log"));
+            source->setRegexp("^([0-9]+) ([0-9]+)$");
+            source->setFields({"status", "bytes"});
+        }
+        diagram.setGroup("status", "status", "");
+        diagram.setAxis("bytes", "bytes", "", AxisOper::Sum);
+        diagram.setDataSource("web");
+    }
+
     TempDir m_dir;
     ConfigStore m_store{m_dir.path() / "store.db"};
     SourceManager m_sources{m_store};

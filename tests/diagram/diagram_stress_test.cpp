@@ -18,18 +18,8 @@ class DiagramStressTest : public test::DiagramFixture {};
 TEST_F(DiagramStressTest, EverythingAtOnceNeverDeadlocks) {
     const std::string log = m_dir.file("busy.log");
     std::ofstream(log) << "200 1\n";
-    {
-        SourceHandle source = m_sources.acquire("web");
-        source->setType(SourceType::File);
-        source->setConnect(log);
-        source->setBackup(m_dir.file("dup.log"));
-        source->setRegexp("^([0-9]+) ([0-9]+)$");
-        source->setFields({"status", "bytes"});
-    }
     Diagram diagram("busy", m_store, m_sources);
-    diagram.setGroup("status", "status", "");
-    diagram.setAxis("bytes", "bytes", "", AxisOper::Sum);
-    diagram.setDataSource("web");
+    followLog(log, diagram);
 
     std::atomic<bool> writing{true};
     std::thread writer([&] {

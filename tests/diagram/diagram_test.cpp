@@ -110,18 +110,8 @@ TEST_F(DiagramTest, RunningFollowsTheDataSource) {
 TEST_F(DiagramTest, RecordsFromAFileSourceReachTheChartAndRebuildReplaysThem) {
     const std::string log = m_dir.file("app.log");
     std::ofstream(log) << "200 10\n404 1\n200 5\n";
-    {
-        SourceHandle source = m_sources.acquire("web");
-        source->setType(SourceType::File);
-        source->setConnect(log);
-        source->setBackup(m_dir.file("dup.log"));
-        source->setRegexp("^([0-9]+) ([0-9]+)$");
-        source->setFields({"status", "bytes"});
-    }
     Diagram diagram("d", m_store, m_sources);
-    diagram.setGroup("status", "status", "");
-    diagram.setAxis("bytes", "bytes", "", AxisOper::Sum);
-    diagram.setDataSource("web");
+    followLog(log, diagram);
     test::RecordingListener after;  // delivered after the diagram, in list order
     m_sources.acquire("web")->attach(after);
     ASSERT_TRUE(after.waitForProcessed(3));
