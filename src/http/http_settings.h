@@ -1,0 +1,93 @@
+#pragma once
+// The HTTP server's settings under the product key's "http" sub-key: the listening port, the
+// three event-log values, and the limits on what one client may cost the server.
+//
+// Every value is read together, once, by load() or by the first getter; later reads use the
+// cache, and reading writes the default of any missing value back to the store. Each setter
+// updates the cache and writes its value to the store at once.
+//
+// Any thread: the main thread changes the values while data source reader threads read them
+// through the event log. Getters return copies; after the first load they never wait for the
+// store, not even for a setter's write. Lock order: m_writeLock, then m_lock, then the
+// store's own lock.
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "config/config_key.h"
+#include "config/config_store.h"
+
+namespace tg {
+
+// Bounds the HTTP server puts on one client. Stored as they are: the server decides what 0
+// means for each of them.
+struct HttpLimits {
+    std::uint32_t maxHeadBytes = 65536;     // request line and headers together
+    std::uint32_t maxBodyBytes = 1048576;   // declared Content-Length of a request body
+    std::uint32_t idleTimeoutSeconds = 30;  // a connection that makes no progress is closed
+    std::uint32_t maxConnections = 1000;    // connections open at once
+};
+
+// What the event log needs for one line, read under one lock so that the three agree.
+struct EventLogSettings {
+    bool enabled = true;
+    std::string path;                  // empty: no log file
+    std::uint32_t limitMegabytes = 1;  // the effective limit, never 0
+};
+
+class HttpSettings {
+public:
+    // The sub-key below the product key; ConfigKey::open appends it as it is.
+    static constexpr std::string_view kKeyPath = "\\http";
+
+    explicit HttpSettings(ConfigStore& store) : m_store(store) {}
+    HttpSettings(const HttpSettings&) = delete;
+    HttpSettings& operator=(const HttpSettings&) = delete;
+
+    // Reads every value from the store now (again, if already loaded).
+    void load();
+
+    // The stored port; 0 means 80.
+    std::uint32_t port();
+    std::uint32_t effectivePort();
+    void setPort(std::uint32_t port);
+
+    bool webLogEnabled();
+    void setWebLogEnabled(bool enabled);
+
+    // The stored event-log limit in megabytes; 0 means 1.
+    std::uint32_t maxLogSize();
+    std::uint32_t effectiveLogSize();
+    void setMaxLogSize(std::uint32_t megabytes);
+
+    std::string logPath();
+    void setLogPath(std::string_view path);
+
+    EventLogSettings eventLogSettings();
+
+    HttpLimits limits();
+    void setLimits(const HttpLimits& limits);
+
+private:
+    void loadLocked();
+    void ensureLoadedLocked();
+    // Updates the cache under m_lock, then writes the store without it.
+    void change(const std::function<void()>& updateCache,
+                const std::function<void(ConfigKey&)>& writeStore);
+
+    ConfigStore& m_store;
+    // Keeps the store's values in the order of the cache's changes.
+    std::mutex m_writeLock;
+    std::mutex m_lock;
+    bool m_loaded = false;              // guarded by m_lock
+    std::uint32_t m_port = 0;           // guarded by m_lock
+    std::uint32_t m_webLogEnabled = 1;  // guarded by m_lock
+    std::uint32_t m_maxLogSize = 0;     // guarded by m_lock
+    std::string m_logPath;              // guarded by m_lock
+    HttpLimits m_limits;                // guarded by m_lock
+};
+
+}  // namespace tg
