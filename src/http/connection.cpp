@@ -1,0 +1,152 @@
+#include "http/connection.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "http/response_head.h"
+
+namespace tg {
+namespace {
+
+constexpr std::size_t kChunk = 8192;  // one receive, and one file chunk of the send loop
+
+}  // namespace
+
+Connection::Connection(Reactor& reactor, UniqueFd socket, RequestHandler& handler,
+                       const HttpLimits& limits, std::function<void()> closed)
+    : m_reactor(reactor),
+      m_socket(std::move(socket)),
+      m_handler(handler),
+      m_reader(limits),
+      m_idleTimeout(limits.idleTimeoutSeconds),
+      m_closed(std::move(closed)) {}
+
+Connection::~Connection() {
+    if (m_idleTimer) m_reactor.cancel(m_idleTimer);
+    if (m_socket) m_reactor.unwatch(m_socket.get());
+}
+
+void Connection::start() {
+    m_reactor.watch(m_socket.get(), Reactor::kReadable, [this](unsigned ready) { onReady(ready); });
+    touch();
+}
+
+void Connection::touch() {
+    if (m_idleTimer) m_reactor.cancel(m_idleTimer);
+    m_idleTimer = 0;
+    if (m_idleTimeout.count() > 0) {
+        m_idleTimer = m_reactor.after(m_idleTimeout, [this] {
+            m_idleTimer = 0;
+            close();
+        });
+    }
+}
+
+void Connection::onReady(unsigned ready) {
+    if (m_done) return;
+    if (m_draining) {
+        drain();
+    } else if (!m_reader.done() && (ready & (Reactor::kReadable | Reactor::kHangup))) {
+        onReceive();
+    } else if (m_reader.done() && (ready & Reactor::kWritable)) {
+        onSend();
+    } else if (ready & Reactor::kHangup) {
+        close();  // the peer went away while we were sending
+    }
+}
+
+void Connection::onReceive() {
+    char buffer[kChunk];
+    const ssize_t got = ::recv(m_socket.get(), buffer, sizeof buffer, 0);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    if (got <= 0) {  // the peer closed (or failed) before its request was complete
+        close();
+        return;
+    }
+    touch();
+    m_reader.feed(std::string_view(buffer, static_cast<std::size_t>(got)));
+    if (m_reader.done()) answer();
+}
+
+void Connection::answer() {
+    if (m_reader.state() == RequestReader::State::Bad) {
+        appendStatusOnly(m_response.head, kStatusBadRequest, std::time(nullptr));
+    } else {
+        m_handler.processRequest(m_reader.request(), m_response);
+    }
+    m_output = std::move(m_response.head);
+    m_sent = 0;
+    // Only writes from now on: what the client sends after its request is never read.
+    m_reactor.modify(m_socket.get(), Reactor::kWritable);
+}
+
+bool Connection::refill() {
+    if (!m_response.file) return false;
+    m_output.resize(kChunk);
+    ssize_t got;
+    do {
+        got = ::read(m_response.file.get(), m_output.data(), kChunk);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+        m_response.file.reset();
+        m_output.clear();
+        return false;
+    }
+    m_output.resize(static_cast<std::size_t>(got));
+    m_sent = 0;
+    return true;
+}
+
+void Connection::onSend() {
+    for (;;) {
+        if (m_sent == m_output.size() && !refill()) {
+            finishSending();  // the end of the answer is the end of the connection
+            return;
+        }
+        const ssize_t sent = ::send(m_socket.get(), m_output.data() + m_sent,
+                                    m_output.size() - m_sent, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EAGAIN || errno == EINTR) return;  // the next write notification goes on
+            close();
+            return;
+        }
+        m_sent += static_cast<std::size_t>(sent);
+        touch();
+    }
+}
+
+void Connection::finishSending() {
+    // Closing with unread bytes from the client would reset the connection and could destroy
+    // the answer in flight. So the write side ends first, and whatever the client still sends
+    // is read and dropped until it closes too (or the idle time-out passes).
+    ::shutdown(m_socket.get(), SHUT_WR);
+    m_draining = true;
+    m_reactor.modify(m_socket.get(), Reactor::kReadable);
+    touch();
+}
+
+void Connection::drain() {
+    char buffer[kChunk];
+    for (;;) {
+        const ssize_t got = ::recv(m_socket.get(), buffer, sizeof buffer, 0);
+        if (got > 0) continue;
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && errno == EAGAIN) return;
+        close();
+        return;
+    }
+}
+
+void Connection::close() {
+    if (m_done) return;
+    m_done = true;
+    if (m_idleTimer) m_reactor.cancel(m_idleTimer);
+    m_idleTimer = 0;
+    m_reactor.unwatch(m_socket.get());
+    ::shutdown(m_socket.get(), SHUT_RDWR);
+    m_closed();
+}
+
+}  // namespace tg

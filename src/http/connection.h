@@ -1,0 +1,54 @@
+#pragma once
+// One accepted connection: reads one request, has it answered, sends the answer (and a file
+// behind it in buffer-sized chunks), then closes. Bytes after the request are never read.
+// A connection that makes no progress for the idle time-out is closed. Owned by the
+// HttpServer and destroyed by it outside the connection's own callbacks. Main thread only.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "http/reactor.h"
+#include "http/request_reader.h"
+#include "http/response.h"
+#include "platform/unique_fd.h"
+
+namespace tg {
+
+class Connection {
+public:
+    // `closed` is called (once) when the connection is done; the owner then destroys it later.
+    Connection(Reactor& reactor, UniqueFd socket, RequestHandler& handler, const HttpLimits& limits,
+               std::function<void()> closed);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void start();
+
+private:
+    void onReady(unsigned ready);
+    void onReceive();
+    void onSend();
+    void answer();
+    bool refill();  // the next chunk of the file; false at its end
+    void finishSending();
+    void drain();
+    void touch();  // progress: the idle time-out starts again
+    void close();
+
+    Reactor& m_reactor;
+    UniqueFd m_socket;
+    RequestHandler& m_handler;
+    RequestReader m_reader;
+    std::chrono::seconds m_idleTimeout;
+    std::function<void()> m_closed;
+    Response m_response;
+    std::string m_output;  // bytes still to send start at m_sent
+    std::size_t m_sent = 0;
+    Reactor::TimerId m_idleTimer = 0;
+    bool m_draining = false;
+    bool m_done = false;
+};
+
+}  // namespace tg

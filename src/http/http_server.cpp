@@ -1,0 +1,95 @@
+#include "http/http_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace tg {
+namespace {
+
+std::string portMessage(const char* format, unsigned port) {
+    char text[512];
+    std::snprintf(text, sizeof text, format, port);
+    return text;
+}
+
+}  // namespace
+
+HttpServer::HttpServer(Reactor& reactor, HttpSettings& settings, RequestHandler& handler,
+                       UserMessages& messages, std::string bindAddress)
+    : m_reactor(reactor),
+      m_settings(settings),
+      m_handler(handler),
+      m_messages(messages),
+      m_bindAddress(std::move(bindAddress)) {}
+
+HttpServer::~HttpServer() {
+    stopListening();
+    m_connections.clear();
+}
+
+bool HttpServer::startListening(std::uint16_t port) {
+    stopListening();
+    m_limits = m_settings.limits();
+    UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!listener) {
+        m_messages.show("Can't start server!", MessageIcon::Stop);
+        return false;
+    }
+    const int on = 1;
+    ::setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    ::inet_pton(AF_INET, m_bindAddress.c_str(), &address.sin_addr);
+    if (::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener.get(), 64) != 0) {
+        const char* format =
+            errno == EADDRINUSE
+                ? "Port %d is already in use!\n\nMake sure there is no other applications or "
+                  "instances of RuroVid running that are already bound to that port."
+                : "Can't listen on port %d!\n\nMake sure the TCP/IP transport is set up "
+                  "correctly and that no other applications are already listening on that "
+                  "port.";
+        m_messages.show(portMessage(format, port), MessageIcon::Stop);
+        return false;
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length);
+    m_port = ntohs(address.sin_port);
+    m_listener = std::move(listener);
+    m_reactor.watch(m_listener.get(), Reactor::kReadable, [this](unsigned) { onAccept(); });
+    return true;
+}
+
+void HttpServer::stopListening() {
+    if (!m_listener) return;
+    m_reactor.unwatch(m_listener.get());
+    m_listener.reset();
+    m_port = 0;
+}
+
+void HttpServer::onAccept() {
+    for (;;) {
+        UniqueFd client(
+            ::accept4(m_listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+        if (!client) return;  // nothing more pending (or a transient failure)
+        if (m_connections.size() >= m_limits.maxConnections) continue;  // closed at once
+        const std::uint64_t id = m_nextId++;
+        auto connection = std::make_unique<Connection>(m_reactor, std::move(client), m_handler,
+                                                       m_limits, [this, id] { forget(id); });
+        Connection& started = *connection;
+        m_connections.emplace(id, std::move(connection));
+        started.start();
+    }
+}
+
+void HttpServer::forget(std::uint64_t id) {
+    // Called from inside the connection's own callback: it is destroyed once that returns.
+    m_reactor.after(std::chrono::milliseconds(0), [this, id] { m_connections.erase(id); });
+}
+
+}  // namespace tg

@@ -1,0 +1,58 @@
+#pragma once
+// The HTTP/1.0 server: one listening socket on the reactor, one Connection per accepted
+// client, each answering one request through the RequestHandler. Main thread only.
+//
+// Bounded: at most the configured number of connections at once (further clients are
+// accepted and closed at once); each connection's head, body and idle time are limited
+// (HttpLimits, read from the settings when listening starts).
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "http/connection.h"
+#include "http/http_settings.h"
+#include "http/reactor.h"
+#include "http/response.h"
+#include "platform/unique_fd.h"
+#include "platform/user_messages.h"
+
+namespace tg {
+
+class HttpServer {
+public:
+    // `bindAddress` is an IPv4 address text; "0.0.0.0" (every local address) by default.
+    HttpServer(Reactor& reactor, HttpSettings& settings, RequestHandler& handler,
+               UserMessages& messages, std::string bindAddress = "0.0.0.0");
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Listens on `port` (0: the port the system picks, for tests). Any current listener goes
+    // first. On failure the user is told why ("Port %d is already in use!..." or "Can't
+    // listen on port %d!...") and the result is false.
+    bool startListening(std::uint16_t port);
+    void stopListening();
+    bool listening() const { return static_cast<bool>(m_listener); }
+    // The port actually listened on; 0 when not listening.
+    std::uint16_t port() const { return m_port; }
+    std::size_t connectionCount() const { return m_connections.size(); }
+
+private:
+    void onAccept();
+    void forget(std::uint64_t id);
+
+    Reactor& m_reactor;
+    HttpSettings& m_settings;
+    RequestHandler& m_handler;
+    UserMessages& m_messages;
+    std::string m_bindAddress;
+    HttpLimits m_limits;
+    UniqueFd m_listener;
+    std::uint16_t m_port = 0;
+    std::uint64_t m_nextId = 1;
+    std::map<std::uint64_t, std::unique_ptr<Connection>> m_connections;
+};
+
+}  // namespace tg

@@ -1,0 +1,190 @@
+#include "http/http_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "config/config_store.h"
+#include "http/response_head.h"
+#include "support/temp_dir.h"
+
+namespace tg {
+namespace {
+
+// Answers with the method and URL, or with a file when the URL names one in `files`.
+class EchoHandler : public RequestHandler {
+public:
+    void processRequest(const CRequest& request, Response& response) override {
+        response.head =
+            "HTTP/1.0 200 OK\r\n\r\n" + request.method + " " + request.url + " " + request.body;
+        if (!fileToSend.empty() && request.url == "/file") {
+            response.head = "HTTP/1.0 200 OK\r\n\r\n";
+            response.file.reset(::open(fileToSend.c_str(), O_RDONLY | O_CLOEXEC));
+        }
+    }
+    std::string fileToSend;
+};
+
+class RecordingMessages : public UserMessages {
+public:
+    void show(std::string_view text, MessageIcon) override { shown.emplace_back(text); }
+    std::vector<std::string> shown;
+};
+
+UniqueFd connectTo(std::uint16_t port) {
+    UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+    EXPECT_EQ(::connect(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    timeval bound{20, 0};  // a hung server fails the test instead of hanging it
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    return socket;
+}
+
+void sendAll(int socket, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t sent = ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        ASSERT_GT(sent, 0);
+        bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+}
+
+// Everything the server sends until it closes the connection.
+std::string readToEnd(int socket) {
+    std::string all;
+    char buffer[65536];
+    for (ssize_t got; (got = ::recv(socket, buffer, sizeof buffer, 0)) > 0;) {
+        all.append(buffer, static_cast<std::size_t>(got));
+    }
+    return all;
+}
+
+// A server on 127.0.0.1 with its loop on a thread of its own for the test's life.
+class HttpServerTest : public ::testing::Test {
+protected:
+    void startServer(const HttpLimits& limits = {}) {
+        m_settings.setLimits(limits);
+        ASSERT_TRUE(m_server.startListening(0));
+        m_loop = std::thread([this] { m_reactor.run(); });
+    }
+    ~HttpServerTest() override {
+        m_reactor.stop();
+        if (m_loop.joinable()) m_loop.join();
+    }
+    std::uint16_t port() const { return m_server.port(); }
+
+    test::TempDir m_dir;
+    ConfigStore m_store{m_dir.path() / "store.db"};
+    HttpSettings m_settings{m_store};
+    EchoHandler m_handler;
+    RecordingMessages m_messages;
+    Reactor m_reactor;
+    HttpServer m_server{m_reactor, m_settings, m_handler, m_messages, "127.0.0.1"};
+    std::thread m_loop;
+};
+
+TEST_F(HttpServerTest, RequestInSmallPiecesIsAnsweredAndTheConnectionCloses) {
+    startServer();
+    UniqueFd client = connectTo(port());
+    const std::string request = "POST /x.html HTTP/1.0\r\nContent-Length: 4\r\n\r\nbodyEXTRA";
+    for (char c : request) sendAll(client.get(), std::string_view(&c, 1));
+    EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\nPOST /x.html body");
+}
+
+TEST_F(HttpServerTest, BytesAfterTheRequestNeitherBreakNorDelayTheAnswer) {
+    startServer();
+    UniqueFd client = connectTo(port());
+    sendAll(client.get(), "GET /a HTTP/1.0\r\n\r\n" + std::string(200000, 'z'));
+    EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\nGET /a ");
+}
+
+TEST_F(HttpServerTest, FileLargerThanTheBufferArrivesWhole) {
+    std::string content;
+    for (int i = 0; i < 30000; ++i) content += static_cast<char>('a' + i % 26);
+    m_handler.fileToSend = m_dir.file("big.bin");
+    std::ofstream(m_handler.fileToSend, std::ios::binary) << content;
+    startServer();
+    UniqueFd client = connectTo(port());
+    sendAll(client.get(), "GET /file HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\n" + content);
+}
+
+TEST_F(HttpServerTest, OversizedHeadOrBadLengthIsAnswered400) {
+    HttpLimits limits;
+    limits.maxHeadBytes = 200;
+    startServer(limits);
+    const std::vector<std::string> requests{"GET /" + std::string(300, 'a') + " HTTP/1.0\r\n\r\n",
+                                            "POST / HTTP/1.0\r\nContent-Length: -5\r\n\r\n"};
+    for (const std::string& request : requests) {
+        UniqueFd client = connectTo(port());
+        sendAll(client.get(), request);
+        EXPECT_EQ(readToEnd(client.get()).rfind("HTTP/1.0 400 Bad Request\r\n", 0), 0u);
+    }
+}
+
+TEST_F(HttpServerTest, SilentClientIsClosedAfterTheIdleTime) {
+    HttpLimits limits;
+    limits.idleTimeoutSeconds = 1;
+    startServer(limits);
+    UniqueFd client = connectTo(port());
+    sendAll(client.get(), "GET /half");
+    EXPECT_EQ(readToEnd(client.get()), "");  // closed without an answer, well within the bound
+}
+
+TEST_F(HttpServerTest, ClientsBeyondTheLimitAreClosedAtOnceAndOthersGoOn) {
+    HttpLimits limits;
+    limits.maxConnections = 2;
+    startServer(limits);
+    UniqueFd first = connectTo(port());
+    UniqueFd second = connectTo(port());
+    sendAll(first.get(), "GET /1");
+    sendAll(second.get(), "GET /2");
+    UniqueFd third = connectTo(port());
+    EXPECT_EQ(readToEnd(third.get()), "");
+    sendAll(first.get(), " HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(readToEnd(first.get()), "HTTP/1.0 200 OK\r\n\r\nGET /1 ");
+    sendAll(second.get(), " HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(readToEnd(second.get()), "HTTP/1.0 200 OK\r\n\r\nGET /2 ");
+}
+
+TEST_F(HttpServerTest, ManySlowClientsAtOnceAreAllAnswered) {
+    startServer();
+    std::vector<UniqueFd> clients;
+    for (int i = 0; i < 40; ++i) clients.push_back(connectTo(port()));
+    const std::string request = "GET /slow HTTP/1.0\r\n\r\n";
+    for (char c : request) {
+        for (auto& client : clients) sendAll(client.get(), std::string_view(&c, 1));
+    }
+    for (auto& client : clients)
+        EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\nGET /slow ");
+}
+
+TEST(HttpServerListen, PortInUseIsReportedAndRefused) {
+    test::TempDir dir;
+    ConfigStore store(dir.path() / "store.db");
+    HttpSettings settings(store);
+    EchoHandler handler;
+    RecordingMessages messages;
+    Reactor reactor;
+    HttpServer holder(reactor, settings, handler, messages, "127.0.0.1");
+    ASSERT_TRUE(holder.startListening(0));
+    HttpServer second(reactor, settings, handler, messages, "127.0.0.1");
+    EXPECT_FALSE(second.startListening(holder.port()));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0], "Port " + std::to_string(holder.port()) +
+                                     " is already in use!\n\nMake sure there is no other "
+                                     "applications or instances of RuroVid running that are "
+                                     "already bound to that port.");
+}
+
+}  // namespace
+}  // namespace tg
