@@ -7,6 +7,7 @@ packages=(
     g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
     libgtest-dev libgmock-dev
     libsqlite3-dev libssl-dev
+    media-types
 )
 
 missing=()
