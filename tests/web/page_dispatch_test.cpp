@@ -1,0 +1,309 @@
+#include "web/page_dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "config/config_store.h"
+#include "http/account_store.h"
+#include "support/temp_dir.h"
+#include "web/generic_page.h"
+
+namespace tg {
+namespace {
+
+TEST(CheckAccess, FollowsTheLevelTableAndTheAccounts) {
+    test::TempDir dir;
+    ConfigStore store(dir.file("store.db"));
+    AccountStore accounts(store);
+    struct Case {
+        const char* name;
+        const char* action;
+        std::optional<std::string> login;
+        std::optional<std::string> password;
+        bool withAccounts;
+        bool granted;
+    };
+    const std::optional<std::string> none;
+    const std::vector<Case> cases = {
+        // No accounts: every page without credentials; credentials refused where a level is
+        // needed (they match no account).
+        {"edit", "", none, none, false, true},
+        {"show", "reset", none, none, false, true},
+        {"edit", "", "ed", "pw", false, false},
+        {"show", "", "ed", "", false, false},
+        {"index", "", "ed", "pw", false, true},
+        {"about", "", "nobody", "x", false, true},
+        // Accounts exist.
+        {"index", "", none, none, true, true},
+        {"index", "delete", none, none, true, false},
+        {"index", "delete", "viewer", "vpw", true, false},
+        {"index", "delete", "editor", "epw", true, true},
+        {"show", "", none, none, true, false},
+        {"show", "", "viewer", "vpw", true, true},
+        {"show", "", "viewer", "wrong", true, false},
+        {"show", "", "viewer", none, true, false},
+        {"show", "reset", "viewer", "vpw", true, false},
+        {"show", "reset", "editor", "epw", true, true},
+        {"edit", "", "viewer", "vpw", true, false},
+        {"edit", "", "editor", "epw", true, true},
+        {"modalchoose", "", "editor", "epw", true, true},
+        {"modalregexp", "", "viewer", "vpw", true, false},
+        {"modaltest", "", none, none, true, false},
+        {"modaledit", "save", none, none, true, true},
+        {"Edit", "", none, none, true, true},  // names compare case-sensitively
+        {"edit", "", "Editor", "epw", true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " action=" + c.action + " login=" +
+                     c.login.value_or("(none)") + (c.withAccounts ? " accounts" : " no accounts"));
+        if (c.withAccounts && !accounts.anyAccountExists()) {
+            ASSERT_EQ(accounts.saveAccount("viewer", "vpw", AccountType::ViewOnly), 0);
+            ASSERT_EQ(accounts.saveAccount("editor", "epw", AccountType::EditPermission), 0);
+        }
+        ASSERT_EQ(accounts.anyAccountExists(), c.withAccounts);
+        RequestVariables request = {{"TEMPLATE_NAME", c.name}, {"action", c.action}};
+        if (c.login) request["LOGIN"] = *c.login;
+        if (c.password) request["PASSWORD"] = *c.password;
+        EXPECT_EQ(CheckAccess(request, accounts), c.granted);
+    }
+}
+
+TEST(CheckAccess, MissingActionCountsAsEmpty) {
+    test::TempDir dir;
+    ConfigStore store(dir.file("store.db"));
+    AccountStore accounts(store);
+    ASSERT_EQ(accounts.saveAccount("viewer", "vpw", AccountType::ViewOnly), 0);
+    EXPECT_TRUE(CheckAccess({{"TEMPLATE_NAME", "index"}}, accounts));
+    EXPECT_TRUE(CheckAccess({{"TEMPLATE_NAME", "show"}, {"LOGIN", "viewer"}, {"PASSWORD", "vpw"}},
+                            accounts));
+    EXPECT_FALSE(CheckAccess({{"TEMPLATE_NAME", "edit"}}, accounts));
+}
+
+TEST(RequestVariablesFor, TemplateVariablesReplaceParameters) {
+    EXPECT_EQ(requestVariablesFor("a=1&TEMPLATE_NAME=x&TEMPLATE_PATHNAME=y&LOGIN=u",
+                                  "/srv/htdocs/show.html"),
+              (RequestVariables{{"a", "1"},
+                                {"action", ""},
+                                {"LOGIN", "u"},
+                                {"TEMPLATE_NAME", "show"},
+                                {"TEMPLATE_PATH", "/srv/htdocs/"},
+                                {"TEMPLATE_PATHNAME", "/srv/htdocs/show.html"}}));
+    EXPECT_EQ(requestVariablesFor("action=del%65te", "/i.html").at("action"), "delete");
+}
+
+TEST(PathFunctions, SplitLinuxPaths) {
+    struct Case {
+        std::string path;
+        std::string name;
+        std::string folder;
+        std::string extension;
+        bool isTemplate;
+    };
+    const std::vector<Case> cases = {
+        {"/srv/htdocs/index.html", "index", "/srv/htdocs/", "html", true},
+        {"/srv/htdocs/sub/Show.HTML", "Show", "/srv/htdocs/sub/", "HTML", true},
+        {"/srv/a.b/file.tar.html", "file.tar", "/srv/a.b/", "html", true},
+        {"/srv/a.b/README", "README", "/srv/a.b/", "", false},
+        {"/srv/htdocs/page.htm", "page", "/srv/htdocs/", "htm", false},
+        {"/srv/htdocs/page.html5", "page", "/srv/htdocs/", "html5", false},
+        {"/srv/htdocs/", "", "/srv/htdocs/", "", false},
+        {"/.html", "", "/", "html", true},
+        {"index.html", "index", "", "html", true},
+        {"", "", "", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(templateNameOf(c.path), c.name);
+        EXPECT_EQ(templatePathOf(c.path), c.folder);
+        EXPECT_EQ(extensionOf(c.path), c.extension);
+        EXPECT_EQ(isTemplateFile(c.path), c.isTemplate);
+    }
+}
+
+// A named page as the later pages are: prepare may fail with a message and target, or throw.
+class FailingPage : public Page {
+public:
+    explicit FailingPage(int& prepared) : m_prepared(prepared) {}
+    bool prepare(const RequestVariables& request) override {
+        ++m_prepared;
+        setVariable("NAME", request.count("name") ? request.at("name") : "");
+        if (request.count("throw")) throw std::runtime_error("boom");
+        if (!request.count("fail")) return true;
+        setError("No diagram '" + request.at("name") + "'", ErrorTarget::DiagramEdit);
+        return false;
+    }
+
+private:
+    int& m_prepared;
+};
+
+class RunPageTest : public ::testing::Test {
+protected:
+    RunPageTest() {
+        m_pages.registerPage("edit", [this] { return std::make_unique<FailingPage>(m_prepared); });
+    }
+
+    void write(const std::string& name, const std::string& text) {
+        std::ofstream(m_dir.path() / (name + ".html"), std::ios::binary) << text;
+    }
+    RequestVariables request(const std::string& name) {
+        return {{"TEMPLATE_NAME", name},
+                {"TEMPLATE_PATH", m_dir.path().string() + "/"},
+                {"action", ""}};
+    }
+    std::string folder() const { return m_dir.path().string() + "/"; }
+
+    test::TempDir m_dir;
+    PageFactory m_pages;
+    int m_prepared = 0;
+    const std::string m_errorTemplate =
+        "E[*ERR_MSG*|*ERR_DST*|*ERR_DST_NAME*|*TEMPLATE_NAME*|*name*]";
+};
+
+TEST_F(RunPageTest, GenericPageSeesOnlyEdit) {
+    write("about", "[*EDIT*][*secret*][*TEMPLATE_NAME*][*action*]");
+    RequestVariables vars = request("about");
+    vars["EDIT"] = "<b>";
+    vars["secret"] = "x";
+    std::string body;
+    RunPage(m_pages, vars, body);
+    EXPECT_EQ(body, "[&lt;b&gt;][][][]");
+
+    vars.erase("EDIT");
+    body.clear();
+    RunPage(m_pages, vars, body);
+    EXPECT_EQ(body, "[][][][]");
+}
+
+TEST_F(RunPageTest, GenericPageFailureShowsNoErrorPage) {
+    write("error", m_errorTemplate);
+    write("about", "before<*OPEN*>never closed");
+    std::string body;
+    RequestVariables missing = request("modaledit");
+    RunPage(m_pages, missing, body);
+    EXPECT_EQ(body, "");
+    RequestVariables broken = request("about");
+    RunPage(m_pages, broken, body);
+    EXPECT_EQ(body, "before");
+}
+
+TEST_F(RunPageTest, NamedPageFailureReplacesBodyWithErrorTemplate) {
+    write("error", m_errorTemplate);
+    write("edit", "edit of *NAME*");
+    RequestVariables vars = request("edit");
+    vars["name"] = "web<1>";
+    std::string body;
+    RunPage(m_pages, vars, body);
+    EXPECT_EQ(body, "edit of web&lt;1&gt;");
+
+    vars["fail"] = "1";
+    body.clear();
+    RunPage(m_pages, vars, body);
+    EXPECT_EQ(body,
+              "E[No diagram &#39;web&lt;1&gt;&#39;|edit.html|Edit diagram|error|web&lt;1&gt;]");
+    EXPECT_EQ(vars["TEMPLATE_NAME"], "error");
+}
+
+TEST_F(RunPageTest, NamedPageTemplateErrorsLinkToTheDiagramList) {
+    write("error", m_errorTemplate);
+    RequestVariables missing = request("edit");
+    std::string body;
+    RunPage(m_pages, missing, body);
+    EXPECT_EQ(body, "E[Can&#39;t open file &#39;" + folder() +
+                        "edit.html&#39;|index.html|Back to diagram list|error|]");
+    EXPECT_EQ(m_prepared, 0);  // no action runs without a template
+
+    write("edit", "partial output<*GROUPRECORD*>");
+    RequestVariables broken = request("edit");
+    body.clear();
+    RunPage(m_pages, broken, body);
+    EXPECT_EQ(body,
+              "E[Template sintax error: can&#39;t find close tag for &#39;&lt;*GROUPRECORD*&gt;"
+              "&#39;|index.html|Back to diagram list|error|]");
+}
+
+TEST_F(RunPageTest, ThrowingPageShowsErrorPageInsteadOfEndingTheServer) {
+    write("error", m_errorTemplate);
+    write("edit", "never");
+    RequestVariables vars = request("edit");
+    vars["throw"] = "1";
+    std::string body;
+    RunPage(m_pages, vars, body);
+    EXPECT_EQ(body, "E[Internal error: boom|index.html|Back to diagram list|error|]");
+}
+
+TEST_F(RunPageTest, MissingErrorTemplateLeavesBodyEmpty) {
+    write("edit", "edit");
+    RequestVariables vars = request("edit");
+    vars["fail"] = "1";
+    vars["name"] = "d";
+    std::string body = "written before";
+    RunPage(m_pages, vars, body);
+    EXPECT_EQ(body, "");
+}
+
+TEST_F(RunPageTest, ShowErrorPageSetsTargetsAndKeepsParameters) {
+    write("error", m_errorTemplate);
+    struct Case {
+        ErrorTarget target;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {ErrorTarget::DiagramList, "E[m|index.html|Back to diagram list|error|n]"},
+        {ErrorTarget::DiagramEdit, "E[m|edit.html|Edit diagram|error|n]"},
+        {ErrorTarget::None, "E[m|||error|n]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        RequestVariables vars = request("show");
+        vars["name"] = "n";
+        std::string body = "discarded";
+        showErrorPage(vars, "m", c.target, body);
+        EXPECT_EQ(body, c.expected);
+        EXPECT_EQ(vars["ERR_MSG"], "m");
+    }
+}
+
+TEST(PageFactory, UnregisteredNamesAndEmptyCreatorsGetGenericPage) {
+    PageFactory pages;
+    int prepared = 0;
+    pages.registerPage("edit", [&prepared] { return std::make_unique<FailingPage>(prepared); });
+    pages.registerPage("show", [] { return std::unique_ptr<Page>(); });
+    EXPECT_NE(dynamic_cast<FailingPage*>(pages.create("edit").get()), nullptr);
+    for (const char* name : {"index", "Edit", "show", "", "404"}) {
+        SCOPED_TRACE(name);
+        const std::unique_ptr<Page> page = pages.create(name);
+        ASSERT_NE(dynamic_cast<GenericPage*>(page.get()), nullptr);
+        EXPECT_FALSE(page->showsErrorPage());
+    }
+}
+
+TEST(PageDispatcher, ForwardsToDispatchAndKeepsPageNames) {
+    test::TempDir dir;
+    ConfigStore store(dir.file("store.db"));
+    AccountStore accounts(store);
+    PageFactory pages;
+    PageDispatcher dispatcher(pages, accounts);
+    TemplateRunner& runner = dispatcher;
+    for (const char* name : {"404", "index", "Index", "", "a b"}) {
+        EXPECT_EQ(runner.findPageName(name), name);
+    }
+    EXPECT_TRUE(runner.checkAccess({{"TEMPLATE_NAME", "edit"}}));
+    ASSERT_EQ(accounts.saveAccount("editor", "epw", AccountType::EditPermission), 0);
+    EXPECT_FALSE(runner.checkAccess({{"TEMPLATE_NAME", "edit"}}));
+
+    std::ofstream(dir.path() / "about.html") << "about *EDIT*";
+    RequestVariables vars =
+        runner.variablesFor("EDIT=%3Cb%3E&x=1", dir.path().string() + "/about.html");
+    std::string body;
+    runner.runPage(vars, body);
+    EXPECT_EQ(body, "about &lt;b&gt;");
+}
+
+}  // namespace
+}  // namespace tg
