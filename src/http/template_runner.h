@@ -1,0 +1,31 @@
+#pragma once
+// What the HTTP server asks of the web application for a template request (a GET of an
+// ".html" file, or a request with parameters or a body on a script file). The web
+// application's page dispatcher implements it; tests of the server fake it.
+// Main thread, one request at a time.
+
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace tg {
+
+using TemplateVariables = std::map<std::string, std::string>;
+
+class TemplateRunner {
+public:
+    virtual ~TemplateRunner() = default;
+    // The request's variables from its parameter text (not yet decoded) and the template's
+    // full path: the parameters, "action" (empty when absent), TEMPLATE_NAME, TEMPLATE_PATH,
+    // TEMPLATE_PATHNAME.
+    virtual TemplateVariables variablesFor(std::string_view parameterText,
+                                           std::string_view templatePath) = 0;
+    // False: the answer is "401 Unauthorized" and no page runs.
+    [[nodiscard]] virtual bool checkAccess(const TemplateVariables& request) = 0;
+    // The page of a template name; "404" is answered "404 Not Found" without running a page.
+    virtual std::string findPageName(std::string_view templateName) = 0;
+    // The response body of a request that may run its page.
+    virtual void runPage(TemplateVariables& request, std::string& body) = 0;
+};
+
+}  // namespace tg

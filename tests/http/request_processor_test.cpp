@@ -1,0 +1,140 @@
+#include "http/request_processor.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "support/temp_dir.h"
+
+namespace tg {
+namespace {
+
+// Pages that echo their template name, with an access rule the test sets.
+class FakePages : public TemplateRunner {
+public:
+    TemplateVariables variablesFor(std::string_view parameterText,
+                                   std::string_view templatePath) override {
+        const std::string path(templatePath);
+        const std::string name = std::filesystem::path(path).stem().string();
+        return {{"PARAMS", std::string(parameterText)},
+                {"TEMPLATE_NAME", name},
+                {"TEMPLATE_PATHNAME", path}};
+    }
+    bool checkAccess(const TemplateVariables& request) override {
+        seenLogin = request.count("LOGIN") ? request.at("LOGIN") : "";
+        return allow;
+    }
+    std::string findPageName(std::string_view templateName) override {
+        return std::string(templateName);
+    }
+    void runPage(TemplateVariables& request, std::string& body) override {
+        body = "page " + request["TEMPLATE_NAME"] + " " + request["PARAMS"];
+    }
+    bool allow = true;
+    std::string seenLogin;
+};
+
+class RecordingLog : public EventSink {
+public:
+    void writeLog(std::string_view first, std::string_view second) override {
+        lines.push_back(std::string(first) + "|" + std::string(second));
+    }
+    std::vector<std::string> lines;
+};
+
+class RequestProcessorTest : public ::testing::Test {
+protected:
+    RequestProcessorTest() {
+        std::filesystem::create_directories(m_dir.path() / "sub");
+        std::ofstream(m_dir.file("page.html")) << "<p>";
+        std::ofstream(m_dir.file("notes.txt")) << "notes";
+        std::ofstream(m_dir.file("404.html")) << "";
+        std::ofstream(m_dir.file("sub/index.html")) << "";
+    }
+    // The answer's head lines and whatever body text came with it; a sent file is read too.
+    std::string answer(const std::string& method, const std::string& target,
+                       const std::string& body = {},
+                       std::map<std::string, std::string> headers = {}) {
+        CRequest request;
+        request.method = method;
+        const std::size_t question = target.find('?');
+        request.url = target.substr(0, question);
+        if (question != std::string::npos) {
+            request.parameterText = target.substr(question + 1);
+            request.execKind = ExecKind::Parameters;
+        }
+        request.body = body;
+        request.contentLength = body.size();
+        request.headers = std::move(headers);
+        Response response;
+        m_processor.processRequest(request, response);
+        std::string all = response.head;
+        if (response.file) {
+            char buffer[4096];
+            for (ssize_t got; (got = ::read(response.file.get(), buffer, sizeof buffer)) > 0;) {
+                all.append(buffer, static_cast<std::size_t>(got));
+            }
+        }
+        return all;
+    }
+
+    test::TempDir m_dir;
+    MediaTypes m_types = MediaTypes::builtIn();
+    FakePages m_pages;
+    RecordingLog m_log;
+    RequestProcessor m_processor{ContentRoot{m_dir.path().string(), "host", 8080}, m_types, m_pages,
+                                 m_log, [] { return std::time_t{0}; }};
+};
+
+constexpr const char* kHead =
+    "Server: Kestro-RuroVid/1.0\r\nDate: Thu, 01 Jan 1970 00:00:00 GMT\r\n";
+
+TEST_F(RequestProcessorTest, MethodsAndBodiesChooseTheAnswer) {
+    EXPECT_EQ(answer("PUT", "/notes.txt"),
+              std::string("HTTP/1.0 501 Not Implemented\r\n") + kHead + "\r\n");
+    EXPECT_EQ(answer("POST", "/page.html"),
+              std::string("HTTP/1.0 501 Not Implemented\r\n") + kHead + "\r\n");
+    EXPECT_EQ(answer("GET", "/notes.txt", "body").rfind("HTTP/1.0 501", 0), 0u);
+    EXPECT_EQ(answer("POST", "/notes.txt", "x=1").rfind("HTTP/1.0 400 Bad Request", 0), 0u);
+    EXPECT_EQ(answer("GET", "/notes.txt?x=1").rfind("HTTP/1.0 400 Bad Request", 0), 0u);
+    EXPECT_EQ(answer("get", "/notes.txt"),
+              std::string("HTTP/1.0 200 OK\r\n") + kHead +
+                  "Content-type: text/plain\r\nExpires: 0\r\n\r\nnotes");
+    EXPECT_EQ(answer("HEAD", "/notes.txt"), std::string("HTTP/1.0 200 OK\r\n") + kHead +
+                                                "Content-type: text/plain\r\nExpires: 0\r\n\r\n");
+    EXPECT_EQ(answer("GET", "/bad%zz").rfind("HTTP/1.0 400 Bad Request", 0), 0u);
+}
+
+TEST_F(RequestProcessorTest, TemplatesRunPagesWithTheirHeadersAndLogLines) {
+    const std::string page = answer("GET", "/page.html?action=x&id=3");
+    EXPECT_EQ(page, std::string("HTTP/1.0 200 OK\r\n") + kHead +
+                        "WWW-Authenticate: Basic realm=\"Tessellgrove\"\r\nExpires: 0\r\n\r\n"
+                        "page page action=x&id=3");
+    EXPECT_EQ(answer("POST", "/page.html", "form=1").substr(page.find("\r\n\r\n")),
+              "\r\n\r\npage page ");  // the body's fields are not seen by the page
+    EXPECT_NE(answer("HEAD", "/page.html").find("Content-type: text/html"),
+              std::string::npos);  // the file's head, not a page
+    EXPECT_EQ(answer("GET", "/404.html").rfind("HTTP/1.0 404 Not Found", 0), 0u);
+
+    m_pages.allow = false;
+    const std::string refused =
+        answer("GET", "/page.html", "", {{"authorization", "Basic YWxpY2U6c2VjcmV0"}});
+    EXPECT_EQ(refused, std::string("HTTP/1.0 401 Unauthorized\r\n") + kHead +
+                           "WWW-Authenticate: Basic realm=\"Tessellgrove\"\r\nExpires: 0\r\n\r\n");
+    EXPECT_EQ(m_pages.seenLogin, "alice");
+    ASSERT_EQ(m_log.lines.size(), 4u);
+    EXPECT_EQ(m_log.lines.back(), (m_dir.path() / "page.html").string() + "|alice");
+}
+
+TEST_F(RequestProcessorTest, FoldersRedirectToTheirDefaultDocument) {
+    EXPECT_EQ(answer("GET", "/sub?action=delete"),
+              std::string("HTTP/1.0 302 Redirection\r\n") + kHead +
+                  "Location: http://host:8080/sub/index.html\r\n\r\n");
+    EXPECT_EQ(answer("GET", "/../etc/passwd").rfind("HTTP/1.0 400 Bad Request", 0), 0u);
+    EXPECT_EQ(answer("GET", "/missing.txt").rfind("HTTP/1.0 404 Not Found", 0), 0u);
+}
+
+}  // namespace
+}  // namespace tg
