@@ -72,6 +72,24 @@ void HttpServer::stopListening() {
     m_port = 0;
 }
 
+bool HttpServer::startServer() {
+    return startListening(static_cast<std::uint16_t>(m_settings.effectivePort()));
+}
+
+void HttpServer::stopServer() { stopListening(); }
+
+bool HttpServer::setPort(std::uint32_t port) {
+    if (port < 1 || port > 65535) return false;
+    const std::uint32_t previous = m_settings.effectivePort();
+    const bool wasListening = listening();
+    m_settings.setPort(port);
+    stopServer();
+    if (startServer()) return true;
+    m_settings.setPort(previous);
+    if (wasListening) startServer();
+    return false;
+}
+
 void HttpServer::onAccept() {
     for (;;) {
         UniqueFd client(

@@ -39,6 +39,14 @@ public:
     std::uint16_t port() const { return m_port; }
     std::size_t connectionCount() const { return m_connections.size(); }
 
+    // The server as the program runs it: on the stored port (80 when it is 0).
+    bool startServer();
+    void stopServer();
+    // Stores a new port and moves the server to it. Ports outside 1..65535 are refused
+    // (false, nothing changes); when the new port cannot be listened on, the previous port is
+    // stored again and the server, if it was listening, goes back to it; false.
+    bool setPort(std::uint32_t port);
+
 private:
     void onAccept();
     void forget(std::uint64_t id);

@@ -186,5 +186,44 @@ TEST(HttpServerListen, PortInUseIsReportedAndRefused) {
                                      "already bound to that port.");
 }
 
+// A port nobody listens on at the moment of asking.
+std::uint16_t freePort() {
+    UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+    ::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(probe.get(), reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
+}
+
+TEST(HttpServerPort, SetPortRefusesBadPortsAndRollsBackWhenTheNewOneIsTaken) {
+    test::TempDir dir;
+    ConfigStore store(dir.path() / "store.db");
+    HttpSettings settings(store);
+    EchoHandler handler;
+    RecordingMessages messages;
+    Reactor reactor;
+    HttpServer server(reactor, settings, handler, messages, "127.0.0.1");
+    EXPECT_FALSE(server.setPort(0));
+    EXPECT_FALSE(server.setPort(65536));
+    EXPECT_EQ(settings.port(), 0u);  // nothing changed
+    EXPECT_FALSE(server.listening());
+
+    const std::uint16_t first = freePort();
+    ASSERT_TRUE(server.setPort(first));
+    EXPECT_EQ(server.port(), first);
+
+    HttpServer holder(reactor, settings, handler, messages, "127.0.0.1");
+    ASSERT_TRUE(holder.startListening(0));
+    EXPECT_FALSE(server.setPort(holder.port()));
+    EXPECT_EQ(settings.effectivePort(), first);  // the previous port is stored again
+    EXPECT_TRUE(server.listening());
+    EXPECT_EQ(server.port(), first);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_NE(messages.shown[0].find("is already in use"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tg
