@@ -13,10 +13,15 @@
 
 #include "config/config_store.h"
 #include "http/response_head.h"
+#include "support/loopback_client.h"
 #include "support/temp_dir.h"
 
 namespace tg {
 namespace {
+
+using test::connectLoopback;
+using test::readToEnd;
+using test::sendAll;
 
 // Answers with the method and URL, or with a file when the URL names one in `files`.
 class EchoHandler : public RequestHandler {
@@ -37,36 +42,6 @@ public:
     void show(std::string_view text, MessageIcon) override { shown.emplace_back(text); }
     std::vector<std::string> shown;
 };
-
-UniqueFd connectTo(std::uint16_t port) {
-    UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-    EXPECT_EQ(::connect(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    timeval bound{20, 0};  // a hung server fails the test instead of hanging it
-    ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-    return socket;
-}
-
-void sendAll(int socket, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t sent = ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        ASSERT_GT(sent, 0);
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
-    }
-}
-
-// Everything the server sends until it closes the connection.
-std::string readToEnd(int socket) {
-    std::string all;
-    char buffer[65536];
-    for (ssize_t got; (got = ::recv(socket, buffer, sizeof buffer, 0)) > 0;) {
-        all.append(buffer, static_cast<std::size_t>(got));
-    }
-    return all;
-}
 
 // A server on 127.0.0.1 with its loop on a thread of its own for the test's life.
 class HttpServerTest : public ::testing::Test {
@@ -94,7 +69,7 @@ protected:
 
 TEST_F(HttpServerTest, RequestInSmallPiecesIsAnsweredAndTheConnectionCloses) {
     startServer();
-    UniqueFd client = connectTo(port());
+    UniqueFd client = connectLoopback(port());
     const std::string request = "POST /x.html HTTP/1.0\r\nContent-Length: 4\r\n\r\nbodyEXTRA";
     for (char c : request) sendAll(client.get(), std::string_view(&c, 1));
     EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\nPOST /x.html body");
@@ -102,7 +77,7 @@ TEST_F(HttpServerTest, RequestInSmallPiecesIsAnsweredAndTheConnectionCloses) {
 
 TEST_F(HttpServerTest, BytesAfterTheRequestNeitherBreakNorDelayTheAnswer) {
     startServer();
-    UniqueFd client = connectTo(port());
+    UniqueFd client = connectLoopback(port());
     sendAll(client.get(), "GET /a HTTP/1.0\r\n\r\n" + std::string(200000, 'z'));
     EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\nGET /a ");
 }
@@ -113,7 +88,7 @@ TEST_F(HttpServerTest, FileLargerThanTheBufferArrivesWhole) {
     m_handler.fileToSend = m_dir.file("big.bin");
     std::ofstream(m_handler.fileToSend, std::ios::binary) << content;
     startServer();
-    UniqueFd client = connectTo(port());
+    UniqueFd client = connectLoopback(port());
     sendAll(client.get(), "GET /file HTTP/1.0\r\n\r\n");
     EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\n" + content);
 }
@@ -125,7 +100,7 @@ TEST_F(HttpServerTest, OversizedHeadOrBadLengthIsAnswered400) {
     const std::vector<std::string> requests{"GET /" + std::string(300, 'a') + " HTTP/1.0\r\n\r\n",
                                             "POST / HTTP/1.0\r\nContent-Length: -5\r\n\r\n"};
     for (const std::string& request : requests) {
-        UniqueFd client = connectTo(port());
+        UniqueFd client = connectLoopback(port());
         sendAll(client.get(), request);
         EXPECT_EQ(readToEnd(client.get()).rfind("HTTP/1.0 400 Bad Request\r\n", 0), 0u);
     }
@@ -135,7 +110,7 @@ TEST_F(HttpServerTest, SilentClientIsClosedAfterTheIdleTime) {
     HttpLimits limits;
     limits.idleTimeoutSeconds = 1;
     startServer(limits);
-    UniqueFd client = connectTo(port());
+    UniqueFd client = connectLoopback(port());
     sendAll(client.get(), "GET /half");
     EXPECT_EQ(readToEnd(client.get()), "");  // closed without an answer, well within the bound
 }
@@ -144,11 +119,11 @@ TEST_F(HttpServerTest, ClientsBeyondTheLimitAreClosedAtOnceAndOthersGoOn) {
     HttpLimits limits;
     limits.maxConnections = 2;
     startServer(limits);
-    UniqueFd first = connectTo(port());
-    UniqueFd second = connectTo(port());
+    UniqueFd first = connectLoopback(port());
+    UniqueFd second = connectLoopback(port());
     sendAll(first.get(), "GET /1");
     sendAll(second.get(), "GET /2");
-    UniqueFd third = connectTo(port());
+    UniqueFd third = connectLoopback(port());
     EXPECT_EQ(readToEnd(third.get()), "");
     sendAll(first.get(), " HTTP/1.0\r\n\r\n");
     EXPECT_EQ(readToEnd(first.get()), "HTTP/1.0 200 OK\r\n\r\nGET /1 ");
@@ -159,7 +134,7 @@ TEST_F(HttpServerTest, ClientsBeyondTheLimitAreClosedAtOnceAndOthersGoOn) {
 TEST_F(HttpServerTest, ManySlowClientsAtOnceAreAllAnswered) {
     startServer();
     std::vector<UniqueFd> clients;
-    for (int i = 0; i < 40; ++i) clients.push_back(connectTo(port()));
+    for (int i = 0; i < 40; ++i) clients.push_back(connectLoopback(port()));
     const std::string request = "GET /slow HTTP/1.0\r\n\r\n";
     for (char c : request) {
         for (auto& client : clients) sendAll(client.get(), std::string_view(&c, 1));

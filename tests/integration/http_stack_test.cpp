@@ -1,10 +1,7 @@
 // The whole web stack on a real socket: server, request processing, page dispatch with the
 // account rule, and templates from a content folder.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,6 +11,7 @@
 #include "http/account_store.h"
 #include "http/http_server.h"
 #include "http/request_processor.h"
+#include "support/loopback_client.h"
 #include "support/temp_dir.h"
 #include "web/page_dispatch.h"
 
@@ -26,22 +24,9 @@ public:
 };
 
 std::string fetch(std::uint16_t port, const std::string& request) {
-    UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-    EXPECT_EQ(::connect(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    timeval bound{20, 0};
-    ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-    EXPECT_EQ(::send(socket.get(), request.data(), request.size(), MSG_NOSIGNAL),
-              static_cast<ssize_t>(request.size()));
-    std::string answer;
-    char buffer[4096];
-    for (ssize_t got; (got = ::recv(socket.get(), buffer, sizeof buffer, 0)) > 0;) {
-        answer.append(buffer, static_cast<std::size_t>(got));
-    }
-    return answer;
+    UniqueFd socket = test::connectLoopback(port);
+    test::sendAll(socket.get(), request);
+    return test::readToEnd(socket.get());
 }
 
 std::string bodyOf(const std::string& answer) { return answer.substr(answer.find("\r\n\r\n") + 4); }
