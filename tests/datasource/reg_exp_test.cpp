@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "datasource/regex_size.h"
+
 namespace tg {
 namespace {
 
@@ -109,6 +111,26 @@ TEST(RegExp, ZeroByteInsideTextDoesNotEndIt) {
     Values values;
     ASSERT_EQ(pattern.split(std::string("a\0bb", 4), values), 0);
     EXPECT_EQ(values, (Values{"bb"}));
+}
+
+TEST(RegExp, ExpressionsThatWouldExpandBeyondTheBoundAreRefusedBeforeCompiling) {
+    // Each stacked quantifier doubles what glibc builds: 40 of them would need terabytes.
+    RegExp stacked;
+    EXPECT_EQ(stacked.compile("a" + repeat("+", 40)), REG_ESIZE);
+    EXPECT_FALSE(stacked.isCompiled());
+    EXPECT_EQ(testRegexp("(x{1000}){1000}", "x"), "Regular Expression Syntax Error");
+    EXPECT_GT(estimatedRegexNodes("((a{100}){100}){100}"), kMaxRegexNodes);
+
+    // Ordinary expressions stay far below it.
+    for (const char* pattern :
+         {R"re(^([^ ]+) ([^ ]+) ([^ ]+) \[([^]]+)\] "([^"]*)" ([0-9]+) ([0-9]+|-))re",
+          "([0-9]+)[:|']([0-9]+)[:|']([0-9]+)", "[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}",
+          "(a|b{2,5})*c+[]x[:alpha:]]?", "x{10}{10}"}) {
+        SCOPED_TRACE(pattern);
+        EXPECT_LT(estimatedRegexNodes(pattern), 1000u);
+        RegExp ordinary;
+        EXPECT_EQ(ordinary.compile(pattern), 0);
+    }
 }
 
 TEST(TestRegexp, ReportsExtractedTextMissOrSyntaxError) {
