@@ -31,17 +31,26 @@ Connection::~Connection() {
 void Connection::start() {
     m_reactor.watch(m_socket.get(), Reactor::kReadable, [this](unsigned ready) { onReady(ready); });
     touch();
+    if (m_idleTimeout.count() > 0) {
+        m_idleTimer = m_reactor.after(m_idleTimeout, [this] { checkIdle(); });
+    }
 }
 
-void Connection::touch() {
-    if (m_idleTimer) m_reactor.cancel(m_idleTimer);
+// Progress only notes the time; the one idle timer looks at it when it comes due, so busy
+// connections cost no timer changes.
+void Connection::touch() { m_lastProgress = Reactor::Clock::now(); }
+
+void Connection::checkIdle() {
     m_idleTimer = 0;
-    if (m_idleTimeout.count() > 0) {
-        m_idleTimer = m_reactor.after(m_idleTimeout, [this] {
-            m_idleTimer = 0;
-            close();
-        });
+    const auto idle = Reactor::Clock::now() - m_lastProgress;
+    if (idle >= m_idleTimeout) {
+        close();
+        return;
     }
+    m_idleTimer = m_reactor.after(
+        std::chrono::duration_cast<std::chrono::milliseconds>(m_idleTimeout - idle) +
+            std::chrono::milliseconds(1),
+        [this] { checkIdle(); });
 }
 
 void Connection::onReady(unsigned ready) {

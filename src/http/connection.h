@@ -34,7 +34,8 @@ private:
     bool refill();  // the next chunk of the file; false at its end
     void finishSending();
     void drain();
-    void touch();  // progress: the idle time-out starts again
+    void touch();      // progress: the idle time-out starts again
+    void checkIdle();  // the idle timer came due
     void close();
 
     Reactor& m_reactor;
@@ -47,6 +48,7 @@ private:
     std::string m_output;  // bytes still to send start at m_sent
     std::size_t m_sent = 0;
     Reactor::TimerId m_idleTimer = 0;
+    Reactor::Clock::time_point m_lastProgress;
     bool m_draining = false;
     bool m_done = false;
 };

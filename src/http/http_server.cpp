@@ -107,7 +107,7 @@ void HttpServer::onAccept() {
 
 void HttpServer::forget(std::uint64_t id) {
     // Called from inside the connection's own callback: it is destroyed once that returns.
-    m_reactor.after(std::chrono::milliseconds(0), [this, id] { m_connections.erase(id); });
+    m_reactor.defer([this, id] { m_connections.erase(id); });
 }
 
 }  // namespace tg

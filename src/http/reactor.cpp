@@ -1,6 +1,5 @@
 #include "http/reactor.h"
 
-#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/timerfd.h>
@@ -105,6 +104,11 @@ void Reactor::cancel(TimerId id) {
 }
 
 void Reactor::armTimer() {
+    // Only a change of the earliest deadline touches the kernel's timer.
+    const Clock::time_point earliest =
+        m_deadlines.empty() ? Clock::time_point{} : m_deadlines.begin()->first;
+    if (earliest == m_armedFor) return;
+    m_armedFor = earliest;
     itimerspec spec{};
     if (!m_deadlines.empty()) {
         auto left = m_deadlines.begin()->first - Clock::now();
@@ -119,6 +123,7 @@ void Reactor::armTimer() {
 void Reactor::runDueTimers() {
     std::uint64_t expirations = 0;
     [[maybe_unused]] auto got = ::read(m_timerFd.get(), &expirations, sizeof expirations);
+    m_armedFor = Clock::time_point{};  // it fired: whatever comes next is set afresh
     const Clock::time_point now = Clock::now();
     // Only timers due now: one that a callback adds with no delay waits for the next round.
     std::vector<TimerId> due;
@@ -136,8 +141,19 @@ void Reactor::runDueTimers() {
     armTimer();
 }
 
+void Reactor::defer(std::function<void()> fn) { m_deferred.push_back(std::move(fn)); }
+
+void Reactor::runDeferred() {
+    while (!m_deferred.empty()) {
+        std::vector<std::function<void()>> now;
+        now.swap(m_deferred);
+        for (auto& fn : now) fn();
+    }
+}
+
 bool Reactor::runOnce(std::chrono::milliseconds maxWait) {
     if (stopped()) return false;
+    if (!m_deferred.empty()) maxWait = std::chrono::milliseconds(0);
     epoll_event events[64];
     const int count = epoll_wait(m_epoll.get(), events, 64, static_cast<int>(maxWait.count()));
     if (count < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category());
@@ -153,6 +169,7 @@ bool Reactor::runOnce(std::chrono::milliseconds maxWait) {
         std::shared_ptr<Watch> watch = it->second;
         watch->handler(readyOf(events[i].events));
     }
+    runDeferred();
     return !stopped();
 }
 
@@ -162,14 +179,11 @@ void Reactor::run() {
 }
 
 void Reactor::stop() {
+    m_stopped = true;
     const std::uint64_t one = 1;
     [[maybe_unused]] auto written = ::write(m_wakeFd.get(), &one, sizeof one);
 }
 
-bool Reactor::stopped() const {
-    // The counter stays set once written: look without consuming it.
-    pollfd pfd{m_wakeFd.get(), POLLIN, 0};
-    return ::poll(&pfd, 1, 0) > 0;
-}
+bool Reactor::stopped() const { return m_stopped; }
 
 }  // namespace tg

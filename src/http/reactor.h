@@ -8,6 +8,7 @@
 // round. The epoll descriptor itself (fd()) becomes readable whenever the loop has work,
 // timers included, so another event loop (Qt's) can drive this one with runOnce(0).
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <set>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/unique_fd.h"
 
@@ -38,6 +40,10 @@ public:
     bool modify(int fd, unsigned interest);
     void unwatch(int fd);
 
+    // Calls `fn` once at the end of the current round (or of the next one, when called outside
+    // a round): for work that must not run inside the handler asking for it.
+    void defer(std::function<void()> fn);
+
     // Calls `fn` once, `delay` from now; cancelling a timer that has run does nothing.
     TimerId after(std::chrono::milliseconds delay, std::function<void()> fn);
     void cancel(TimerId id);
@@ -59,6 +65,7 @@ private:
     };
     void armTimer();
     void runDueTimers();
+    void runDeferred();
 
     UniqueFd m_epoll;
     UniqueFd m_timerFd;  // armed for the earliest timer
@@ -69,6 +76,9 @@ private:
     TimerId m_nextTimer = 1;
     std::set<std::pair<Clock::time_point, TimerId>> m_deadlines;
     std::map<TimerId, std::pair<Clock::time_point, std::function<void()>>> m_timers;
+    Clock::time_point m_armedFor{};  // the deadline the timerfd is set to; zero when disarmed
+    std::vector<std::function<void()>> m_deferred;
+    std::atomic<bool> m_stopped{false};
 };
 
 }  // namespace tg
