@@ -109,15 +109,15 @@ void Reactor::armTimer() {
         m_deadlines.empty() ? Clock::time_point{} : m_deadlines.begin()->first;
     if (earliest == m_armedFor) return;
     m_armedFor = earliest;
-    itimerspec spec{};
+    itimerspec setting{};
     if (!m_deadlines.empty()) {
         auto left = m_deadlines.begin()->first - Clock::now();
         if (left <= Clock::duration::zero()) left = std::chrono::nanoseconds(1);  // 0 disarms
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
-        spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+        setting.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+        setting.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
     }
-    timerfd_settime(m_timerFd.get(), 0, &spec, nullptr);
+    timerfd_settime(m_timerFd.get(), 0, &setting, nullptr);
 }
 
 void Reactor::runDueTimers() {
