@@ -48,12 +48,15 @@ void writeDuplicate(std::FILE* file, const Record& values, char separator) {
 // Publishes the chunk's open duplicate log for as long as it is open.
 class DataSource::OpenDuplicate {
 public:
-    OpenDuplicate(DataSource& source, std::FILE* file) : m_source(source) {
+    OpenDuplicate(DataSource& source, std::FILE* file) : m_source(source), m_file(file) {
         std::lock_guard lock(m_source.m_lock);
         m_source.m_duplicate = file;
     }
     ~OpenDuplicate() {
+        // Flushed before it is withdrawn: a snapshot that finds no open log then measures a
+        // file that holds every record delivered so far.
         std::lock_guard lock(m_source.m_lock);
+        if (m_file) std::fflush(m_file);
         m_source.m_duplicate = nullptr;
     }
     OpenDuplicate(const OpenDuplicate&) = delete;
@@ -61,6 +64,7 @@ public:
 
 private:
     DataSource& m_source;
+    std::FILE* m_file;
 };
 
 void DataSource::setInputBase(const ReadPosition& base) {
