@@ -143,24 +143,6 @@ TEST_F(HttpServerTest, ManySlowClientsAtOnceAreAllAnswered) {
         EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\nGET /slow ");
 }
 
-TEST(HttpServerListen, PortInUseIsReportedAndRefused) {
-    test::TempDir dir;
-    ConfigStore store(dir.path() / "store.db");
-    HttpSettings settings(store);
-    EchoHandler handler;
-    RecordingMessages messages;
-    Reactor reactor;
-    HttpServer holder(reactor, settings, handler, messages, "127.0.0.1");
-    ASSERT_TRUE(holder.startListening(0));
-    HttpServer second(reactor, settings, handler, messages, "127.0.0.1");
-    EXPECT_FALSE(second.startListening(holder.port()));
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0], "Port " + std::to_string(holder.port()) +
-                                     " is already in use!\n\nMake sure there is no other "
-                                     "applications or instances of RuroVid running that are "
-                                     "already bound to that port.");
-}
-
 // A port nobody listens on at the moment of asking.
 std::uint16_t freePort() {
     UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -173,13 +155,30 @@ std::uint16_t freePort() {
     return ntohs(address.sin_port);
 }
 
-TEST(HttpServerPort, SetPortRefusesBadPortsAndRollsBackWhenTheNewOneIsTaken) {
+// Servers whose loop never runs: for what happens while listening starts.
+class HttpServerListen : public ::testing::Test {
+protected:
     test::TempDir dir;
-    ConfigStore store(dir.path() / "store.db");
-    HttpSettings settings(store);
+    ConfigStore store{dir.path() / "store.db"};
+    HttpSettings settings{store};
     EchoHandler handler;
     RecordingMessages messages;
     Reactor reactor;
+};
+
+TEST_F(HttpServerListen, PortInUseIsReportedAndRefused) {
+    HttpServer holder(reactor, settings, handler, messages, "127.0.0.1");
+    ASSERT_TRUE(holder.startListening(0));
+    HttpServer second(reactor, settings, handler, messages, "127.0.0.1");
+    EXPECT_FALSE(second.startListening(holder.port()));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0], "Port " + std::to_string(holder.port()) +
+                                     " is already in use!\n\nMake sure there is no other "
+                                     "applications or instances of RuroVid running that are "
+                                     "already bound to that port.");
+}
+
+TEST_F(HttpServerListen, SetPortRefusesBadPortsAndRollsBackWhenTheNewOneIsTaken) {
     HttpServer server(reactor, settings, handler, messages, "127.0.0.1");
     EXPECT_FALSE(server.setPort(0));
     EXPECT_FALSE(server.setPort(65536));
