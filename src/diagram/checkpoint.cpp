@@ -30,7 +30,8 @@ std::uint64_t Checkpoint::signature() {
     }
     for (const std::string& name : m_sources.names()) {
         if (SourceHandle source = m_sources.acquire(name)) {
-            sum += source->deliveredPosition().offset * 17 + source->deliveredPosition().generation;
+            const ReadPosition delivered = source->deliveredPosition();
+            sum += delivered.offset * 17 + delivered.generation;
         }
     }
     return sum;
