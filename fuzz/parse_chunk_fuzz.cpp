@@ -1,6 +1,8 @@
 // Fuzzes record parsing: the input's first line is the expression, the rest is log text fed
 // in chunks whose sizes come from the text itself. Whatever the cuts, the records delivered
-// must equal those of feeding the text whole.
+// must equal those of feeding the text whole. Back-references and interval repetitions are
+// left out of the expressions: glibc matches them in exponential or huge-automaton time, which
+// says nothing about chunking and only makes the fuzzer hang.
 
 #include <cstddef>
 #include <cstdint>
@@ -51,8 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static tg::ConfigStore store(":memory:");
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::size_t end = input.find('\n');
-    if (end == std::string_view::npos || end > 200) return 0;
+    if (end == std::string_view::npos || end > 200 || size > 4096) return 0;
     const std::string_view pattern = input.substr(0, end);
+    if (pattern.find('{') != std::string_view::npos) return 0;
+    for (std::size_t i = 0; i + 1 < pattern.size(); ++i) {
+        if (pattern[i] == '\\' && pattern[i + 1] >= '1' && pattern[i + 1] <= '9') return 0;
+    }
     const std::string_view text = input.substr(end + 1);
     if (parse(store, pattern, text, false) != parse(store, pattern, text, true)) std::abort();
     return 0;

@@ -14,7 +14,7 @@ trap 'rm -rf "$(dirname "$store")"' EXIT
 regexp=$(cat samples/access.regexp)
 echo "Expression: $regexp"
 echo "Records of samples/access.log (fields joined by TAB):"
-build/release/src/tools/tgctl --store "$store" parse \
+build/release/bin/tgctl --store "$store" parse \
     --regexp "$regexp" \
     --fields host,ident,user,time,request,status,bytes,referer,agent \
     samples/access.log

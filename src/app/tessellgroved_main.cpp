@@ -1,0 +1,2 @@
+// tessellgroved: the whole program without a desktop.
+int main() { return 0; }
