@@ -32,7 +32,7 @@ int RegExp::compile(std::string_view pattern) {
     m_pattern.assign(pattern);
     m_compiled.reset();
     const std::string text = replaceEscapes(pattern);
-    if (estimatedRegexNodes(text) > kMaxRegexNodes) return REG_ESIZE;  // never compiled
+    if (!regexCostAcceptable(text)) return REG_ESIZE;  // never compiled
     auto compiled = std::make_unique<regex_t>();
     const int rc = regcomp(compiled.get(), text.c_str(), REG_EXTENDED | REG_ICASE);
     if (rc == 0) m_compiled.reset(compiled.release());  // a failed regcomp is never regfree'd

@@ -57,45 +57,74 @@ std::size_t intervalBound(std::string_view pattern, std::size_t at, std::size_t&
     return std::max<std::size_t>({first, comma && secondDigits ? second : first, 1});
 }
 
-}  // namespace
+struct Estimate {
+    std::size_t nodes = 0;
+    std::size_t nestedRepeats = 1;  // the largest product of nested repetition counts
+    std::size_t largestBound = 0;   // the largest count of any interval
+};
 
-std::size_t estimatedRegexNodes(std::string_view pattern) {
-    std::vector<std::size_t> frames{0};  // the size of each open group so far
-    std::size_t last = 0;                // the size of the piece a quantifier would repeat
+Estimate estimate(std::string_view pattern) {
+    struct Frame {
+        std::size_t nodes = 0;
+        std::size_t repeats = 1;  // the largest product of nested counts inside the group
+    };
+    Estimate result;
+    std::vector<Frame> frames(1);  // each open group so far
+    std::size_t last = 0;          // the size of the piece a quantifier would repeat
+    std::size_t lastRepeats = 1;   // the product of the counts already applied to that piece
     for (std::size_t i = 0; i < pattern.size();) {
         const char c = pattern[i];
         std::size_t repeat = 0;
         std::size_t next = i + 1;
-        if (c == '{') repeat = intervalBound(pattern, i, next);  // 0: a literal brace
+        if (c == '{') {
+            repeat = intervalBound(pattern, i, next);  // 0: a literal brace
+            result.largestBound = std::max(result.largestBound, repeat);
+        }
         if (repeat) {
             // A quantifier: handled below.
         } else if (c == '(') {
-            frames.push_back(0);
+            frames.emplace_back();
             last = 0;
+            lastRepeats = 1;
         } else if (c == ')' && frames.size() > 1) {
-            last = std::max<std::size_t>(frames.back(), 1);
+            last = std::max<std::size_t>(frames.back().nodes, 1);
+            lastRepeats = frames.back().repeats;
             frames.pop_back();
-            frames.back() = add(frames.back(), last);
+            frames.back().nodes = add(frames.back().nodes, last);
         } else if (c == '*' || c == '+' || c == '?') {
             repeat = 2;
         } else if (c == '|') {
             last = 0;
+            lastRepeats = 1;
         } else {
             if (c == '[') next = skipBracket(pattern, i);
             if (c == '\\') next = std::min(i + 2, pattern.size());
             last = 1;
-            frames.back() = add(frames.back(), 1);
+            lastRepeats = 1;
+            frames.back().nodes = add(frames.back().nodes, 1);
         }
         if (repeat) {
             // The piece is copied `repeat` times in all: that many more nodes, once more each.
-            frames.back() = add(frames.back(), multiply(last, repeat - 1));
+            frames.back().nodes = add(frames.back().nodes, multiply(last, repeat - 1));
             last = multiply(last, repeat);
+            lastRepeats = multiply(lastRepeats, repeat);
+            frames.back().repeats = std::max(frames.back().repeats, lastRepeats);
+            result.nestedRepeats = std::max(result.nestedRepeats, lastRepeats);
         }
         i = next;
     }
-    std::size_t total = 0;
-    for (std::size_t size : frames) total = add(total, size);
-    return total;
+    for (const Frame& frame : frames) result.nodes = add(result.nodes, frame.nodes);
+    return result;
+}
+
+}  // namespace
+
+std::size_t estimatedRegexNodes(std::string_view pattern) { return estimate(pattern).nodes; }
+
+bool regexCostAcceptable(std::string_view pattern) {
+    const Estimate cost = estimate(pattern);
+    return cost.nodes <= kMaxRegexNodes && cost.largestBound <= kMaxRepeatBound &&
+           cost.nestedRepeats <= kMaxNestedRepeats;
 }
 
 }  // namespace tg

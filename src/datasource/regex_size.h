@@ -1,20 +1,30 @@
 #pragma once
 // A bound on what compiling an expression may cost. glibc's regcomp copies a repeated part
 // once per repetition and doubles it for every quantifier stacked on another ("a+++...",
-// "(x{1000}){1000}"), so a short pattern typed into a web form could take gigabytes and end
-// the process. Expressions whose estimated size passes the bound are refused before regcomp.
+// "(x{1000}){1000}"), and its closure computation grows with the square of the copies and
+// recurses once per copy ("(u*){1,30000}" overflows the stack). A short pattern typed into a
+// web form could otherwise stall the server for minutes or end the process. Expressions past
+// any of the bounds below are refused before regcomp.
 
 #include <cstddef>
 #include <string_view>
 
 namespace tg {
 
-// The most automaton nodes an expression may expand to (a few hundred bytes each in glibc).
-inline constexpr std::size_t kMaxRegexNodes = 200000;
+// The most automaton nodes an expression may expand to.
+inline constexpr std::size_t kMaxRegexNodes = 10000;
+// The largest repetition count of an interval: POSIX's smallest allowed RE_DUP_MAX.
+inline constexpr std::size_t kMaxRepeatBound = 255;
+// The largest product of the counts of quantifiers nested in one another ("((a*)+){3}" has
+// 2 * 2 * 3); "*", "+" and "?" count 2.
+inline constexpr std::size_t kMaxNestedRepeats = 512;
 
 // An upper estimate of the nodes an extended expression expands to: atoms count one,
 // bracket expressions one, a group what it holds, "{m,n}" multiplies what it repeats by the
 // larger bound, and "*", "+" and "?" double it. Saturates instead of overflowing.
 std::size_t estimatedRegexNodes(std::string_view pattern);
+
+// Whether the expression passes every bound above.
+bool regexCostAcceptable(std::string_view pattern);
 
 }  // namespace tg

@@ -120,14 +120,27 @@ TEST(RegExp, ExpressionsThatWouldExpandBeyondTheBoundAreRefusedBeforeCompiling) 
     EXPECT_FALSE(stacked.isCompiled());
     EXPECT_EQ(testRegexp("(x{1000}){1000}", "x"), "Regular Expression Syntax Error");
     EXPECT_GT(estimatedRegexNodes("((a{100}){100}){100}"), kMaxRegexNodes);
+    // Small automata whose closures glibc computes in minutes, or with a recursion per copy
+    // that overflows the stack.
+    std::string concatenated;
+    for (int i = 0; i < 50; ++i) concatenated += "(u|v){0,255}";
+    for (const std::string& costly :
+         {std::string("x(u*){1,30000}j"), std::string("x((u|v){0,255}){0,80}j"),
+          std::string("x((u*){0,100}){0,100}j"), std::string("x**u**++++++++++++++j"),
+          std::string("x((((((((((u*)+)+)+)+)+)+)+)+)+)+)+j"), concatenated}) {
+        SCOPED_TRACE(costly);
+        EXPECT_FALSE(regexCostAcceptable(costly));
+        EXPECT_EQ(RegExp().compile(costly), REG_ESIZE);
+    }
 
     // Ordinary expressions stay far below it.
     for (const char* pattern :
          {R"re(^([^ ]+) ([^ ]+) ([^ ]+) \[([^]]+)\] "([^"]*)" ([0-9]+) ([0-9]+|-))re",
           "([0-9]+)[:|']([0-9]+)[:|']([0-9]+)", "[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}",
-          "(a|b{2,5})*c+[]x[:alpha:]]?", "x{10}{10}"}) {
+          "(a|b{2,5})*c+[]x[:alpha:]]?", "x{10}{10}", "(u*){0,255}", "a+++++++++"}) {
         SCOPED_TRACE(pattern);
         EXPECT_LT(estimatedRegexNodes(pattern), 1000u);
+        EXPECT_TRUE(regexCostAcceptable(pattern));
         RegExp ordinary;
         EXPECT_EQ(ordinary.compile(pattern), 0);
     }
