@@ -1,0 +1,140 @@
+#include "app/application.h"
+
+#include <unistd.h>
+
+#include <exception>
+#include <string>
+
+#include "config/store_path.h"
+#include "diagram/checkpoint.h"
+#include "diagram/checkpointer.h"
+#include "http/event_log.h"
+#include "http/media_types.h"
+#include "http/request_processor.h"
+#include "web/page_dispatch.h"
+
+namespace tg {
+namespace {
+
+std::string hostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return "localhost";
+    return name;
+}
+
+ContentRoot contentRootFor(const AppOptions& options, HttpSettings& settings) {
+    std::error_code error;
+    std::filesystem::path folder = std::filesystem::weakly_canonical(options.htdocs, error);
+    if (error) folder = options.htdocs;
+    return ContentRoot{folder.string(), hostName(), settings.effectivePort()};
+}
+
+}  // namespace
+
+// Declared in the order the objects are built; they go in the reverse order.
+struct Application::Core {
+    Core(const AppOptions& options, ConfigStore& store, UserMessages& messages)
+        : settings(store),
+          events(settings, messages),
+          sources(store, events),
+          diagrams(store, sources),
+          accounts(store),
+          mediaTypes(MediaTypes::load()),
+          dispatcher(pages, accounts),
+          processor(contentRootFor(options, settings), mediaTypes, dispatcher, events),
+          server(reactor, settings, processor, messages, options.bindAddress),
+          checkpoint(store, sources, diagrams),
+          checkpointer(checkpoint, options.checkpointInterval.value_or(checkpointInterval(store))) {
+    }
+
+    HttpSettings settings;
+    EventLog events;
+    SourceManager sources;
+    DiagramManager diagrams;
+    AccountStore accounts;
+    Reactor reactor;
+    MediaTypes mediaTypes;
+    PageFactory pages;
+    PageDispatcher dispatcher;
+    RequestProcessor processor;
+    HttpServer server;
+    Checkpoint checkpoint;
+    Checkpointer checkpointer;
+    bool shutDown = false;
+};
+
+Application::Application(AppOptions options, UserMessages& messages)
+    : m_options(std::move(options)), m_messages(messages) {}
+
+Application::~Application() { shutDown(); }
+
+std::optional<int> Application::startUp() {
+    std::string error;
+    if (!createParentFolders(m_options.store, error)) {
+        m_messages.show(
+            "Cannot create the folder of the store " + m_options.store.string() + ": " + error,
+            MessageIcon::Stop);
+        return 1;
+    }
+    m_lock = std::make_unique<InstanceLock>(m_options.store);
+    if (m_lock->state() == InstanceLock::State::HeldElsewhere) return 0;  // silently
+    if (!m_lock->held()) {
+        m_messages.show("Cannot take the instance lock " + m_lock->error(), MessageIcon::Stop);
+        return 1;
+    }
+    m_store = std::make_unique<ConfigStore>(m_options.store);
+    if (!m_store->isOpen()) {
+        m_messages.show(
+            "Cannot open the store " + m_options.store.string() + ": " + m_store->error(),
+            MessageIcon::Stop);
+        return 1;
+    }
+    m_core = std::make_unique<Core>(m_options, *m_store, m_messages);
+    // The server tells the user itself why it cannot listen.
+    if (!m_core->server.startServer()) return 1;
+    return std::nullopt;
+}
+
+void Application::runLoop(const std::function<void()>& loop) {
+    try {
+        if (loop) {
+            loop();
+        } else {
+            m_core->reactor.run();
+        }
+    } catch (const std::exception& e) {
+        m_messages.show(std::string("Unexpected error, shutting down: ") + e.what(),
+                        MessageIcon::Stop);
+    } catch (...) {
+        m_messages.show("Unexpected error, shutting down", MessageIcon::Stop);
+    }
+}
+
+void Application::shutDown() {
+    if (m_core && !m_core->shutDown) {
+        m_core->shutDown = true;
+        m_core->server.stopServer();
+        m_core->checkpointer.stop();
+        m_core->sources.stopReaders();
+        if (!m_core->checkpoint.write(true)) {
+            m_messages.show("Cannot save the diagrams' data to the store " +
+                                m_options.store.string() + ": " + m_store->error(),
+                            MessageIcon::Stop);
+        }
+    }
+    // Everything is saved by now; the destructors write the same data once more.
+    m_core.reset();
+    m_store.reset();
+    m_lock.reset();
+}
+
+ConfigStore& Application::store() { return *m_store; }
+Reactor& Application::reactor() { return m_core->reactor; }
+SourceManager& Application::sources() { return m_core->sources; }
+DiagramManager& Application::diagrams() { return m_core->diagrams; }
+AccountStore& Application::accounts() { return m_core->accounts; }
+HttpSettings& Application::settings() { return m_core->settings; }
+HttpServer& Application::server() { return m_core->server; }
+PageFactory& Application::pages() { return m_core->pages; }
+
+}  // namespace tg
