@@ -1,0 +1,47 @@
+#pragma once
+// Runs the real tessellgroved for tests: started with its arguments, standard error collected
+// in a file, stopped with a signal, and always reaped (killed first if still running) when the
+// object goes. Every wait is bounded, so a hung daemon fails its test instead of hanging it.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tg::test {
+
+class DaemonProcess {
+public:
+    // Starts tessellgroved with `args`; its standard error goes to `errorFile`.
+    DaemonProcess(const std::vector<std::string>& args, std::string errorFile);
+    ~DaemonProcess();
+    DaemonProcess(const DaemonProcess&) = delete;
+    DaemonProcess& operator=(const DaemonProcess&) = delete;
+
+    bool started() const { return m_pid > 0; }
+    void signal(int number);
+    // The exit status once the process has ended within `limit`; -1 when it ended by a signal
+    // or is still running after the limit (then it is killed).
+    int waitExit(std::chrono::seconds limit = std::chrono::seconds(60));
+    // What the process wrote to standard error so far.
+    std::string errors() const;
+
+private:
+    pid_t m_pid = -1;
+    std::string m_errorFile;
+};
+
+// A TCP port on 127.0.0.1 that nothing listens on right now.
+std::uint16_t freeLoopbackPort();
+
+// Whether something accepts connections on 127.0.0.1:`port`.
+bool accepting(std::uint16_t port);
+
+// Calls `condition` until it holds or `limit` passes; its last result.
+bool waitFor(const std::function<bool()>& condition,
+             std::chrono::seconds limit = std::chrono::seconds(60));
+
+}  // namespace tg::test

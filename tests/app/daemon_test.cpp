@@ -1,0 +1,135 @@
+// The real tessellgroved on a temporary store and a free port: ingestion that survives a
+// stop and a restart, one instance per store, and the port-in-use failure.
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include "daemon_process.h"
+#include "daemon_store.h"
+#include "platform/unique_fd.h"
+#include "support/loopback_client.h"
+#include "support/temp_dir.h"
+
+namespace tg {
+namespace {
+
+using test::storedPosition;
+using test::storedText;
+
+class DaemonTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port = test::freeLoopbackPort();
+        ASSERT_NE(port, 0);
+        test::defineWebStore(storePath, log, port);
+    }
+
+    void append(const std::string& lines) {
+        std::ofstream(log, std::ios::app) << lines;
+        logSize += lines.size();
+    }
+
+    std::vector<std::string> args(std::initializer_list<std::string> more = {}) {
+        std::vector<std::string> all{"--store", storePath, "--bind", "127.0.0.1"};
+        all.insert(all.end(), more);
+        return all;
+    }
+
+    test::TempDir dir;
+    const std::string storePath = dir.file("store.db");
+    const std::string log = dir.file("access.log");
+    std::uint64_t logSize = 0;
+    std::uint16_t port = 0;
+};
+
+TEST_F(DaemonTest, IngestsUntilTerminatedAndContinuesAfterARestart) {
+    append("200 10\n404 1\n200 5\n");
+    {
+        test::DaemonProcess daemon(args({"--checkpoint-ms", "20"}), dir.file("err1"));
+        ASSERT_TRUE(test::waitFor([&] { return storedPosition(storePath) == logSize; }));
+        append("500 7\n");  // while it runs
+        ASSERT_TRUE(test::waitFor([&] { return storedPosition(storePath) == logSize; }));
+        daemon.signal(SIGTERM);
+        EXPECT_EQ(daemon.waitExit(), 0);
+        EXPECT_EQ(daemon.errors(), "");
+    }
+    EXPECT_EQ(storedText(storePath, "\\diagrams\\by status", "xaxis"), "/200\t/404\t/500\t");
+    EXPECT_EQ(storedText(storePath, "\\diagrams\\by status\\yaxises\\requests", "data"), "2,1,1,");
+
+    // Lines written while it was down are read once: neither lost nor counted again. Without
+    // periodic checkpoints only the shutdown saves, so this also proves SIGINT saves.
+    append("404 2\n200 1\n");
+    {
+        test::DaemonProcess daemon(args({"--checkpoint-ms", "0"}), dir.file("err2"));
+        ASSERT_TRUE(test::waitFor([&] { return test::accepting(port); }));
+        // The first records are in once the duplicate log holds them.
+        ASSERT_TRUE(test::waitFor([&] {
+            std::ifstream duplicate(log + ".dup");
+            return std::count(std::istreambuf_iterator<char>(duplicate),
+                              std::istreambuf_iterator<char>(), '\n') == 6;
+        }));
+        daemon.signal(SIGINT);
+        EXPECT_EQ(daemon.waitExit(), 0);
+    }
+    EXPECT_EQ(storedPosition(storePath), logSize);
+    EXPECT_EQ(storedText(storePath, "\\diagrams\\by status\\yaxises\\requests", "data"), "3,2,1,");
+    EXPECT_EQ(storedText(storePath, "\\diagrams\\by status\\yaxises\\bytes", "data"), "16,3,7,");
+}
+
+TEST_F(DaemonTest, ASecondInstanceEndsSilentlyWhileTheFirstKeepsServing) {
+    test::DaemonProcess first(args(), dir.file("err1"));
+    ASSERT_TRUE(test::waitFor([&] { return test::accepting(port); }));
+
+    test::DaemonProcess second(args(), dir.file("err2"));
+    EXPECT_EQ(second.waitExit(), 0);
+    EXPECT_EQ(second.errors(), "");
+
+    UniqueFd socket = test::connectLoopback(port);
+    test::sendAll(socket.get(), "GET / HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(test::readToEnd(socket.get()).rfind("HTTP/1.0 302", 0), 0u);  // to index.html
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.waitExit(), 0);
+    EXPECT_EQ(first.errors(), "");
+}
+
+TEST_F(DaemonTest, APortInUseEndsStartUpWithTheMessageAndExitCodeOne) {
+    UniqueFd taken(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    ASSERT_EQ(::bind(taken.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(taken.get(), 1), 0);
+
+    test::DaemonProcess daemon(args(), dir.file("err"));
+    EXPECT_EQ(daemon.waitExit(), 1);
+    EXPECT_NE(daemon.errors().find("Port " + std::to_string(port) + " is already in use!"),
+              std::string::npos)
+        << daemon.errors();
+
+    // Nothing was lost on the way out, and the store is free for the next start.
+    taken.reset();
+    test::DaemonProcess next(args(), dir.file("err2"));
+    ASSERT_TRUE(test::waitFor([&] { return test::accepting(port); }));
+    next.signal(SIGTERM);
+    EXPECT_EQ(next.waitExit(), 0);
+}
+
+TEST(DaemonOptions, BadArgumentsAreUsageErrors) {
+    test::TempDir dir;
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--bogus"}, {"--store"}, {"--checkpoint-ms", "soon"}}) {
+        test::DaemonProcess daemon(args, dir.file("err"));
+        EXPECT_EQ(daemon.waitExit(), 2);
+        EXPECT_NE(daemon.errors().find("usage: tessellgroved"), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace tg
