@@ -23,6 +23,34 @@ bool isHtml(std::string_view path) {
 
 }  // namespace
 
+std::optional<std::pair<std::string, unsigned>> parseHostHeader(std::string_view host) {
+    std::string_view name = host;
+    unsigned port = 80;
+    const std::size_t colon = host.rfind(':');
+    const std::size_t bracket = host.rfind(']');
+    if (colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket)) {
+        const std::string_view digits = host.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5) return std::nullopt;
+        port = 0;
+        for (char c : digits) {
+            if (c < '0' || c > '9') return std::nullopt;
+            port = port * 10 + static_cast<unsigned>(c - '0');
+        }
+        if (port == 0 || port > 65535) return std::nullopt;
+        name = host.substr(0, colon);
+    }
+    if (name.empty() || name.size() > 255) return std::nullopt;
+    const bool literal6 = name.front() == '[' && name.back() == ']' && name.size() > 2;
+    for (std::size_t i = literal6 ? 1 : 0; i < name.size() - (literal6 ? 1 : 0); ++i) {
+        const char c = name[i];
+        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                             (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+                             (literal6 && c == ':');
+        if (!allowed) return std::nullopt;
+    }
+    return std::make_pair(std::string(name), port);
+}
+
 RequestProcessor::RequestProcessor(ContentRoot root, const MediaTypes& mediaTypes,
                                    TemplateRunner& pages, EventSink& log, Clock clock)
     : m_root(std::move(root)),
@@ -41,8 +69,15 @@ void RequestProcessor::processRequest(const CRequest& request, Response& respons
     const bool get = sameWord(request.method, "GET");
     const bool head = sameWord(request.method, "HEAD");
     const bool post = sameWord(request.method, "POST");
+    // Redirects name the server as the client did, so that they lead where the request came
+    // in (a loopback-only server, a name behind a proxy); the machine's own name otherwise.
+    ContentRoot root = m_root;
+    if (const auto host = parseHostHeader(request.header("host"))) {
+        root.hostName = host->first;
+        root.port = host->second;
+    }
     if ((get || head) && request.contentLength == 0) {
-        const UrlMapping mapping = mapUrlToFile(m_root, *url, request.execKind);
+        const UrlMapping mapping = mapUrlToFile(root, *url, request.execKind);
         if (mapping.status != 0) {
             answerMapping(mapping, response);
         } else if (mapping.execKind != ExecKind::None || (get && isHtml(mapping.filePath))) {
@@ -52,7 +87,7 @@ void RequestProcessor::processRequest(const CRequest& request, Response& respons
             sendFile(mapping, get, response);
         }
     } else if (post && request.contentLength > 0) {
-        const UrlMapping mapping = mapUrlToFile(m_root, *url, ExecKind::Parameters);
+        const UrlMapping mapping = mapUrlToFile(root, *url, ExecKind::Parameters);
         if (mapping.status != 0) {
             answerMapping(mapping, response);
         } else {

@@ -6,6 +6,10 @@
 
 #include <ctime>
 #include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "datasource/event_sink.h"
 #include "http/media_types.h"
@@ -14,6 +18,10 @@
 #include "http/url_mapping.h"
 
 namespace tg {
+
+// The name and port of a "Host" header ("name", "name:port", "[v6]:port"); empty when the
+// text is anything else, so that nothing odd reaches a Location header.
+std::optional<std::pair<std::string, unsigned>> parseHostHeader(std::string_view host);
 
 class RequestProcessor : public RequestHandler {
 public:

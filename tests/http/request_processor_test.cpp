@@ -132,6 +132,21 @@ TEST_F(RequestProcessorTest, FoldersRedirectToTheirDefaultDocument) {
     EXPECT_EQ(answer("GET", "/sub?action=delete"),
               std::string("HTTP/1.0 302 Redirection\r\n") + kHead +
                   "Location: http://host:8080/sub/index.html\r\n\r\n");
+    // The client's own name for the server, when it sent one that is a host name.
+    EXPECT_NE(answer("GET", "/sub", "", {{"host", "127.0.0.1:8080"}})
+                  .find("Location: http://127.0.0.1:8080/sub/index.html\r\n"),
+              std::string::npos);
+    EXPECT_NE(answer("GET", "/sub", "", {{"host", "example.org"}})
+                  .find("Location: http://example.org/sub/index.html\r\n"),
+              std::string::npos);
+    for (const char* odd :
+         {"evil.org\r\nSet-Cookie: x", "a b", "x:0", "x:99999", ":80", "x:", "[::1]:8080x"}) {
+        EXPECT_NE(answer("GET", "/sub", "", {{"host", odd}})
+                      .find("Location: http://host:8080/sub/index.html\r\n"),
+                  std::string::npos)
+            << odd;
+    }
+    EXPECT_EQ(parseHostHeader("[::1]:8081"), std::make_pair(std::string("[::1]"), 8081u));
     EXPECT_EQ(answer("GET", "/../etc/passwd").rfind("HTTP/1.0 400 Bad Request", 0), 0u);
     EXPECT_EQ(answer("GET", "/missing.txt").rfind("HTTP/1.0 404 Not Found", 0), 0u);
 }
