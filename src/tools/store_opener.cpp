@@ -7,19 +7,32 @@ namespace tg {
 
 StoreOpener::~StoreOpener() = default;
 
+const std::filesystem::path& StoreOpener::path() {
+    if (!m_path) m_path = resolveStorePath(m_option);
+    return *m_path;
+}
+
 ConfigStore& StoreOpener::store() {
     if (m_store) return *m_store;
-    std::filesystem::path path = resolveStorePath(m_option);
+    const std::filesystem::path& storePath = path();
     std::string error;
-    if (!createParentFolders(path, error)) {
-        throw CommandError("cannot open store " + path.string() + ": " + error);
+    if (!createParentFolders(storePath, error)) {
+        throw CommandError("cannot open store " + storePath.string() + ": " + error);
     }
-    auto store = std::make_unique<ConfigStore>(path);
+    auto store = std::make_unique<ConfigStore>(storePath);
     if (!store->isOpen()) {
-        throw CommandError("cannot open store " + path.string() + ": " + store->error());
+        throw CommandError("cannot open store " + storePath.string() + ": " + store->error());
     }
     m_store = std::move(store);
     return *m_store;
+}
+
+std::unique_ptr<InstanceLock> lockStoreForChange(StoreOpener& stores, const std::string& refusal) {
+    stores.store();  // creates the folder the lock file lives in
+    auto lock = std::make_unique<InstanceLock>(stores.path());
+    if (lock->state() == InstanceLock::State::HeldElsewhere) throw CommandError(refusal);
+    if (!lock->held()) throw CommandError("cannot lock the store: " + lock->error());
+    return lock;
 }
 
 }  // namespace tg

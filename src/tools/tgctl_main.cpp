@@ -24,6 +24,19 @@ constexpr const char* kUsage =
     "  regexp test PATTERN SAMPLE            what the expression extracts from SAMPLE\n"
     "  parse --regexp RE [--fields a,b,c] [--backup PATH] [FILE|-]\n"
     "                                        records of a log (standard input for - or none)\n"
+    "  source list                           NAME<TAB>TYPE per data source\n"
+    "  source show NAME                      the definition and last position\n"
+    "  source add NAME --type FILE|TCP/IP|UDP|ODBC|COM --regexp RE --connect TEXT\n"
+    "             --backup PATH [--fields a,b,c]\n"
+    "  source set NAME [--name NEW] [--type T] [--regexp RE] [--connect TEXT]\n"
+    "             [--backup PATH] [--fields a,b,c]   only the given values change\n"
+    "  source remove NAME                    refused while diagrams use it\n"
+    "  diagram list                          NAME<TAB>DATA SOURCE<TAB>RUNNING per diagram\n"
+    "  diagram show NAME                     the definition, then the data as a table\n"
+    "\n"
+    "source add, set and remove need tessellgroved stopped on the store; reading commands\n"
+    "work beside it. RUNNING says whether the diagram starts with the daemon: its data\n"
+    "source exists.\n"
     "\n"
     "KEY is relative to SOFTWARE\\kestroware\\Tessellgrove\\2.0, backslash-separated\n"
     "(sources\\web); an empty KEY or \\ is that key itself.\n"
@@ -55,6 +68,10 @@ int run(std::vector<std::string> words) {
         tg::runRegexpCommand(rest);
     } else if (group == "parse") {
         tg::runParseCommand(rest, stores);
+    } else if (group == "source") {
+        tg::runSourceCommand(rest, stores);
+    } else if (group == "diagram") {
+        tg::runDiagramCommand(rest, stores);
     } else {
         throw tg::UsageError("unknown command " + group);
     }

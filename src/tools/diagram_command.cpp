@@ -1,0 +1,113 @@
+// tgctl diagram: lists the stored diagrams and shows one with its accumulated data.
+//
+// Both commands only read. A Diagram writes defaults back as it loads and saves its data when
+// it ends, so show builds one over a private copy of the diagram's keys (StoreSnapshot), never
+// over the store a running daemon saves its data into.
+
+#include <algorithm>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "datasource/source_manager.h"
+#include "diagram/axis_oper.h"
+#include "diagram/diagram.h"
+#include "diagram/diagram_keys.h"
+#include "tools/command_line.h"
+#include "tools/commands.h"
+#include "tools/store_snapshot.h"
+#include "tools/stored_names.h"
+
+namespace tg {
+namespace {
+
+// No stored value says whether a diagram runs: the daemon starts every diagram at start-up,
+// and it runs when its data source exists.
+const char* runningText(bool running) { return running ? "true" : "false"; }
+
+void listDiagrams(StoreOpener& stores, const CommandLine& line) {
+    line.expectAtMost(1);
+    ConfigStore& store = stores.store();
+    const std::vector<std::string> sources = storedSourceNames(store);
+    for (const std::string& name : storedDiagramNames(store)) {
+        const std::string source = storedDiagramSource(store, name);
+        std::cout << name << '\t' << source << '\t' << runningText(containsExactly(sources, source))
+                  << '\n';
+    }
+}
+
+void printDefinition(const Diagram& diagram, bool running) {
+    std::cout << "name\t" << diagram.name() << '\n';
+    std::cout << "datasource\t" << diagram.dataSourceName() << '\n';
+    std::cout << "running\t" << runningText(running) << '\n';
+    std::string field;
+    std::string regexp;
+    for (const std::string& name : diagram.filterNames()) {
+        std::uint32_t invert = 0;
+        (void)diagram.getFilter(name, field, regexp, invert);
+        std::cout << "filter\t" << name << "\tfield=" << field << "\tregexp=" << regexp
+                  << "\tinv=" << invert << '\n';
+    }
+    for (const std::string& name : diagram.groupNames()) {
+        (void)diagram.getGroup(name, field, regexp);
+        std::cout << "group\t" << name << "\tfield=" << field << "\tregexp=" << regexp << '\n';
+    }
+    for (const std::string& name : diagram.axisNames()) {
+        AxisOper oper = AxisOper::Undefined;
+        (void)diagram.getAxis(name, field, regexp, oper);
+        std::cout << "axis\t" << name << "\tfield=" << field << "\tregexp=" << regexp
+                  << "\toper=" << operName(oper) << '\n';
+    }
+}
+
+// One row per x label, one column per y-axis, as the charts get them; an axis whose stored
+// list is shorter than the labels leaves its cells empty.
+void printChart(const Diagram& diagram) {
+    const ChartData chart = diagram.chartData();
+    std::cout << 'x';
+    for (const std::string& axis : diagram.axisNames()) std::cout << '\t' << axis;
+    std::cout << '\n';
+    for (std::size_t x = 0; x < chart.xLabels.size(); ++x) {
+        std::cout << chart.xLabels[x];
+        for (const auto& series : chart.series) {
+            std::cout << '\t' << (x < series.size() ? series[x] : std::string());
+        }
+        std::cout << '\n';
+    }
+}
+
+void showDiagram(StoreOpener& stores, const CommandLine& line) {
+    line.expectAtMost(2);
+    const std::string& name = line.positional(1, "NAME");
+    ConfigStore& store = stores.store();
+    if (!containsExactly(storedDiagramNames(store), name)) throw CommandError("no diagram " + name);
+    const bool running =
+        containsExactly(storedSourceNames(store), storedDiagramSource(store, name));
+
+    StoreSnapshot snapshot(store, {diagramKeyPath(name)});
+    SourceManager noSources(snapshot.store());  // the copy holds no sources: nothing starts
+    {
+        Diagram diagram("Temp", snapshot.store(), noSources);
+        diagram.loadDefinition(name);
+        diagram.loadData();
+        printDefinition(diagram, running);
+        std::cout << '\n';
+        printChart(diagram);
+    }  // saves its data into the copy
+}
+
+}  // namespace
+
+void runDiagramCommand(const std::vector<std::string>& words, StoreOpener& stores) {
+    const CommandLine line(words, {}, {});
+    const std::string& action = line.positional(0, "diagram command (list, show)");
+    if (action == "list") {
+        listDiagrams(stores, line);
+    } else if (action == "show") {
+        showDiagram(stores, line);
+    } else {
+        throw UsageError("unknown diagram command " + action);
+    }
+}
+
+}  // namespace tg
