@@ -40,5 +40,7 @@ void runRegexpCommand(const std::vector<std::string>& words);
 void runParseCommand(const std::vector<std::string>& words, StoreOpener& stores);
 void runSourceCommand(const std::vector<std::string>& words, StoreOpener& stores);
 void runDiagramCommand(const std::vector<std::string>& words, StoreOpener& stores);
+void runUserCommand(const std::vector<std::string>& words, StoreOpener& stores);
+void runSettingsCommand(const std::vector<std::string>& words, StoreOpener& stores);
 
 }  // namespace tg

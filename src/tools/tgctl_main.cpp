@@ -33,10 +33,16 @@ constexpr const char* kUsage =
     "  source remove NAME                    refused while diagrams use it\n"
     "  diagram list                          NAME<TAB>DATA SOURCE<TAB>RUNNING per diagram\n"
     "  diagram show NAME                     the definition, then the data as a table\n"
+    "  user list                             NAME<TAB>view|edit per account\n"
+    "  user add NAME [--edit]                the password: asked twice on a terminal, else\n"
+    "                                        one line of standard input\n"
+    "  user remove NAME\n"
+    "  settings show                         the web server's port and event log settings\n"
+    "  settings set Port|WebLogEnabled|MaxLogSize|LogPath VALUE\n"
     "\n"
     "source add, set and remove need tessellgroved stopped on the store; reading commands\n"
     "work beside it. RUNNING says whether the diagram starts with the daemon: its data\n"
-    "source exists.\n"
+    "source exists. Settings changed while tessellgroved runs take effect at its restart.\n"
     "\n"
     "KEY is relative to SOFTWARE\\kestroware\\Tessellgrove\\2.0, backslash-separated\n"
     "(sources\\web); an empty KEY or \\ is that key itself.\n"
@@ -72,6 +78,10 @@ int run(std::vector<std::string> words) {
         tg::runSourceCommand(rest, stores);
     } else if (group == "diagram") {
         tg::runDiagramCommand(rest, stores);
+    } else if (group == "user") {
+        tg::runUserCommand(rest, stores);
+    } else if (group == "settings") {
+        tg::runSettingsCommand(rest, stores);
     } else {
         throw tg::UsageError("unknown command " + group);
     }

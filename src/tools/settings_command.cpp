@@ -1,0 +1,132 @@
+// tgctl settings: the web server's port and event log settings. A running daemon reads them
+// once at start-up, so a change while it runs is stored and takes effect at its next start.
+
+#include <charconv>
+#include <cstdint>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/config_key.h"
+#include "http/http_settings.h"
+#include "tools/command_line.h"
+#include "tools/commands.h"
+#include "tools/store_snapshot.h"
+
+namespace tg {
+namespace {
+
+// A stored DWORD, read without writing a default back; none when missing or of another type.
+std::optional<std::uint32_t> storedNumber(ConfigKey& key, std::string_view name) {
+    const auto value = key.queryValue(name);
+    if (!value || value->type != ValueType::Dword) return std::nullopt;
+    return decodeDword(value->data);
+}
+
+std::string numberText(std::optional<std::uint32_t> stored, std::uint32_t fallback) {
+    return stored ? std::to_string(*stored) : std::to_string(fallback) + " (not stored)";
+}
+
+void showSettings(StoreOpener& stores, const CommandLine& line) {
+    line.expectAtMost(1);
+    // HttpSettings writes missing values back as it loads: it reads a copy.
+    StoreSnapshot snapshot(stores.store(), {std::string(HttpSettings::kKeyPath)});
+    ConfigKey key(snapshot.store());
+    key.openExisting(HttpSettings::kKeyPath);  // without it every value shows its default
+    const auto port = storedNumber(key, "Port");
+    const auto enabled = storedNumber(key, "WebLogEnabled");
+    const auto size = storedNumber(key, "MaxLogSize");
+    std::string path;
+    const bool hasPath = key.queryString("LogPath", path) == kStoreOk;
+    HttpSettings settings(snapshot.store());
+    std::cout << "Port\t" << numberText(port, 0) << "\teffective " << settings.effectivePort()
+              << '\n';
+    std::cout << "WebLogEnabled\t" << numberText(enabled, 1) << '\n';
+    std::cout << "MaxLogSize\t" << numberText(size, 0) << "\teffective "
+              << settings.effectiveLogSize() << " MB\n";
+    std::cout << "LogPath\t" << (hasPath ? path : "(not stored)") << '\n';
+}
+
+// Decimal digits only, no sign or blanks, within [low, high].
+std::optional<std::uint32_t> parseNumber(const std::string& text, std::uint32_t low,
+                                         std::uint32_t high) {
+    std::uint32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || text[0] == '+' || text[0] == '-' || ec != std::errc{} || stop != end ||
+        value < low || value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The numeric settings and the values each accepts (Port: the server's setPort range).
+struct NumberSetting {
+    std::string_view name;
+    std::uint32_t low;
+    std::uint32_t high;
+    const char* accepted;
+};
+constexpr NumberSetting kNumberSettings[] = {
+    {"Port", 1, 65535, "a number from 1 to 65535"},
+    {"WebLogEnabled", 0, 1, "0 or 1"},
+    {"MaxLogSize", 0, UINT32_MAX, "a number of megabytes from 0 to 4294967295"},
+};
+
+void setSetting(StoreOpener& stores, const CommandLine& line) {
+    line.expectAtMost(3);
+    const std::string& name =
+        line.positional(1, "setting (Port, WebLogEnabled, MaxLogSize, LogPath)");
+    const std::string& value = line.positional(2, "VALUE");
+    std::optional<std::uint32_t> number;
+    bool known = name == "LogPath";
+    for (const NumberSetting& setting : kNumberSettings) {
+        if (setting.name != name) continue;
+        known = true;
+        number = parseNumber(value, setting.low, setting.high);
+        if (!number) {
+            throw CommandError(name + " must be " + setting.accepted + ", not \"" + value + "\"");
+        }
+    }
+    if (!known) {
+        throw UsageError("unknown setting " + name +
+                         " (use Port, WebLogEnabled, MaxLogSize or LogPath)");
+    }
+
+    HttpSettings settings(stores.store());
+    if (name == "Port") settings.setPort(*number);
+    if (name == "WebLogEnabled") settings.setWebLogEnabled(*number != 0);
+    if (name == "MaxLogSize") settings.setMaxLogSize(*number);
+    if (name == "LogPath") settings.setLogPath(value);
+    // The setters are silent about the store; read the value back to tell.
+    ConfigKey key(stores.store());
+    key.openExisting(HttpSettings::kKeyPath);
+    std::string path;
+    const bool stored = number ? storedNumber(key, name) == number
+                               : key.queryString(name, path) == kStoreOk && path == value;
+    if (!stored) throw CommandError("cannot write " + name + ": " + stores.store().lastError());
+
+    const InstanceLock probe(stores.path());
+    if (probe.state() == InstanceLock::State::HeldElsewhere) {
+        std::cerr << "tgctl: note: tessellgroved is running on this store; the new " << name
+                  << " takes effect when it restarts\n";
+    }
+}
+
+}  // namespace
+
+void runSettingsCommand(const std::vector<std::string>& words, StoreOpener& stores) {
+    const CommandLine line(words, {}, {});
+    const std::string& action = line.positional(0, "settings command (show, set)");
+    if (action == "show") {
+        showSettings(stores, line);
+    } else if (action == "set") {
+        setSetting(stores, line);
+    } else {
+        throw UsageError("unknown settings command " + action);
+    }
+}
+
+}  // namespace tg
