@@ -27,6 +27,7 @@ SourceManager::~SourceManager() {
 
 void SourceManager::holdReaders(bool held) {
     std::lock_guard lock(m_lock);
+    if (held ? m_holds++ > 0 : m_holds == 0 || --m_holds > 0) return;  // nested holds
     for (auto& source : m_sources) source->holdReader(held);
 }
 
@@ -59,12 +60,14 @@ int SourceManager::create(std::string_view name) {
     std::lock_guard lock(m_lock);
     if (find(name)) return 1;
     m_sources.push_back(std::make_unique<DataSource>(std::string(name), m_store, m_events));
+    if (m_holds > 0) m_sources.back()->holdReader(true);
     return 0;
 }
 
 void SourceManager::add(std::unique_ptr<DataSource> source) {
     if (!source) return;
     std::lock_guard lock(m_lock);
+    if (m_holds > 0) source->holdReader(true);
     m_sources.push_back(std::move(source));
 }
 

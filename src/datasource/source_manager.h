@@ -39,7 +39,8 @@ public:
     // Destroys the source and deletes its stored key with everything below it.
     [[nodiscard]] int remove(std::string_view name);
 
-    // While held, no source starts its reader (see DataSource::holdReader).
+    // While held, no source starts its reader (see DataSource::holdReader), sources created
+    // or added meanwhile included. Holds nest: readers start when the last one is let go.
     void holdReaders(bool held);
     // Detaches every listener from every source, so that every reader stops at a line
     // boundary with all its listeners holding the same records (orderly shutdown).
@@ -55,6 +56,7 @@ private:
     EventSink& m_events;
     mutable std::recursive_mutex m_lock;
     std::vector<std::unique_ptr<DataSource>> m_sources;  // guarded by m_lock
+    unsigned m_holds = 0;                                // guarded by m_lock
 };
 
 }  // namespace tg

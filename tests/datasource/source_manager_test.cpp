@@ -37,6 +37,28 @@ TEST_F(SourceManagerTest, LoadsEveryStoredSourceWithoutStartingIt) {
     EXPECT_FALSE(manager.acquire("WEB"));  // names compare with case
 }
 
+TEST_F(SourceManagerTest, HeldReadersStartOnlyWhenTheLastHoldIsLetGo) {
+    storeSource("web", 1);
+    SourceManager manager(m_store);
+    manager.holdReaders(true);
+    manager.holdReaders(true);  // a caller inside the first hold (loading diagrams)
+    ASSERT_EQ(manager.create("new"), 0);
+    test::RecordingListener listener;
+    SourceHandle web = manager.acquire("web");
+    SourceHandle created = manager.acquire("new");
+    web->attach(listener);
+    created->attach(listener);
+    manager.holdReaders(false);
+    EXPECT_FALSE(web->isRunning());
+    EXPECT_FALSE(created->isRunning());
+    manager.holdReaders(false);
+    EXPECT_TRUE(web->isRunning());
+    EXPECT_TRUE(created->isRunning());
+    manager.holdReaders(false);  // one release too many changes nothing
+    web->detach(listener);
+    created->detach(listener);
+}
+
 TEST_F(SourceManagerTest, CreateRefusesATakenNameAndStoresNothing) {
     SourceManager manager(m_store);
     EXPECT_EQ(manager.create("new"), 0);
