@@ -76,7 +76,7 @@ std::optional<int> Application::startUp() {
             MessageIcon::Stop);
         return 1;
     }
-    m_lock = std::make_unique<InstanceLock>(m_options.store);
+    m_lock = std::make_unique<InstanceLock>(m_options.store, InstanceLock::Mode::Instance);
     if (m_lock->state() == InstanceLock::State::HeldElsewhere) return 0;  // silently
     if (!m_lock->held()) {
         m_messages.show("Cannot take the instance lock " + m_lock->error(), MessageIcon::Stop);

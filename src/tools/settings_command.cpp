@@ -108,7 +108,7 @@ void setSetting(StoreOpener& stores, const CommandLine& line) {
                                : key.queryString(name, path) == kStoreOk && path == value;
     if (!stored) throw CommandError("cannot write " + name + ": " + stores.store().lastError());
 
-    const InstanceLock probe(stores.path());
+    const InstanceLock probe(stores.path(), InstanceLock::Mode::Editor);
     if (probe.state() == InstanceLock::State::HeldElsewhere) {
         std::cerr << "tgctl: note: tessellgroved is running on this store; the new " << name
                   << " takes effect when it restarts\n";

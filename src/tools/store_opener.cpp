@@ -29,7 +29,7 @@ ConfigStore& StoreOpener::store() {
 
 std::unique_ptr<InstanceLock> lockStoreForChange(StoreOpener& stores, const std::string& refusal) {
     stores.store();  // creates the folder the lock file lives in
-    auto lock = std::make_unique<InstanceLock>(stores.path());
+    auto lock = std::make_unique<InstanceLock>(stores.path(), InstanceLock::Mode::Editor);
     if (lock->state() == InstanceLock::State::HeldElsewhere) throw CommandError(refusal);
     if (!lock->held()) throw CommandError("cannot lock the store: " + lock->error());
     return lock;

@@ -42,7 +42,8 @@ TEST(Application, AnExceptionEscapingTheLoopStillSavesEverythingAndFreesTheStore
     RecordedMessages messages;
     Application application(optionsFor(storePath), messages);
     ASSERT_EQ(application.startUp(), std::nullopt);
-    EXPECT_EQ(InstanceLock(storePath).state(), InstanceLock::State::HeldElsewhere);
+    EXPECT_EQ(InstanceLock(storePath, InstanceLock::Mode::Editor).state(),
+              InstanceLock::State::HeldElsewhere);
     ASSERT_TRUE(test::waitFor([&] {
         return application.sources().acquire("web")->deliveredPosition().offset == lines.size();
     }));
@@ -53,7 +54,7 @@ TEST(Application, AnExceptionEscapingTheLoopStillSavesEverythingAndFreesTheStore
     application.shutDown();
     EXPECT_FALSE(application.running());
 
-    EXPECT_TRUE(InstanceLock(storePath).held());
+    EXPECT_TRUE(InstanceLock(storePath, InstanceLock::Mode::Instance).held());
     EXPECT_EQ(test::storedPosition(storePath), lines.size());
     EXPECT_EQ(test::storedText(storePath, "\\diagrams\\by status\\yaxises\\bytes", "data"), "3,4,");
 }

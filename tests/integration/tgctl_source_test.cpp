@@ -180,7 +180,7 @@ TEST_F(TgctlSourceTest, ChangesAreRefusedWhileTheDaemonHoldsTheStoreButReadingWo
     expectOk(tgctl(addWeb()));
     storeDiagram("hits", "web");
     {
-        InstanceLock daemon{std::filesystem::path(m_store)};
+        InstanceLock daemon{std::filesystem::path(m_store), InstanceLock::Mode::Instance};
         ASSERT_TRUE(daemon.held());
         const std::string refusal =
             "tessellgroved is running on this store; stop it before changing data sources";

@@ -228,7 +228,7 @@ TEST_F(TgctlUserTest, SettingsAreCheckedStoredAndNotedWhileTheDaemonRuns) {
     expectOk(tgctl({"settings", "set", "WebLogEnabled", "0"}));
     expectOk(tgctl({"settings", "set", "MaxLogSize", "0"}));
     {
-        InstanceLock daemon{std::filesystem::path(m_store)};
+        InstanceLock daemon{std::filesystem::path(m_store), InstanceLock::Mode::Instance};
         ASSERT_TRUE(daemon.held());
         const RunResult noted = tgctl({"settings", "set", "LogPath", "/var/log/tg \xe9.log"});
         EXPECT_EQ(noted.exitCode, 0);
