@@ -15,6 +15,7 @@
 #include "platform/unique_fd.h"
 #include "support/loopback_client.h"
 #include "support/temp_dir.h"
+#include "support/tgctl_runner.h"
 
 namespace tg {
 namespace {
@@ -80,6 +81,33 @@ TEST_F(DaemonTest, IngestsUntilTerminatedAndContinuesAfterARestart) {
     EXPECT_EQ(storedPosition(storePath), logSize);
     EXPECT_EQ(storedText(storePath, "\\diagrams\\by status\\yaxises\\requests", "data"), "3,2,1,");
     EXPECT_EQ(storedText(storePath, "\\diagrams\\by status\\yaxises\\bytes", "data"), "16,3,7,");
+    const test::RunResult shown =
+        test::runTgctl({"--store", storePath, "diagram", "show", "by status"});
+    EXPECT_EQ(shown.exitCode, 0);
+    EXPECT_NE(shown.out.find("\nx\tbytes\trequests\n/200\t16\t3\n/404\t3\t2\n/500\t7\t1\n"),
+              std::string::npos)
+        << shown.out << shown.err;
+}
+
+TEST_F(DaemonTest, TgctlRefusesDefinitionChangesWhileTheDaemonRunsButReads) {
+    test::DaemonProcess daemon(args(), dir.file("err"));
+    ASSERT_TRUE(test::waitFor([&] { return test::accepting(port); }));
+    auto tgctl = [&](std::vector<std::string> words) {
+        words.insert(words.begin(), {"--store", storePath});
+        return test::runTgctl(words);
+    };
+    const test::RunResult refused = tgctl({"source", "remove", "web"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("tessellgroved is running"), std::string::npos) << refused.err;
+    EXPECT_EQ(tgctl({"source", "set", "web", "--regexp", "x"}).exitCode, 1);
+    EXPECT_EQ(tgctl({"source", "list"}).out, "web\tFILE\n");
+    EXPECT_EQ(tgctl({"diagram", "list"}).exitCode, 0);
+
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.waitExit(), 0);
+    EXPECT_NE(tgctl({"source", "show", "web"}).out.find("regexp\t^([0-9]+) ([0-9]+)$\n"),
+              std::string::npos);
+    EXPECT_EQ(tgctl({"source", "set", "web", "--regexp", "x"}).exitCode, 0);
 }
 
 TEST_F(DaemonTest, ASecondInstanceEndsSilentlyWhileTheFirstKeepsServing) {

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "tgctl_runner.h"
+#include "support/tgctl_runner.h"
 
 namespace tg::test {
 namespace {

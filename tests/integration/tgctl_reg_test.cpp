@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tgctl_runner.h"
+#include "support/tgctl_runner.h"
 
 namespace tg::test {
 namespace {

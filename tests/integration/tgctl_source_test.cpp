@@ -8,7 +8,7 @@
 #include "app/instance_lock.h"
 #include "config/config_key.h"
 #include "config/config_store.h"
-#include "tgctl_runner.h"
+#include "support/tgctl_runner.h"
 
 namespace tg::test {
 namespace {

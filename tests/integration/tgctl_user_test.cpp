@@ -16,7 +16,7 @@
 #include "app/instance_lock.h"
 #include "config/config_store.h"
 #include "http/account_store.h"
-#include "tgctl_runner.h"
+#include "support/tgctl_runner.h"
 
 extern char** environ;
 

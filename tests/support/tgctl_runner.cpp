@@ -1,4 +1,4 @@
-#include "tgctl_runner.h"
+#include "support/tgctl_runner.h"
 
 #include <fcntl.h>
 #include <poll.h>
