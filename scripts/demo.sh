@@ -16,33 +16,14 @@ demo=$PWD/demo
 store=$demo/store.db
 log=$demo/access.log
 port=8080
-tgctl() { "$bin/tgctl" --store "$store" "$@"; }
 
-if [[ ! -f $store ]]; then
+if [[ ! -f $demo/.ready ]]; then  # also when an earlier creation was interrupted
     echo "Creating the demo store in $demo"
+    rm -rf "$demo"
     mkdir -p "$demo"
     build/release/bench/gen_access_log --lines 50000 --seed 7 "$log"
-    tgctl source add access --type FILE --regexp "$(cat samples/access.regexp)" \
-        --connect "$log" --backup "$demo/access.dup.log" \
-        --fields host,ident,user,time,request,status,bytes,referer,agent
-    # Diagrams are written key by key, as the web edit page would store them.
-    d='diagrams\requests by status'
-    tgctl reg set "$d" datasource --string access
-    tgctl reg set "$d\\groups\\status" datasource --string status
-    tgctl reg set "$d\\groups\\status" regexp --string '.*'
-    tgctl reg set "$d\\yaxises\\requests" datasource --string status
-    tgctl reg set "$d\\yaxises\\requests" regexp --string '.*'
-    tgctl reg set "$d\\yaxises\\requests" oper --dword 2   # COUNT
-    d='diagrams\bytes by hour'
-    tgctl reg set "$d" datasource --string access
-    tgctl reg set "$d\\groups\\hour" datasource --string time
-    tgctl reg set "$d\\groups\\hour" regexp --string ':([0-9][0-9]):'
-    tgctl reg set "$d\\yaxises\\bytes" datasource --string bytes
-    tgctl reg set "$d\\yaxises\\bytes" regexp --string '.*'
-    tgctl reg set "$d\\yaxises\\bytes" oper --dword 1      # SUM
-    tgctl settings set Port "$port"
-    tgctl settings set WebLogEnabled 1
-    tgctl settings set LogPath "$demo/tessellgrove.log"
+    bash scripts/demo_store.sh "$bin/tgctl" "$store" "$log" "$port" "$demo/tessellgrove.log"
+    touch "$demo/.ready"
 fi
 
 # Keeps the log growing so the charts move: a few requests a second, stamped with the time now.
