@@ -13,21 +13,19 @@ tgctl() { "$tgctl_path" --store "$store" "$@"; }
 tgctl source add access --type FILE --regexp "$(cat samples/access.regexp)" \
     --connect "$log" --backup "${log%.log}.dup.log" \
     --fields host,ident,user,time,request,status,bytes,referer,agent
-# Diagrams are written key by key, as the web edit page would store them.
-d='diagrams\requests by status'
-tgctl reg set "$d" datasource --string access
-tgctl reg set "$d\\groups\\status" datasource --string status
-tgctl reg set "$d\\groups\\status" regexp --string '.*'
-tgctl reg set "$d\\yaxises\\requests" datasource --string status
-tgctl reg set "$d\\yaxises\\requests" regexp --string '.*'
-tgctl reg set "$d\\yaxises\\requests" oper --dword 2 # COUNT
-d='diagrams\bytes by hour'
-tgctl reg set "$d" datasource --string access
-tgctl reg set "$d\\groups\\hour" datasource --string time
-tgctl reg set "$d\\groups\\hour" regexp --string ':([0-9][0-9]):'
-tgctl reg set "$d\\yaxises\\bytes" datasource --string bytes
-tgctl reg set "$d\\yaxises\\bytes" regexp --string '.*'
-tgctl reg set "$d\\yaxises\\bytes" oper --dword 1 # SUM
+# A diagram with one group and one y-axis, written key by key as the web edit page stores it.
+# Usage: diagram NAME GROUP GROUP_FIELD GROUP_REGEXP AXIS AXIS_FIELD OPER_CODE
+diagram() {
+    local key="diagrams\\$1"
+    tgctl reg set "$key" datasource --string access
+    tgctl reg set "$key\\groups\\$2" datasource --string "$3"
+    tgctl reg set "$key\\groups\\$2" regexp --string "$4"
+    tgctl reg set "$key\\yaxises\\$5" datasource --string "$6"
+    tgctl reg set "$key\\yaxises\\$5" regexp --string '.*'
+    tgctl reg set "$key\\yaxises\\$5" oper --dword "$7"
+}
+diagram 'requests by status' status status '.*' requests status 2 # COUNT
+diagram 'bytes by hour' hour time ':([0-9][0-9]):' bytes bytes 1   # SUM
 tgctl settings set Port "$port"
 if [[ -n $event_log ]]; then
     tgctl settings set WebLogEnabled 1

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need, skipping those already present.
-# Run as root on Debian 12. Usage: scripts/deps.sh
+# Installs the Debian packages that building and testing need, and any named on the command
+# line, skipping those already present. Run as root on Debian 12.
+# Usage: scripts/deps.sh [EXTRA_PACKAGE...]
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev
     libsqlite3-dev libssl-dev
     media-types
+    "$@"
 )
 
 missing=()

@@ -11,21 +11,8 @@ ok() { echo "  ok: $*"; }
 
 [[ $(id -u) == 0 ]] || fail "run as root (the check installs and purges the package)"
 
-bash scripts/deps.sh
 # What packaging and the check need beyond building.
-packages=(dpkg-dev file adduser systemd curl util-linux)
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$p")
-    fi
-done
-if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
-    apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+bash scripts/deps.sh dpkg-dev file adduser systemd curl util-linux
 
 # Purging removes the store under /var/lib/tessellgrove: never run over a real installation.
 status=$(dpkg-query -W -f='${db:Status-Status}' tessellgrove 2>/dev/null || true)

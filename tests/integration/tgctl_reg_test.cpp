@@ -9,24 +9,13 @@
 namespace tg::test {
 namespace {
 
-class TgctlRegTest : public ::testing::Test {
+class TgctlRegTest : public TgctlTest {
 protected:
-    TempDir m_dir;
-    std::string m_store = m_dir.file("state/store.db");  // the folder is created on demand
+    TgctlRegTest() : TgctlTest("state/store.db") {}
 
     RunResult reg(std::vector<std::string> words) {
-        words.insert(words.begin(), {"--store", m_store, "reg"});
-        return runTgctl(words);
-    }
-    void expectOk(const RunResult& result, const std::string& out) {
-        EXPECT_EQ(result.exitCode, 0) << result.err;
-        EXPECT_EQ(result.out, out);
-        EXPECT_EQ(result.err, "");
-    }
-    void expectFailure(const RunResult& result, const std::string& message) {
-        EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, "tgctl: " + message + "\n");
+        words.insert(words.begin(), "reg");
+        return tgctl(words);
     }
 };
 

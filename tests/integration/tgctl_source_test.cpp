@@ -13,27 +13,12 @@
 namespace tg::test {
 namespace {
 
-class TgctlSourceTest : public ::testing::Test {
+class TgctlSourceTest : public TgctlTest {
 protected:
-    TempDir m_dir;
-    std::string m_store = m_dir.file("state/store.db");
+    TgctlSourceTest() : TgctlTest("state/store.db") {}
     std::string m_log = m_dir.file("web.log");
     std::string m_backup = m_dir.file("web.dup");
 
-    RunResult tgctl(std::vector<std::string> words, const std::string& input = {}) {
-        words.insert(words.begin(), {"--store", m_store});
-        return runTgctl(words, input);
-    }
-    void expectOk(const RunResult& result, const std::string& out = "") {
-        EXPECT_EQ(result.exitCode, 0) << result.err;
-        EXPECT_EQ(result.out, out);
-        EXPECT_EQ(result.err, "");
-    }
-    void expectFailure(const RunResult& result, const std::string& message) {
-        EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, "tgctl: " + message + "\n");
-    }
     std::vector<std::string> addWeb(const std::string& name = "web") {
         return {"source",    "add", name,       "--type", "FILE",     "--regexp", "^(\\S+) (.*)$",
                 "--connect", m_log, "--backup", m_backup, "--fields", "host,text"};

@@ -23,25 +23,8 @@ extern char** environ;
 namespace tg::test {
 namespace {
 
-class TgctlUserTest : public ::testing::Test {
+class TgctlUserTest : public TgctlTest {
 protected:
-    TempDir m_dir;
-    std::string m_store = m_dir.file("store.db");
-
-    RunResult tgctl(std::vector<std::string> words, const std::string& input = {}) {
-        words.insert(words.begin(), {"--store", m_store});
-        return runTgctl(words, input);
-    }
-    void expectOk(const RunResult& result, const std::string& out = "") {
-        EXPECT_EQ(result.exitCode, 0) << result.err;
-        EXPECT_EQ(result.out, out);
-        EXPECT_EQ(result.err, "");
-    }
-    void expectFailure(const RunResult& result, const std::string& message) {
-        EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, "tgctl: " + message + "\n");
-    }
     std::uint32_t authenticate(const std::string& user, const std::string& password) {
         ConfigStore store(m_store);
         AccountStore accounts(store);

@@ -85,4 +85,21 @@ RunResult runTgctl(const std::vector<std::string>& args, const std::string& inpu
     return result;
 }
 
+RunResult TgctlTest::tgctl(std::vector<std::string> words, const std::string& input) {
+    words.insert(words.begin(), {"--store", m_store});
+    return runTgctl(words, input);
+}
+
+void TgctlTest::expectOk(const RunResult& result, const std::string& out) {
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, out);
+    EXPECT_EQ(result.err, "");
+}
+
+void TgctlTest::expectFailure(const RunResult& result, const std::string& message) {
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "tgctl: " + message + "\n");
+}
+
 }  // namespace tg::test
