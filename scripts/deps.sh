@@ -9,8 +9,13 @@ packages=(
     libgtest-dev libgmock-dev
     libsqlite3-dev libssl-dev libpcre2-dev
     media-types
+    chromium
     "$@"
 )
+# Node and npm install the chart libraries and drive the browser tests. One that is already
+# there is kept: NodeSource's nodejs carries its own npm and conflicts with Debian's.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
