@@ -1,0 +1,60 @@
+#pragma once
+// A diagram's chart data as the web pages show it, and the script in which the chart page
+// hands it to the template's chart drawing code:
+//
+//   var arr=new Array();            arr[i] is the array of series i's values
+//   var arr0 = new Array();
+//   arr0[0] = 5;                    one line per value
+//   arr[0] = arr0;
+//   var arrname=new Array("/a", "/b");   the column labels (x labels)
+//   var labelarr=new Array("hits");      the series names (y-axis names)
+//
+// Log text reaches this script through labels and FIRST/LAST values, so nothing from it is
+// written raw: every label and name is a JavaScript string literal with only printable ASCII
+// inside, and a value is written bare only when it is a plain decimal number.
+//
+// Plain functions; chartViewOf takes the diagram manager's and the diagram's locks through
+// their operations. The HTTP server's thread.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "diagram/diagram_manager.h"
+
+namespace tg {
+
+struct ChartView {
+    std::vector<std::string> labels;               // column labels, in x-label order
+    std::vector<std::string> seriesNames;          // one per series, in y-axis order
+    std::vector<std::vector<std::string>> series;  // per series, one value text per column
+};
+
+// What is shown when a diagram has nothing to show: two columns and two series, all named
+// "No data", every value 1.
+ChartView substituteChartView();
+
+// The chart of the diagram named `name`, looked up anew. The substitute when no diagram has
+// the name, it is not running, it has no series, or its first series has no values.
+ChartView chartViewOf(DiagramManager& diagrams, std::string_view name);
+
+// Appends the chart data script: the eight kinds of lines shown above, each ended by a line
+// feed, between "<SCRIPT ...>", "<!--" and "-->", "</SCRIPT>".
+void appendChartScript(std::string& out, const ChartView& chart);
+
+// How a value text is written: "0" when its leading number is zero (atof gives 0, so also
+// empty text and text that does not start with a number); the text itself when it is a plain
+// decimal number (-12, 0.5, 1.5e+20); otherwise the text as a string literal.
+void appendChartValue(std::string& out, std::string_view value);
+
+// Appends `text` as a double-quoted JavaScript string literal that is safe anywhere in a
+// script element or an HTML attribute. Every backslash first becomes a slash, so Windows paths
+// show as C:/logs. Printable ASCII stays, except the characters " ' < > & (written \x22 \x27
+// \x3C \x3E \x26); control bytes (below 0x20, and 0x7F) are written \xNN. Bytes from 0x80
+// up become \uXXXX of their character: a valid UTF-8 sequence gives its character (a
+// surrogate pair beyond U+FFFF), any other byte the character of the code page
+// (Windows-1252). The literal is pure ASCII, so the page never carries invalid UTF-8 in its
+// script.
+void appendScriptString(std::string& out, std::string_view text);
+
+}  // namespace tg
