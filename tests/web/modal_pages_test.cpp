@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/config_key.h"
+#include "page_fixture.h"
+
+namespace tg {
+namespace {
+
+constexpr const char* kTestTable =
+    "<*DATA*>dropped</*DATA*>"
+    "<*AXISRECORD*>|*AXISNAME*</*AXISRECORD*>"
+    "<*GROUPRECORD*>[*GROUPNAME*:<*DATA*> *VALUE*</*DATA*>]</*GROUPRECORD*>"
+    "*DIAGRAMNAME*,*DIAGRAMNAMEESCAPED*";
+
+using ModalPagesTest = test::PageFixture;
+
+TEST_F(ModalPagesTest, DiagramTestShowsTheChartDataAsATable) {
+    writeTemplate("modaltest", kTestTable);
+    DiagramHandle diagram = addDiagram("d 1");
+    diagram->setGroup("status", "status", "");
+    diagram->setAxis("sum", "bytes", "", AxisOper::Sum);
+    diagram->setAxis("count", "bytes", "", AxisOper::Count);
+    const std::string substitute = "|No data|No data[No data: 1 1][No data: 1 1]d 1,d%20%31";
+    EXPECT_EQ(run("modaltest", "name=d+1"), substitute);
+    feed(*diagram, {"200", "5"});
+    feed(*diagram, {"404", "7"});
+    feed(*diagram, {"200", "1"});
+    EXPECT_EQ(run("modaltest", "name=d+1"), "|sum|count[/200: 6 2][/404: 7 1]d 1,d%20%31");
+    EXPECT_EQ(run("modaltest", "name=d+1&action=reset"), substitute);
+    EXPECT_EQ(run("modaltest", "name=d"), "ERROR[Can&#39;t find diagram &#39;d&#39;][index.html]");
+}
+
+TEST_F(ModalPagesTest, DiagramTestReadsNothingOutsideAShorterSeries) {
+    // Stored lists may be shorter than the x labels: axis b has one slot for two labels.
+    {
+        ConfigKey key(m_store);
+        key.open("\\diagrams\\short");
+        key.setString("datasource", "web");
+        key.setString("xaxis", "/x\t/y\t");
+        for (const auto& [axis, data, count] :
+             {std::tuple{"a", "1,2,", "1,1,"}, std::tuple{"b", "5,", "1,"}}) {
+            key.open(std::string("\\diagrams\\short\\yaxises\\") + axis);
+            key.setString("datasource", "bytes");
+            key.setString("regexp", ".*");
+            key.setDword("oper", static_cast<std::uint32_t>(AxisOper::Sum));
+            key.setString("data", data);
+            key.setString("count", count);
+        }
+    }
+    auto loaded = std::make_unique<Diagram>("Temp", m_store, m_sources);
+    loaded->loadDefinition("short");
+    loaded->loadData();
+    loaded->start();
+    m_diagrams.add(std::move(loaded));
+    EXPECT_EQ(run("modaltest", "name=short", kTestTable), "|a|b[/x: 1 5][/y: 2]short,short");
+}
+
+TEST_F(ModalPagesTest, ChoiceListTakesTheFirstListAskedFor) {
+    writeTemplate("modalchoose", "<*ANYTHING*>[*PARAM*]</*ANYTHING*>|*DATASOURCENAME*");
+    (void)m_sources.create("other");
+    struct Case {
+        const char* query;
+        const char* body;
+    };
+    const Case cases[] = {
+        {"", "|"},
+        {"data_source_list=1&oper_list=1", "[web][other]|"},
+        {"data_source_list=0&oper_list=1", "[SUM][COUNT][MIN][MAX][AVERAGE][FIRST][LAST]|"},
+        {"data_source_list=abc&oper_list=%2B2", "[SUM][COUNT][MIN][MAX][AVERAGE][FIRST][LAST]|"},
+        {"data_source_fields=1&data_source_name=web&oper_list=1", "[status][bytes]|web"},
+        {"data_source_fields=0&data_source_name=web", "|"},
+        {"data_source_fields=1&data_source_name=nope",
+         "ERROR[Can&#39;t find datasource &#39;nope&#39;][]"},
+        {"data_source_fields=1", "ERROR[Can&#39;t find datasource &#39;&#39;][]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.query);
+        EXPECT_EQ(run("modalchoose", c.query), c.body);
+    }
+}
+
+TEST_F(ModalPagesTest, RegexpTestRunsOnlyWithASample) {
+    writeTemplate("modalregexp", "*REGEXP*|*REGEXP_RESULT*|*REGEXP_SAMPLE*");
+    EXPECT_EQ(run("modalregexp", "regexp=a(b%2B)c"), "a(b+)c||");
+    EXPECT_EQ(run("modalregexp", "regexp=a(b%2B)c&sample="), "a(b+)c||");
+    EXPECT_EQ(run("modalregexp", "regexp=a(b%2B)c&sample=xABbc"), "a(b+)c|Bb|xABbc");
+    EXPECT_EQ(run("modalregexp", "regexp=z&sample=%3Cx%3E"), "z|not found|&lt;x&gt;");
+    EXPECT_EQ(run("modalregexp", "regexp=(&sample=x"), "(|Regular Expression Syntax Error|x");
+}
+
+TEST_F(ModalPagesTest, TheSevenNamesHaveTheirPages) {
+    // Every named page shows the error template when it fails; any other name does not.
+    for (const char* name : {"edit", "show", "showtext", "modaltest", "index", "about"}) {
+        SCOPED_TRACE(name);
+        const std::string body = run(name, "name=nope&action=x", "page");
+        EXPECT_EQ(body, std::string(name) == "about"
+                            ? "page"
+                            : "ERROR[Can&#39;t find diagram &#39;nope&#39;][index.html]");
+    }
+    EXPECT_EQ(run("modalchoose", "data_source_fields=1&data_source_name=nope", "<*X*></*X*>"),
+              "ERROR[Can&#39;t find datasource &#39;nope&#39;][]");
+    EXPECT_EQ(run("modalregexp", "regexp=x&EDIT=e", "*REGEXP**EDIT*"), "xe");
+    EXPECT_EQ(run("about", "regexp=x&EDIT=e", "*REGEXP**EDIT*"), "e");
+}
+
+}  // namespace
+}  // namespace tg
