@@ -12,6 +12,7 @@
 #include "http/media_types.h"
 #include "http/request_processor.h"
 #include "web/page_dispatch.h"
+#include "web/web_pages.h"
 
 namespace tg {
 namespace {
@@ -90,6 +91,7 @@ std::optional<int> Application::startUp() {
         return 1;
     }
     m_core = std::make_unique<Core>(m_options, *m_store, m_messages);
+    registerWebPages(m_core->pages, m_core->diagrams, m_core->sources);
     // The server tells the user itself why it cannot listen.
     if (!m_core->server.startServer()) return 1;
     return std::nullopt;
