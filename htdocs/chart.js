@@ -25,9 +25,15 @@
         return box ? box.checked : fallback;
     }
 
+    // Values are numbers, or texts (FIRST and LAST keep the text they found): a text counts with
+    // its leading number, as the server reads it; one without a number is left out.
     function toNumber(value) {
         if (value === undefined || value === null || value === '') return null;
-        const number = typeof value === 'number' ? value : Number(value);
+        let number = value;
+        if (typeof value !== 'number') {
+            const text = String(value).trim();
+            number = /^[+-]?0[xX][0-9a-fA-F]/.test(text) ? parseInt(text, 16) : parseFloat(text);
+        }
         return Number.isFinite(number) ? number : null;
     }
 
@@ -127,9 +133,14 @@
             yAxis3D: { type: 'category', data: ys, name: '', axisLabel: axisLabel },
             zAxis3D: { type: 'value', name: '' },
             grid3D: {
-                boxWidth: Math.min(200, 100 + 20 * xs.length),
-                boxDepth: Math.min(120, 50 + 15 * ys.length),
-                viewControl: { alpha: 20, beta: 30, distance: 210 },
+                // Cells of about the same size along both category axes.
+                boxWidth: Math.min(200, Math.max(70, 25 * xs.length)),
+                boxDepth: Math.min(200, Math.max(70, 25 * ys.length)),
+                viewControl: {
+                    alpha: 20,
+                    beta: 30,
+                    distance: Math.min(320, 180 + 6 * Math.max(xs.length, ys.length)),
+                },
                 light: { main: { intensity: 1.2, shadow: false }, ambient: { intensity: 0.35 } },
             },
             series: data.names.map((name, i) => ({
