@@ -93,15 +93,6 @@ TEST_F(DiagramEditPageTest, ChangesNeedTheirParametersAndCreateUnknownItems) {
     EXPECT_FALSE(stored("d\\groups\\a"));
 }
 
-TEST_F(DiagramEditPageTest, AnOperationChangeClearsTheDataEvenWhenUnknown) {
-    DiagramHandle diagram = addDiagram("d");
-    edit("name=d&action=create_axis");
-    feed(*diagram, {"200", "5"});
-    ASSERT_FALSE(diagram->chartData().xLabels.empty());
-    edit("name=d&action=change_axis_oper&axis_name=Axis&axis_oper=MEDIAN");
-    EXPECT_TRUE(diagram->chartData().xLabels.empty());
-}
-
 TEST_F(DiagramEditPageTest, RenamesRefuseNamesTheStoreCannotKeepApart) {
     addDiagram("d");
     edit("name=d&action=create_group");
