@@ -216,6 +216,7 @@
             if (!(form instanceof HTMLFormElement) || !form.classList.contains('tg-form')) return;
             event.preventDefault();
             if (!confirmed(event.submitter || form)) return;
+            rememberRename(form);
             window.location.assign(formUrl(form, event.submitter));
         });
         document.addEventListener('click', (event) => {
@@ -244,6 +245,39 @@
                 element.form.requestSubmit();
             }
         });
+    }
+
+    // A rename to a name that is taken is skipped without an error; the page after it tells.
+    const kRenameKey = 'tg-rename';
+
+    function rememberRename(form) {
+        const action = form.elements.namedItem('action');
+        const input = form.querySelector('input[type="text"]');
+        if (!action || !/^rename_/.test(action.value) || !input) return;
+        if (input.value === input.defaultValue) return;
+        try {
+            window.sessionStorage.setItem(kRenameKey,
+                JSON.stringify({ field: input.name, value: input.value }));
+        } catch (e) {
+            // Without storage the check is only left out.
+        }
+    }
+
+    function checkRename() {
+        let wanted = null;
+        try {
+            wanted = JSON.parse(window.sessionStorage.getItem(kRenameKey) || 'null');
+            window.sessionStorage.removeItem(kRenameKey);
+        } catch (e) {
+            return;
+        }
+        if (!wanted || typeof wanted.field !== 'string') return;
+        const done = Array.from(document.querySelectorAll('input[type="text"]'))
+            .some((input) => input.name === wanted.field && input.value === wanted.value);
+        const notice = document.getElementById('page-notice');
+        if (!done && notice) {
+            notice.textContent = `Nothing was renamed: the name “${wanted.value}” is taken.`;
+        }
     }
 
     // The error page's way back: to the diagram that failed when it names the edit page.
@@ -291,5 +325,6 @@
         fixErrorLink();
         showEmptyNotes();
         showNamesFromUrl();
+        checkRename();
     });
 })();

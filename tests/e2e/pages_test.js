@@ -242,9 +242,23 @@ run('e2e_pages', 240000, async (ws, browser) => {
     await navigation(page, () => page.click('#error-back'));
     assert.match(page.url(), /\/index\.html$/);
 
+    // ---- A second diagram cannot take the first one's name ----
+    await navigation(page, () => page.click('#new-diagram'));
+    assert.equal(await page.textContent('#diagram-name'), 'Diagram');
+    assert.equal(await page.textContent('#page-notice'), '');
+    await page.fill('#rename-diagram input[name=new_name]', kName);
+    await navigation(page, () => page.click('#rename-diagram button'));
+    assert.equal(await page.textContent('#diagram-name'), 'Diagram');
+    assert.match(await page.textContent('#page-notice'), /Nothing was renamed/);
+    await navigation(page, () => page.click('header nav a:text("Diagrams")'));
+    assert.deepEqual(await page.locator('tr.diagram a.name').allTextContents(), ['Diagram', kName]);
+
     // ---- Delete, after the question ----
-    await navigation(page, () => page.locator('tr.diagram a:text("Delete")').click());
-    await actionDropped(page);
+    for (const name of ['Diagram', kName]) {
+        const doomed = page.locator('tr.diagram', { has: page.locator('a.name', { hasText: name }) });
+        await navigation(page, () => doomed.locator('a:text("Delete")').click());
+        await actionDropped(page);
+    }
     assert.equal(await page.locator('tr.diagram').count(), 0);
     assert.equal(ws.tgctl(['diagram', 'list']).trim(), '');
 
