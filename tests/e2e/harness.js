@@ -25,6 +25,7 @@ const binDir = requireEnv('TG_BIN_DIR');
 const htdocs = requireEnv('TG_HTDOCS');
 const screenshotDir = requireEnv('TG_SCREENSHOTS');
 const chromiumPath = process.env.TG_CHROMIUM || '/usr/bin/chromium';
+const kSetpriv = '/usr/bin/setpriv';
 
 function requireEnv(name) {
     const value = process.env[name];
@@ -113,8 +114,12 @@ class Workspace {
             this.port = await freePort();
             this.tgctl(['settings', 'set', 'Port', String(this.port)]);
             const errors = fs.openSync(this.daemonErrors, 'w');
-            const child = childProcess.spawn(path.join(binDir, 'tessellgroved'),
-                ['--store', this.store, '--bind', '127.0.0.1', '--htdocs', htdocs],
+            const daemonArgs = [path.join(binDir, 'tessellgroved'),
+                '--store', this.store, '--bind', '127.0.0.1', '--htdocs', htdocs];
+            // setpriv execs the daemon in its own process and asks the kernel for a SIGTERM
+            // should this test process die without stopping it (killed by a time-out).
+            if (fs.existsSync(kSetpriv)) daemonArgs.unshift(kSetpriv, '--pdeathsig', 'TERM', '--');
+            const child = childProcess.spawn(daemonArgs[0], daemonArgs.slice(1),
                 { stdio: ['ignore', 'ignore', errors] });
             fs.closeSync(errors);
             this.daemon = { child, exited: false, code: null, signal: null };
@@ -273,6 +278,12 @@ function run(name, limitMs, body) {
     const workspace = new Workspace(name);
     let browser = null;
     let finished = false;
+    // A promise that fails unseen (a wait still pending when its page went) must neither end
+    // the process before the daemon is stopped nor pass unnoticed while the test runs.
+    const strayErrors = [];
+    process.on('unhandledRejection', (error) => {
+        if (!finished) strayErrors.push(error);
+    });
     const cleanup = async () => {
         if (browser) {
             const b = browser;
@@ -294,6 +305,7 @@ function run(name, limitMs, body) {
             browser = await launchBrowser();
             log(`${name}: Chromium ${browser.version()}, store ${workspace.store}`);
             await body(workspace, browser);
+            if (strayErrors.length) throw strayErrors[0];
             await cleanup();
             finished = true;
             clearTimeout(timer);

@@ -12,6 +12,7 @@ const kName = 'Web log/1 "quoted" é';
 // Runs `action` and waits for the main frame's next page load that it causes.
 async function navigation(page, action) {
     const loaded = page.waitForEvent('load', { timeout: 20000 });
+    loaded.catch(() => {});  // seen below, unless the action fails first
     await action();
     await loaded;
 }
