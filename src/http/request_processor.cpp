@@ -21,7 +21,42 @@ bool isHtml(std::string_view path) {
     return sameWord(path.substr(dot + 1), "html");
 }
 
+// Whether a host[:port] text names its port (an IPv6 literal's colons are inside brackets).
+bool namesPort(std::string_view authority) {
+    const std::size_t bracket = authority.rfind(']');
+    return authority.find(':', bracket == std::string_view::npos ? 0 : bracket) !=
+           std::string_view::npos;
+}
+
+// The host and port of an absolute http or https URL ("https://name/x" gives "name", 443);
+// empty for anything else, "null" included.
+std::optional<std::pair<std::string, unsigned>> urlHost(std::string_view url) {
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string_view::npos) return std::nullopt;
+    const bool https = sameWord(url.substr(0, scheme), "https");
+    if (!https && !sameWord(url.substr(0, scheme), "http")) return std::nullopt;
+    std::string_view authority = url.substr(scheme + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    auto host = parseHostHeader(authority);
+    if (host && https && !namesPort(authority)) host->second = 443;
+    return host;
+}
+
 }  // namespace
+
+bool isForeignAction(const CRequest& request, std::string_view action) {
+    if (action.empty()) return false;
+    std::string origin = request.header("origin");
+    if (origin.empty()) origin = request.header("referer");
+    if (origin.empty()) return false;  // not sent by a browser page: nothing to compare
+    const auto from = urlHost(origin);
+    const std::string hostHeader = request.header("host");
+    const auto host = parseHostHeader(hostHeader);
+    if (!from || !host || !sameWord(from->first, host->first)) return true;
+    // A Host without a port names the server's default one, which a proxy in front may have
+    // changed (https on 443 to us on 80): then the name alone decides.
+    return namesPort(hostHeader) && from->second != host->second;
+}
 
 std::optional<std::pair<std::string, unsigned>> parseHostHeader(std::string_view host) {
     std::string_view name = host;
@@ -141,7 +176,9 @@ void RequestProcessor::handleTemplateRequest(const CRequest& request, const UrlM
         variables["PASSWORD"] = credentials->password;
     }
     int status = kStatusOk;
-    if (!m_pages.checkAccess(variables)) {
+    if (isForeignAction(request, variables["action"])) {
+        status = kStatusForbidden;
+    } else if (!m_pages.checkAccess(variables)) {
         status = kStatusUnauthorized;
     } else if (m_pages.findPageName(variables["TEMPLATE_NAME"]) == "404") {
         status = kStatusNotFound;

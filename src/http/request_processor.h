@@ -13,6 +13,7 @@
 
 #include "datasource/event_sink.h"
 #include "http/media_types.h"
+#include "http/request.h"
 #include "http/response.h"
 #include "http/template_runner.h"
 #include "http/url_mapping.h"
@@ -22,6 +23,13 @@ namespace tg {
 // The name and port of a "Host" header ("name", "name:port", "[v6]:port"); empty when the
 // text is anything else, so that nothing odd reaches a Location header.
 std::optional<std::pair<std::string, unsigned>> parseHostHeader(std::string_view host);
+
+// Whether a template request that carries an action (one that changes something) was sent by a
+// page of another site: its Origin, or else its Referer, names another host or port than its
+// Host header. A browser that holds the user's credentials would otherwise carry out a delete
+// or reset that any web page asked for. Requests without either header (tools such as curl)
+// and requests without an action are never foreign.
+bool isForeignAction(const CRequest& request, std::string_view action);
 
 class RequestProcessor : public RequestHandler {
 public:

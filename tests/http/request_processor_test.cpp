@@ -18,7 +18,11 @@ public:
                                    std::string_view templatePath) override {
         const std::string path(templatePath);
         const std::string name = std::filesystem::path(path).stem().string();
+        const std::string_view action = parameterText.rfind("action=", 0) == 0
+                                            ? parameterText.substr(7, parameterText.find('&') - 7)
+                                            : std::string_view();
         return {{"PARAMS", std::string(parameterText)},
+                {"action", std::string(action)},
                 {"TEMPLATE_NAME", name},
                 {"TEMPLATE_PATHNAME", path}};
     }
@@ -126,6 +130,34 @@ TEST_F(RequestProcessorTest, TemplatesRunPagesWithTheirHeadersAndLogLines) {
     EXPECT_EQ(m_pages.seenLogin, "alice");
     ASSERT_EQ(m_log.lines.size(), 4u);
     EXPECT_EQ(m_log.lines.back(), (m_dir.path() / "page.html").string() + "|alice");
+}
+
+TEST_F(RequestProcessorTest, ActionsSentByAnotherSitesPageAreForbidden) {
+    const auto status = [&](const std::string& target, const std::string& header,
+                            const std::string& value) {
+        std::map<std::string, std::string> headers{{"host", "host:8080"}};
+        if (!header.empty()) headers[header] = value;
+        const std::string all = answer("GET", target, "", headers);
+        return all.substr(0, all.find("\r\n"));
+    };
+    const std::string ok = "HTTP/1.0 200 OK", forbidden = "HTTP/1.0 403 Forbidden";
+    EXPECT_EQ(status("/page.html?action=delete", "origin", "http://evil.example"), forbidden);
+    EXPECT_EQ(status("/page.html?action=delete", "referer", "http://evil.example/x"), forbidden);
+    EXPECT_EQ(status("/page.html?action=delete", "referer", "http://host:8081/"), forbidden);
+    EXPECT_EQ(status("/page.html?action=delete", "origin", "null"), forbidden);
+    EXPECT_EQ(status("/page.html?action=delete", "origin", "https://host"), forbidden);
+    EXPECT_EQ(status("/page.html?action=delete", "origin", "ftp://host:8080"), forbidden);
+    EXPECT_EQ(status("/page.html?action=delete", "referer", "http://HOST:8080/index.html"), ok);
+    EXPECT_EQ(status("/page.html?action=delete", "", ""), ok);  // curl and other tools
+    EXPECT_EQ(status("/page.html?name=x", "referer", "http://evil.example/"), ok);  // a link
+    EXPECT_EQ(m_log.lines.size(), 9u);  // every answer is logged
+
+    // Behind a TLS proxy the browser's origin is https on 443 and the Host has no port.
+    std::map<std::string, std::string> proxied{{"host", "logs.example.org"},
+                                               {"origin", "https://logs.example.org"}};
+    EXPECT_EQ(answer("GET", "/page.html?action=run", "", proxied).rfind(ok, 0), 0u);
+    proxied["origin"] = "https://evil.example.org";
+    EXPECT_EQ(answer("GET", "/page.html?action=run", "", proxied).rfind(forbidden, 0), 0u);
 }
 
 TEST_F(RequestProcessorTest, FoldersRedirectToTheirDefaultDocument) {
