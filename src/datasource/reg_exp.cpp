@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <array>
 
+#include "datasource/ere_determinism.h"
+#include "datasource/ere_syntax.h"
+#include "datasource/pcre_matcher.h"
+#include "datasource/pcre_translation.h"
 #include "datasource/regex_size.h"
 
 namespace tg {
@@ -28,18 +32,51 @@ std::string replaceEscapes(std::string_view pattern) {
     return text;
 }
 
+RegExp::RegExp() = default;
+RegExp::~RegExp() = default;
+RegExp::RegExp(RegExp&&) noexcept = default;
+RegExp& RegExp::operator=(RegExp&&) noexcept = default;
+
 int RegExp::compile(std::string_view pattern) {
     m_pattern.assign(pattern);
     m_compiled.reset();
+    m_fast.reset();
+    m_fastPattern.clear();
+    m_slowReason.clear();
     const std::string text = replaceEscapes(pattern);
     if (!regexCostAcceptable(text)) return REG_ESIZE;  // never compiled
     auto compiled = std::make_unique<regex_t>();
     const int rc = regcomp(compiled.get(), text.c_str(), REG_EXTENDED | REG_ICASE);
-    if (rc == 0) m_compiled.reset(compiled.release());  // a failed regcomp is never regfree'd
+    if (rc == 0) {
+        m_compiled.reset(compiled.release());  // a failed regcomp is never regfree'd
+        planCompiledEngine(text);
+    }
     return rc;
 }
 
+void RegExp::planCompiledEngine(const std::string& text) {
+    const EreParse parsed = parseEre(text);
+    if (!parsed.supported) {
+        m_slowReason = parsed.refusal;
+        return;
+    }
+    if (parsed.groups != m_compiled->re_nsub) {
+        m_slowReason = "glibc counts the groups differently";
+        return;
+    }
+    m_slowReason = determinismRefusal(parsed.root);
+    if (!m_slowReason.empty()) return;
+    std::string translated = toPcre2(parsed.root);
+    m_fast = PcreMatcher::create(translated, parsed.groups, m_slowReason);
+    if (m_fast) m_fastPattern = std::move(translated);
+}
+
 bool RegExp::match(std::string_view text, regmatch_t* slots, std::size_t count) const {
+    if (m_fast) {
+        const PcreMatcher::Outcome outcome = m_fast->match(text, slots, count);
+        if (outcome != PcreMatcher::Outcome::Failed) return outcome == PcreMatcher::Outcome::Match;
+        // Out of stack or memory: glibc gives the same answer, slower.
+    }
     // The text is copied behind a zero byte: regexec's callers (and sanitizers watching it)
     // may look for the end of the string even when told its length. REG_STARTEND then bounds
     // the subject, so a zero byte inside a line is matched as the byte it is. The copy costs

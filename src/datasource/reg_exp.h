@@ -5,6 +5,10 @@
 //
 // A RegExp is not compiled until compile() succeeds; an uncompiled one matches nothing.
 // Matching is const and may run on several threads at once.
+//
+// glibc compiles every pattern and decides whether it is valid. An expression whose POSIX
+// match can be found by a compiled engine without any difference (ere_determinism.h) is
+// matched by PCRE2's JIT instead, many times faster; every other one by glibc's regexec.
 
 #include <regex.h>
 
@@ -15,6 +19,8 @@
 #include <vector>
 
 namespace tg {
+
+class PcreMatcher;
 
 // Groups beyond this number never reach a record (the matcher keeps 50 slots, slot 0 being
 // the whole match).
@@ -30,7 +36,10 @@ using CompiledRegex = std::unique_ptr<regex_t, RegexFree>;
 
 class RegExp {
 public:
-    RegExp() = default;
+    RegExp();
+    ~RegExp();
+    RegExp(RegExp&&) noexcept;
+    RegExp& operator=(RegExp&&) noexcept;
 
     // Stores the pattern, replaces its escapes (replaceEscapes) and compiles it.
     // 0 on success, else the regcomp error code (the expression is then uncompiled).
@@ -51,12 +60,25 @@ public:
     // The number of parenthesised groups of the compiled expression (0 when uncompiled).
     std::size_t groupCount() const { return m_compiled ? m_compiled->re_nsub : 0; }
 
+    // Whether the compiled expression is matched by the compiled engine; when not, why not
+    // (the first ambiguous point or unsupported construct; empty when uncompiled).
+    bool usesCompiledEngine() const { return m_fast != nullptr; }
+    const std::string& slowPathReason() const { return m_slowReason; }
+    // The expression as given to the compiled engine (empty when glibc matches it).
+    const std::string& compiledEnginePattern() const { return m_fastPattern; }
+
 private:
     // Runs regexec over `text` (which need not end in a zero byte) with `slots` slots.
     bool match(std::string_view text, regmatch_t* slots, std::size_t count) const;
 
+    // Sets m_fast when the expression may take the compiled engine, else m_slowReason.
+    void planCompiledEngine(const std::string& text);
+
     std::string m_pattern;
     CompiledRegex m_compiled;
+    std::unique_ptr<PcreMatcher> m_fast;  // only with m_compiled
+    std::string m_fastPattern;
+    std::string m_slowReason;
 };
 
 // The pattern as typed with the two-character escapes \n \r \t \a \b turned into LF, CR, TAB,
