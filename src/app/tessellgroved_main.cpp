@@ -5,6 +5,7 @@
 // Exit codes: 0 ended normally or another instance holds the store; 1 a start-up step failed;
 // 2 usage error.
 
+#include <clocale>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -15,6 +16,7 @@
 #include "app/termination_signals.h"
 
 int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "C");  // expressions match bytes, whatever the environment says
     // Before any thread exists, so that every thread inherits the blocked signals.
     tg::TerminationSignals::blockInThisThread();
     const std::string program = "tessellgroved";

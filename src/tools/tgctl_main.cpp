@@ -1,6 +1,7 @@
 // tgctl: command-line management of a Tessellgrove store for headless installations.
 // Exit codes: 0 success, 1 failure (one line on standard error), 2 usage error.
 
+#include <clocale>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -22,6 +23,7 @@ constexpr const char* kUsage =
     "  reg delete KEY [VALUE]                a key with everything below it, or one value\n"
     "  reg dump [KEY]                        the tree below KEY with its values\n"
     "  regexp test PATTERN SAMPLE            what the expression extracts from SAMPLE\n"
+    "  regexp explain PATTERN                which engine matches it; for glibc, why\n"
     "  parse --regexp RE [--fields a,b,c] [--backup PATH] [FILE|-]\n"
     "                                        records of a log (standard input for - or none)\n"
     "  source list                           NAME<TAB>TYPE per data source\n"
@@ -93,6 +95,8 @@ int run(std::vector<std::string> words) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Expressions match bytes, as in the daemon, whatever the environment's locale.
+    std::setlocale(LC_ALL, "C");
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const tg::UsageError& e) {
