@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 
 #include "datasource/ere_determinism.h"
 #include "datasource/ere_syntax.h"
@@ -14,6 +15,8 @@ namespace {
 
 // Slots handed to regexec: group 0 and groups 1..kMaxGroups.
 constexpr std::size_t kSlots = kMaxGroups + 1;
+
+std::atomic<bool> compiledEngineAllowed{true};
 
 }  // namespace
 
@@ -54,7 +57,13 @@ int RegExp::compile(std::string_view pattern) {
     return rc;
 }
 
+void RegExp::setCompiledEngineAllowed(bool allowed) { compiledEngineAllowed = allowed; }
+
 void RegExp::planCompiledEngine(const std::string& text) {
+    if (!compiledEngineAllowed) {
+        m_slowReason = "the compiled engine is switched off";
+        return;
+    }
     const EreParse parsed = parseEre(text);
     if (!parsed.supported) {
         m_slowReason = parsed.refusal;
@@ -120,9 +129,17 @@ int RegExp::split(std::string_view line, std::vector<std::string>& values) const
 int RegExp::extract(std::string_view text, std::string& out) const {
     if (!m_compiled) return 1;
     // The last group may lie beyond the 50 slots that split uses: give it a slot of its own.
+    // The compiled engine needs no slot past it; glibc gets the slots it always had.
     const std::size_t last = groupCount();
-    std::vector<regmatch_t> slots(std::max(kSlots, last + 1));
-    if (!match(text, slots.data(), slots.size())) return 1;
+    const std::size_t count = m_fast ? last + 1 : std::max(kSlots, last + 1);
+    std::array<regmatch_t, kSlots> onStack;
+    std::vector<regmatch_t> onHeap;
+    regmatch_t* slots = onStack.data();
+    if (count > kSlots) {
+        onHeap.resize(count);
+        slots = onHeap.data();
+    }
+    if (!match(text, slots, count)) return 1;
     const regmatch_t& slot = slots[last];
     if (slot.rm_so < 0 || slot.rm_eo < 0) return 1;
     out.assign(text.substr(static_cast<std::size_t>(slot.rm_so),

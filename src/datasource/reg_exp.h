@@ -67,6 +67,10 @@ public:
     // The expression as given to the compiled engine (empty when glibc matches it).
     const std::string& compiledEnginePattern() const { return m_fastPattern; }
 
+    // Process-wide, for measuring the engines against each other: while false, compile()
+    // leaves every expression with glibc. True from the start; any thread.
+    static void setCompiledEngineAllowed(bool allowed);
+
 private:
     // Runs regexec over `text` (which need not end in a zero byte) with `slots` slots.
     bool match(std::string_view text, regmatch_t* slots, std::size_t count) const;

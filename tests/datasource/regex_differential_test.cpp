@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "datasource/pcre_matcher.h"
@@ -222,6 +223,29 @@ TEST(RegexDifferential, LogExpressionsGiveGlibcsMatchesAndGroups) {
     for (const std::string& pattern : patterns) compareOn(pattern, subjects, compared, differences);
     EXPECT_EQ(differences, 0);
     EXPECT_GE(compared, 10);
+}
+
+TEST(RegexDifferential, OneExpressionSplitsOnManyThreadsAtOnce) {
+    // Each thread matches with its own match data: results never mix between threads.
+    RegExp expression;
+    ASSERT_EQ(expression.compile("^([a-z]+)-([0-9]+)$"), 0);
+    ASSERT_TRUE(expression.usesCompiledEngine());
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < wrong.size(); ++t) {
+        threads.emplace_back([&, t] {
+            const std::string word(t + 1, static_cast<char>('a' + t));
+            std::vector<std::string> values;
+            for (int i = 0; i < 2000; ++i) {
+                const std::string number = std::to_string(i * 7 + static_cast<int>(t));
+                if (expression.split(word + "-" + number, values) != 0 ||
+                    values != std::vector<std::string>{word, number})
+                    ++wrong[t];
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(wrong, std::vector<int>(wrong.size(), 0));
 }
 
 }  // namespace
