@@ -141,6 +141,10 @@ bool parseLogOptions(int argc, char** argv, LogOptions& options) {
         const std::string_view arg = argv[i];
         if (arg == "--regexp" && i + 1 < argc) {
             options.regexp = argv[++i];
+        } else if (arg == "--engine" && i + 1 < argc) {
+            const std::string_view engine = argv[++i];
+            if (engine != "auto" && engine != "glibc") return false;
+            options.glibcOnly = engine == "glibc";
         } else if (!arg.empty() && arg[0] != '-' && options.file.empty()) {
             options.file = argv[i];
         } else {

@@ -122,10 +122,12 @@ private:
     std::atomic<std::uint64_t> m_lines{0};
 };
 
-// The words of a benchmark that reads one log: `[--regexp RE] FILE`.
+// The words of a benchmark that reads one log: `[--regexp RE] [--engine auto|glibc] FILE`.
+// `--engine glibc` keeps every expression of the run with glibc's regexec (see RegExp).
 struct LogOptions {
     std::string file;
     std::string regexp = kCombinedLog;
+    bool glibcOnly = false;
 };
 // False on any other word or when FILE is missing.
 bool parseLogOptions(int argc, char** argv, LogOptions& options);

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# How does the whole pipeline compare with the log tools people use? Times pipeline_bench,
-# mtail (one-shot), goaccess (JSON report) and lnav (headless SQL query) on the same access
-# log, checks that every tool finds the same requests and bytes per status, and prints a
-# table: wall seconds, CPU seconds, lines/s, peak resident memory, and each tool's seconds
-# divided by the pipeline's.
+# How does the whole pipeline compare with the log tools people use? Times pipeline_bench
+# (with the compiled engine, and with every expression left to glibc), mtail (one-shot),
+# goaccess (JSON report) and lnav (headless SQL query) on the same access log, checks that
+# every tool finds the same requests and bytes per status, and prints a table: wall seconds,
+# CPU seconds, lines/s, peak resident memory, and each tool's seconds divided by the
+# pipeline's; then the speed-ups against the targets.
 #
 #   bench/run_compare.sh [LOG]
 #
-# Installs the tools that are missing with apt-get (as root), builds the release preset, and
-# generates build/bench/access.log (one million lines) when no LOG is given and it is missing.
+# Installs the tools that are missing with apt-get (as root), builds the release preset (or
+# the build folder named by TG_BENCH_BUILD), and generates build/bench/access.log (one million
+# lines) when no LOG is given and it is missing.
 # Each run is bounded by ten minutes. Exit status 1 when a tool failed or disagreed.
 set -euo pipefail
 
@@ -35,10 +37,14 @@ if ((${#missing[@]} > 0)); then
 fi
 
 # --- build and input -----------------------------------------------------------------------
-cmake --preset release >/dev/null
-cmake --build --preset release --target gen_access_log pipeline_bench
-
-bin="$root/build/release/bench"
+if [[ -n "${TG_BENCH_BUILD:-}" ]]; then
+    cmake --build "$TG_BENCH_BUILD" --target gen_access_log pipeline_bench
+    bin="$(realpath "$TG_BENCH_BUILD")/bench"
+else
+    cmake --preset release >/dev/null
+    cmake --build --preset release --target gen_access_log pipeline_bench
+    bin="$root/build/release/bench"
+fi
 log="${1:-$root/build/bench/access.log}"
 if [[ $# -eq 0 && ! -s "$log" ]]; then
     mkdir -p "$(dirname "$log")"
@@ -78,9 +84,10 @@ run() {
 }
 
 # Each tool's figures become "status requests bytes" lines, sorted, in $work/NAME.counts.
-counts_pipeline() {
-    sed -n 's/^all statuses: *//p' "$work/pipeline.out" | tr ' ' '\n' |
-        awk -F'[=/]' 'NF == 3 { print $1, $2, $3 }' | sort >"$work/pipeline.counts"
+counts_pipeline() {  # NAME: pipeline or pipeline_glibc
+    local name=${1:-pipeline}
+    sed -n 's/^all statuses: *//p' "$work/$name.out" | tr ' ' '\n' |
+        awk -F'[=/]' 'NF == 3 { print $1, $2, $3 }' | sort >"$work/$name.counts"
 }
 counts_mtail() {
     jq -r '(.requests_total // [])[0].LabelValues as $r
@@ -106,6 +113,10 @@ cat "$log" >/dev/null  # warm the page cache so every program reads from memory
 run pipeline "$bin/pipeline_bench" "$log"
 grep -v '^all statuses:' "$work/pipeline.out" || true
 counts_pipeline || true
+
+run pipeline_glibc "$bin/pipeline_bench" --engine glibc "$log"
+grep -E '^(engine|pipeline|peak memory):' "$work/pipeline_glibc.out" | sed 's/^/glibc /' || true
+counts_pipeline pipeline_glibc || true
 
 run mtail mtail --one_shot --one_shot_format=json --progs "$root/bench/compare" --logs "$log" \
     --logtostderr --address 127.0.0.1 --port 0
@@ -140,7 +151,7 @@ echo
 echo "requests by status (busiest six):"
 failed=0
 declare -A verdict
-for tool in pipeline mtail goaccess lnav; do
+for tool in pipeline pipeline_glibc mtail goaccess lnav; do
     if [[ ! -s "$work/$tool.counts" ]]; then
         verdict[$tool]="no counts"
         failed=1
@@ -151,7 +162,7 @@ for tool in pipeline mtail goaccess lnav; do
         failed=1
     fi
     total=$(awk '{ n += $2 } END { printf "%d", n }' "$work/$tool.counts" 2>/dev/null || echo 0)
-    printf '  %-10s %-10s total %-9s %s\n' "$tool" "${verdict[$tool]}" "$total" \
+    printf '  %-14s %-10s total %-9s %s\n' "$tool" "${verdict[$tool]}" "$total" \
         "$(brief "$work/$tool.counts" 2>/dev/null)"
 done
 
@@ -187,14 +198,32 @@ echo
 echo "machine:        $(sed -n 's/^machine: *//p' "$work/pipeline.out")"
 echo "build:          $(sed -n 's/^build: *//p' "$work/pipeline.out")"
 printf '%-26s %9s %8s %12s %9s %8s\n' tool "wall s" "cpu s" "lines/s" "peak MB" ratio
+theirs_glibc=$(sed -n 's/^pipeline: *\([0-9.]*\) s.*/\1/p' "$work/pipeline_glibc.out")
 row "pipeline (measured part)" "$ours" - - 0
-for tool in pipeline mtail goaccess lnav; do
+[[ -n "$theirs_glibc" ]] && row "pipeline, glibc (measured)" "$theirs_glibc" - - 0
+for tool in pipeline pipeline_glibc mtail goaccess lnav; do
     read -r wall cpu kb status <"$work/$tool.time"
     label=$tool
     [[ $tool == pipeline ]] && label="pipeline_bench (process)"
+    [[ $tool == pipeline_glibc ]] && label="pipeline_bench, glibc"
     row "$label" "$wall" "$cpu" "$kb" "$status"
     [[ $status -eq 0 ]] || failed=1
 done
+# speedup LABEL SECONDS TARGET: the other's seconds over ours, and whether the target is met.
+speedup() {
+    awk -v label="$1" -v t="$2" -v target="$3" -v ours="$ours" 'BEGIN {
+        if (t == "") { printf "  %-10s no figure\n", label; exit }
+        r = t / ours
+        printf "  %-10s %6.1fx  (target %sx: %s)\n", label, r, target, (r >= target) ? "met" : "MISSED" }'
+}
+wall_of() { awk '{ print $1 }' "$work/$1.time"; }
+echo
+echo "speed-up of the pipeline (measured part) over:"
+speedup glibc "$theirs_glibc" 10
+speedup mtail "$(wall_of mtail)" 8
+speedup goaccess "$(wall_of goaccess)" 10
+speedup lnav "$(wall_of lnav)" 2
+
 echo
 echo "ratio: the tool's wall seconds divided by the pipeline's measured seconds (from the log"
 echo "appearing to its last record through both diagrams). The process row adds pipeline_bench's"

@@ -47,9 +47,10 @@ void printRecords(const CountingListener& listener, const CountingEvents& events
 int main(int argc, char** argv) {
     LogOptions options;
     if (!parseLogOptions(argc, argv, options)) {
-        std::fputs("usage: tail_bench [--regexp RE] FILE\n", stderr);
+        std::fputs("usage: tail_bench [--regexp RE] [--engine auto|glibc] FILE\n", stderr);
         return 2;
     }
+    if (options.glibcOnly) tg::RegExp::setCompiledEngineAllowed(false);
     tg::RegExp check;
     if (check.compile(options.regexp) != 0) {
         std::fprintf(stderr, "tail_bench: the expression does not compile: %s\n",
