@@ -58,9 +58,13 @@ void write(std::string& out, const EreNode& node) {
             out += ')';
             return;
         case Kind::Repeat: {
-            out += "(?:";
-            write(out, node.children[0]);
-            out += ')';
+            // A single atom or a group repeats as it is: PCRE2 then sees "[^ ]+ " and makes the
+            // repetition possessive, which a bracket around it would hide.
+            const EreNode& body = node.children[0];
+            const bool bare = body.kind == Kind::Atom || body.kind == Kind::Group;
+            if (!bare) out += "(?:";
+            write(out, body);
+            if (!bare) out += ')';
             const bool unbounded = node.max == EreNode::kUnbounded;
             if (node.min == 0 && unbounded) {
                 out += '*';
