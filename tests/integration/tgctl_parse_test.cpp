@@ -92,5 +92,18 @@ TEST(TgctlRegexp, PrintsWhatTheExpressionExtracts) {
     EXPECT_EQ(runTgctl({"regexp", "test", "only-pattern"}).exitCode, 2);
 }
 
+TEST(TgctlRegexp, ExplainNamesTheEngineAndWhyAnExpressionIsSlow) {
+    RunResult fast = runTgctl({"regexp", "explain", "^([0-9]+) (.*)$"});
+    EXPECT_EQ(fast.exitCode, 0);
+    EXPECT_EQ(fast.out.rfind("engine\tPCRE2 JIT", 0), 0u) << fast.out;
+    EXPECT_NE(fast.out.find("groups\t2\n"), std::string::npos);
+    RunResult slow = runTgctl({"regexp", "explain", "(.*) (.*)"});
+    EXPECT_EQ(slow.exitCode, 0);
+    EXPECT_EQ(slow.out.rfind("engine\tglibc regexec\n", 0), 0u) << slow.out;
+    EXPECT_NE(slow.out.find("reason\tambiguous"), std::string::npos);
+    EXPECT_EQ(runTgctl({"regexp", "explain", "(unclosed"}).exitCode, 1);
+    EXPECT_EQ(runTgctl({"regexp", "explain"}).exitCode, 2);
+}
+
 }  // namespace
 }  // namespace tg::test
