@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <vector>
 
 namespace tg {
@@ -35,7 +36,8 @@ std::size_t skipBracket(std::string_view pattern, std::size_t at) {
 
 // The larger bound of an interval "{m}", "{m,}" or "{m,n}" starting at `at`; 0 when the text
 // is not an interval (glibc then reads the brace as a literal or fails to compile).
-std::size_t intervalBound(std::string_view pattern, std::size_t at, std::size_t& end) {
+std::size_t intervalBound(std::string_view pattern, std::size_t at, std::size_t& end,
+                          std::size_t& lower) {
     std::size_t i = at + 1, first = 0, second = 0;
     bool digits = false, comma = false, secondDigits = false;
     for (; i < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[i])); ++i) {
@@ -53,6 +55,7 @@ std::size_t intervalBound(std::string_view pattern, std::size_t at, std::size_t&
     }
     if (i >= pattern.size() || pattern[i] != '}' || !digits) return 0;
     end = i + 1;
+    lower = first;
     // "{m,}" is unbounded: glibc builds m copies and a loop.
     return std::max<std::size_t>({first, comma && secondDigits ? second : first, 1});
 }
@@ -61,12 +64,37 @@ struct Estimate {
     std::size_t nodes = 0;
     std::size_t nestedRepeats = 1;  // the largest product of nested repetition counts
     std::size_t largestBound = 0;   // the largest count of any interval
+    unsigned emptyLoopDepth = 0;    // the deepest nesting of repetitions of what may be empty
+};
+
+// What may match the empty text, and how deeply repetitions of such parts nest in it. glibc
+// takes exponential time to compile or to match once they nest ("((a||b)*||c)*" against "abc"
+// never ends), while one level is harmless.
+struct Emptiness {
+    bool nullable = false;
+    unsigned depth = 0;
 };
 
 Estimate estimate(std::string_view pattern) {
     struct Frame {
         std::size_t nodes = 0;
-        std::size_t repeats = 1;  // the largest product of nested counts inside the group
+        std::size_t repeats = 1;       // the largest product of nested counts inside the group
+        bool sequenceNullable = true;  // every piece of the current alternative so far
+        bool groupNullable = false;    // some finished alternative
+        unsigned depth = 0;
+        std::optional<Emptiness> pending;  // the last piece, which a quantifier may still change
+
+        void commit() {
+            if (!pending) return;
+            sequenceNullable = sequenceNullable && pending->nullable;
+            depth = std::max(depth, pending->depth);
+            pending.reset();
+        }
+        void endAlternative() {
+            commit();
+            groupNullable = groupNullable || sequenceNullable;
+            sequenceNullable = true;
+        }
     };
     Estimate result;
     std::vector<Frame> frames(1);  // each open group so far
@@ -74,26 +102,32 @@ Estimate estimate(std::string_view pattern) {
     std::size_t lastRepeats = 1;   // the product of the counts already applied to that piece
     for (std::size_t i = 0; i < pattern.size();) {
         const char c = pattern[i];
-        std::size_t repeat = 0;
+        std::size_t repeat = 0, lower = 0;
         std::size_t next = i + 1;
         if (c == '{') {
-            repeat = intervalBound(pattern, i, next);  // 0: a literal brace
+            repeat = intervalBound(pattern, i, next, lower);  // 0: a literal brace
             result.largestBound = std::max(result.largestBound, repeat);
         }
         if (repeat) {
             // A quantifier: handled below.
         } else if (c == '(') {
+            frames.back().commit();
             frames.emplace_back();
             last = 0;
             lastRepeats = 1;
         } else if (c == ')' && frames.size() > 1) {
             last = std::max<std::size_t>(frames.back().nodes, 1);
             lastRepeats = frames.back().repeats;
+            frames.back().endAlternative();
+            const Emptiness group{frames.back().groupNullable, frames.back().depth};
             frames.pop_back();
             frames.back().nodes = add(frames.back().nodes, last);
+            frames.back().pending = group;
         } else if (c == '*' || c == '+' || c == '?') {
             repeat = 2;
+            lower = c == '+' ? 1 : 0;
         } else if (c == '|') {
+            frames.back().endAlternative();
             last = 0;
             lastRepeats = 1;
         } else {
@@ -102,8 +136,16 @@ Estimate estimate(std::string_view pattern) {
             last = 1;
             lastRepeats = 1;
             frames.back().nodes = add(frames.back().nodes, 1);
+            frames.back().commit();
+            frames.back().pending = Emptiness{c == '^' || c == '$', 0};  // anchors match empty
         }
         if (repeat) {
+            Emptiness& piece =
+                frames.back().pending ? *frames.back().pending : frames.back().pending.emplace();
+            const bool loops = c != '?' && !(c == '{' && repeat == 1);
+            if (loops && piece.nullable) ++piece.depth;
+            piece.nullable = piece.nullable || lower == 0;
+            result.emptyLoopDepth = std::max(result.emptyLoopDepth, piece.depth);
             // The piece is copied `repeat` times in all: that many more nodes, once more each.
             frames.back().nodes = add(frames.back().nodes, multiply(last, repeat - 1));
             last = multiply(last, repeat);
@@ -114,7 +156,7 @@ Estimate estimate(std::string_view pattern) {
         i = next;
     }
     for (const Frame& frame : frames) result.nodes = add(result.nodes, frame.nodes);
-    return result;
+    return result;  // every depth was counted into emptyLoopDepth as it grew
 }
 
 }  // namespace
@@ -124,7 +166,7 @@ std::size_t estimatedRegexNodes(std::string_view pattern) { return estimate(patt
 bool regexCostAcceptable(std::string_view pattern) {
     const Estimate cost = estimate(pattern);
     return cost.nodes <= kMaxRegexNodes && cost.largestBound <= kMaxRepeatBound &&
-           cost.nestedRepeats <= kMaxNestedRepeats;
+           cost.nestedRepeats <= kMaxNestedRepeats && cost.emptyLoopDepth <= kMaxEmptyLoopDepth;
 }
 
 }  // namespace tg

@@ -18,6 +18,9 @@ inline constexpr std::size_t kMaxRepeatBound = 255;
 // The largest product of the counts of quantifiers nested in one another ("((a*)+){3}" has
 // 2 * 2 * 3); "*", "+" and "?" count 2.
 inline constexpr std::size_t kMaxNestedRepeats = 512;
+// The deepest nesting of repetitions whose repeated part may match the empty text: "(a|)*"
+// has one, "((a|)*|b)*" two, which glibc takes exponential time to compile or match.
+inline constexpr unsigned kMaxEmptyLoopDepth = 1;
 
 // An upper estimate of the nodes an extended expression expands to: atoms count one,
 // bracket expressions one, a group what it holds, "{m,n}" multiplies what it repeats by the

@@ -127,7 +127,11 @@ TEST(RegExp, ExpressionsThatWouldExpandBeyondTheBoundAreRefusedBeforeCompiling) 
     for (const std::string& costly :
          {std::string("x(u*){1,30000}j"), std::string("x((u|v){0,255}){0,80}j"),
           std::string("x((u*){0,100}){0,100}j"), std::string("x**u**++++++++++++++j"),
-          std::string("x((((((((((u*)+)+)+)+)+)+)+)+)+)+)+j"), concatenated}) {
+          std::string("x((((((((((u*)+)+)+)+)+)+)+)+)+)+)+j"), concatenated,
+          // Repetitions of parts that may be empty, nested: exponential to compile or match.
+          std::string("((a||b)*||c)*"), std::string("a***"), std::string("((^)*)+"),
+          std::string("b(^[a-]{0,2}A?)**(^$|(^(^|Acb|[A-c]{1,3}||[[:alpha:]]{0,1}A){1,3}"
+                      "(]{0,1}|[ab]{0,1}$)+)*){2}{2}")}) {
         SCOPED_TRACE(costly);
         EXPECT_FALSE(regexCostAcceptable(costly));
         EXPECT_EQ(RegExp().compile(costly), REG_ESIZE);
@@ -137,7 +141,8 @@ TEST(RegExp, ExpressionsThatWouldExpandBeyondTheBoundAreRefusedBeforeCompiling) 
     for (const char* pattern :
          {R"re(^([^ ]+) ([^ ]+) ([^ ]+) \[([^]]+)\] "([^"]*)" ([0-9]+) ([0-9]+|-))re",
           "([0-9]+)[:|']([0-9]+)[:|']([0-9]+)", "[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}",
-          "(a|b{2,5})*c+[]x[:alpha:]]?", "x{10}{10}", "(u*){0,255}", "a+++++++++"}) {
+          "(a|b{2,5})*c+[]x[:alpha:]]?", "x{10}{10}", "(u*){0,255}", "a+++++++++", "(a|)*", "a**",
+          "((a*)b)*", "((a|b)+c)*", "(x?)+", "(\\(|\\))*"}) {
         SCOPED_TRACE(pattern);
         EXPECT_LT(estimatedRegexNodes(pattern), 1000u);
         EXPECT_TRUE(regexCostAcceptable(pattern));
