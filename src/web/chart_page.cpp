@@ -28,12 +28,8 @@ void carryOutDataAction(Diagram& diagram, std::string_view action) {
 
 bool ChartPage::prepare(const RequestVariables& request) {
     copyEditVariable(*this, request);
-    const std::string name = requestValue(request, "name");
-    DiagramHandle diagram = m_diagrams.acquire(name);
-    if (!diagram) {
-        setError(diagramNotFound(name), ErrorTarget::DiagramList);
-        return false;
-    }
+    DiagramHandle diagram = acquireRequestedDiagram(*this, m_diagrams, request);
+    if (!diagram) return false;
     setVariable("3D_VIEW", checkedByDefault(request, "3d_view"));
     setVariable("SHOW_LEGEND", checkedByDefault(request, "show_legend"));
     setVariable("SWAP_XY", requestValue(request, "swap_xy") == "1" ? "checked" : "");

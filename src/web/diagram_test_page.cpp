@@ -10,12 +10,8 @@ namespace tg {
 
 bool DiagramTestPage::prepare(const RequestVariables& request) {
     copyEditVariable(*this, request);
-    const std::string name = requestValue(request, "name");
-    DiagramHandle diagram = m_diagrams.acquire(name);
-    if (!diagram) {
-        setError(diagramNotFound(name), ErrorTarget::DiagramList);
-        return false;
-    }
+    DiagramHandle diagram = acquireRequestedDiagram(*this, m_diagrams, request);
+    if (!diagram) return false;
     carryOutDataAction(*diagram, requestValue(request, "action"));
     const std::string diagramName = diagram->name();
     setVariable("DIAGRAMNAME", diagramName);

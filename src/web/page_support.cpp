@@ -31,6 +31,14 @@ std::string diagramNotFound(std::string_view name) {
     return message;
 }
 
+DiagramHandle acquireRequestedDiagram(Page& page, DiagramManager& diagrams,
+                                      const RequestVariables& request) {
+    const std::string name = requestValue(request, "name");
+    DiagramHandle diagram = diagrams.acquire(name);
+    if (!diagram) page.setError(diagramNotFound(name), ErrorTarget::DiagramList);
+    return diagram;
+}
+
 bool renderForEach(Page& page, std::string_view block, const std::string& variable,
                    const std::vector<std::string>& values, std::string& out) {
     for (const std::string& value : values) {

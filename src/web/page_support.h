@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "diagram/diagram_manager.h"
 #include "web/page.h"
 #include "web/template_engine.h"
 
@@ -28,6 +29,11 @@ void copyEditVariable(Page& page, const RequestVariables& request);
 
 // "Can't find diagram '<name>'": the failure of every page that shows one diagram.
 std::string diagramNotFound(std::string_view name);
+
+// The diagram named by the request's "name"; empty, with the page's error set to
+// diagramNotFound and the diagram list as target, when there is none.
+DiagramHandle acquireRequestedDiagram(Page& page, DiagramManager& diagrams,
+                                      const RequestVariables& request);
 
 // Renders `block` once per value, in order, with `variable` set to the value. False as soon as
 // a render fails.

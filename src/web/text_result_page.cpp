@@ -8,12 +8,8 @@ namespace tg {
 
 bool TextResultPage::prepare(const RequestVariables& request) {
     copyEditVariable(*this, request);
-    const std::string name = requestValue(request, "name");
-    const DiagramHandle diagram = m_diagrams.acquire(name);
-    if (!diagram) {
-        setError(diagramNotFound(name), ErrorTarget::DiagramList);
-        return false;
-    }
+    DiagramHandle diagram = acquireRequestedDiagram(*this, m_diagrams, request);
+    if (!diagram) return false;
     m_diagramName = diagram->name();
     if (!diagram->isRunning()) return true;
     RecentTable table = diagram->recentTable();
