@@ -169,6 +169,13 @@ TEST_F(AggregationTest, RecentTableShowsTheLast25RecordsWithEveryResult) {
     ASSERT_EQ(table.rows.size(), 25u);
     EXPECT_EQ(table.rows.front(), (Texts{"404", "1", "", "N", "/404", "1"}));
     EXPECT_EQ(table.rows.back(), (Texts{"404", "25", "", "N", "/404", "25"}));
+
+    // Records of another width (kept from before the fields changed) keep the columns aligned.
+    feed(diagram, {"200", "7"});
+    feed(diagram, {"200", "8", "x", "extra"});
+    const RecentTable mixed = diagram.recentTable();
+    EXPECT_EQ(mixed.rows[23], (Texts{"200", "7", "", "Y", "/200", "7"}));
+    EXPECT_EQ(mixed.rows[24], (Texts{"200", "8", "x", "Y", "/200", "8"}));
     diagram.stop();
 }
 
