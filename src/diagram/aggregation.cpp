@@ -2,6 +2,7 @@
 
 #include "diagram/aggregation.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cstdlib>
 
@@ -179,10 +180,11 @@ RecentTable Diagram::recentTable() const {
     table.header.push_back("Group");
     for (const auto& axis : m_axes) table.header.push_back(axis->name());
     for (const Record& record : m_recent) {
-        // One cell per field column, whatever the record holds: a record kept from before the
-        // source's fields changed would otherwise shift every later column.
-        std::vector<std::string> row(record.begin(), record.end());
-        row.resize(names.size());
+        // No more cells than field columns: a longer record kept from before the source's fields
+        // changed would otherwise shift every later column. A shorter one stays short, so that
+        // the pages can say the table no longer fits the records.
+        std::vector<std::string> row(record.begin(),
+                                     record.begin() + std::min(record.size(), names.size()));
         for (const auto& filter : m_filters)
             row.push_back(matches(*filter, record, names) ? "Y" : "N");
         row.push_back(groupKey(record, names));

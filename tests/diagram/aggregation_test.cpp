@@ -170,12 +170,9 @@ TEST_F(AggregationTest, RecentTableShowsTheLast25RecordsWithEveryResult) {
     EXPECT_EQ(table.rows.front(), (Texts{"404", "1", "", "N", "/404", "1"}));
     EXPECT_EQ(table.rows.back(), (Texts{"404", "25", "", "N", "/404", "25"}));
 
-    // Records of another width (kept from before the fields changed) keep the columns aligned.
-    feed(diagram, {"200", "7"});
+    // A longer record (kept from before the fields changed) keeps the columns aligned.
     feed(diagram, {"200", "8", "x", "extra"});
-    const RecentTable mixed = diagram.recentTable();
-    EXPECT_EQ(mixed.rows[23], (Texts{"200", "7", "", "Y", "/200", "7"}));
-    EXPECT_EQ(mixed.rows[24], (Texts{"200", "8", "x", "Y", "/200", "8"}));
+    EXPECT_EQ(diagram.recentTable().rows.back(), (Texts{"200", "8", "x", "Y", "/200", "8"}));
     diagram.stop();
 }
 
