@@ -84,8 +84,11 @@ void showErrorPage(RequestVariables& request, std::string_view message, ErrorTar
     request.insert_or_assign("ERR_DST", std::string(errorTargetUrl(target)));
     request.insert_or_assign("ERR_DST_NAME", std::string(errorTargetName(target)));
     request.insert_or_assign("TEMPLATE_NAME", "error");
+    // The error template sees the request's variables, but never the password it came with.
+    RequestVariables shown = request;
+    shown.erase("PASSWORD");
     ErrorPage page;
-    (void)page.processTemplate(request, body);
+    (void)page.processTemplate(shown, body);
 }
 
 AccessLevel requiredAccessLevel(std::string_view templateName, std::string_view action) {

@@ -267,6 +267,15 @@ TEST_F(RunPageTest, ShowErrorPageSetsTargetsAndKeepsParameters) {
         EXPECT_EQ(body, c.expected);
         EXPECT_EQ(vars["ERR_MSG"], "m");
     }
+
+    // A template that asks for the password gets nothing.
+    write("error", "P[*PASSWORD*|*LOGIN*]");
+    RequestVariables vars = request("show");
+    vars["LOGIN"] = "alice";
+    vars["PASSWORD"] = "secret";
+    std::string body;
+    showErrorPage(vars, "m", ErrorTarget::DiagramList, body);
+    EXPECT_EQ(body, "P[|alice]");
 }
 
 TEST(PageFactory, UnregisteredNamesAndEmptyCreatorsGetGenericPage) {
