@@ -40,6 +40,7 @@ AppOptions parseAppOptions(const std::vector<std::string>& words) {
         } else if (word == "--htdocs") {
             htdocs = value;
         } else if (word == "--bind") {
+            if (value.empty()) throw AppUsageError("--bind needs an address or a host name");
             options.bindAddress = value;
         } else {
             options.checkpointInterval = parseMilliseconds(value);
@@ -59,7 +60,9 @@ std::string appUsage(const std::string& program) {
            "                      ~/.local/state/tessellgrove/store.db)\n"
            "  --htdocs DIR        the web files (else htdocs beside the executable, else\n"
            "                      ../share/tessellgrove/htdocs from it)\n"
-           "  --bind ADDRESS      the IPv4 address to listen on (default 0.0.0.0, every one)\n"
+           "  --bind ADDRESS      the address to listen on: IPv4, IPv6 or a host name such\n"
+           "                      as localhost (default 0.0.0.0, every IPv4 address; ::\n"
+           "                      every address)\n"
            "  --checkpoint-ms N   milliseconds between saves of the diagrams' data (default:\n"
            "                      the stored CheckpointSeconds, 60)\n"
            "\n"

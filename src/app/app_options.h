@@ -3,7 +3,8 @@
 //   --store PATH        the configuration store (else $TESSELLGROVE_STORE, else the XDG default)
 //   --htdocs DIR        the web files (else htdocs beside the executable, else the installed
 //                       share/tessellgrove/htdocs)
-//   --bind ADDRESS      the IPv4 address the web server listens on (0.0.0.0: every address)
+//   --bind ADDRESS      the address the web server listens on: IPv4, IPv6 or a host name
+//                       (0.0.0.0: every IPv4 address; "::": every address)
 //   --checkpoint-ms N   milliseconds between checkpoints, instead of the stored interval
 
 #include <chrono>

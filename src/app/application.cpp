@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "config/store_path.h"
 #include "diagram/checkpoint.h"
@@ -92,8 +93,17 @@ std::optional<int> Application::startUp() {
     }
     m_core = std::make_unique<Core>(m_options, *m_store, m_messages);
     registerWebPages(m_core->pages, m_core->diagrams, m_core->sources);
+    std::vector<std::string> allowedHosts = splitHostList(m_core->settings.allowedHosts());
+    allowedHosts.push_back(m_options.bindAddress);  // a name given to listen on names us too
+    m_core->processor.setAllowedHosts(std::move(allowedHosts));
     // The server tells the user itself why it cannot listen.
     if (!m_core->server.startServer()) return 1;
+    if (!m_core->server.loopbackOnly() && !m_core->accounts.anyAccountExists()) {
+        m_messages.show("Serving on " + m_options.bindAddress +
+                        " without user accounts: anyone who can reach it sees every diagram; "
+                        "changes are accepted only from this machine. Create an account with "
+                        "edit permission: tgctl user add NAME --edit");
+    }
     return std::nullopt;
 }
 

@@ -11,11 +11,16 @@ namespace tg {
 enum class AccountEditError {
     None,
     NameEmpty,        // the user name is empty
+    NameHasColon,     // Basic credentials end the user name at the first ':'
+    NameHasControl,   // a control character (below 0x20, or 0x7F) in the user name
     PasswordsDiffer,  // the password and its repetition were typed and are not equal
+    PasswordHasNul,   // Basic credentials end at the first zero byte
 };
 
-// The first check that fails. The two passwords are compared only when `passwordsTyped`: the
-// editor's fields start with two different placeholders, which count as nothing typed.
+// The first check that fails: the name's checks, then the passwords'. A name or password
+// refused here could never log in. The two passwords are compared only when
+// `passwordsTyped`: the editor's fields start with two different placeholders, which count as
+// nothing typed.
 AccountEditError checkAccountEdit(std::string_view userName, bool passwordsTyped,
                                   std::string_view password, std::string_view retyped);
 

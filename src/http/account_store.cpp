@@ -21,6 +21,16 @@ bool isAccountName(std::string_view userName) {
     return !userName.empty() && userName.find('\\') == std::string_view::npos;
 }
 
+// New accounts also keep to what Basic credentials can carry: no ':' in the name, no control
+// characters. Older accounts with such names can still be listed and deleted.
+bool isNewAccountName(std::string_view userName) {
+    if (!isAccountName(userName) || userName.find(':') != std::string_view::npos) return false;
+    for (const char c : userName) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}
+
 std::string accountPath(std::string_view userName) {
     std::string path(kAccountsKey);
     path += '\\';
@@ -54,7 +64,7 @@ std::optional<PasswordDigest> AccountStore::passwordDigest(std::string_view pass
 
 int AccountStore::saveAccount(std::string_view userName, std::optional<std::string_view> password,
                               AccountType type) {
-    if (!isKnownType(type) || !isAccountName(userName)) return 1;
+    if (!isKnownType(type) || !isNewAccountName(userName)) return 1;
     std::optional<PasswordDigest> digest;
     if (password) {
         digest = passwordDigest(*password);

@@ -12,7 +12,9 @@
 // store lists them, so "Alice" and "alice" are different users there. The other operations
 // address the key through the store, whose key names compare without regard to ASCII case.
 // A name that is empty or holds a backslash cannot be a key name: it is never saved,
-// deleted or matched.
+// deleted or matched. Nor is a name with ':' or a control character saved: Basic credentials
+// cannot carry it, so such an account could never log in (one stored earlier can still be
+// deleted). Passwords are bytes; the editors refuse a zero byte, which Basic cannot carry.
 
 #include <array>
 #include <cstdint>

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "http/net_address.h"
 #include "http/response_head.h"
 
 namespace tg {
@@ -25,10 +26,13 @@ Connection::Connection(Reactor& reactor, UniqueFd socket, RequestHandler& handle
 
 Connection::~Connection() {
     if (m_idleTimer) m_reactor.cancel(m_idleTimer);
+    if (m_delayTimer) m_reactor.cancel(m_delayTimer);
     if (m_socket) m_reactor.unwatch(m_socket.get());
 }
 
 void Connection::start() {
+    m_reader.request().peerAddress = peerAddressOf(m_socket.get());
+    m_reader.request().localAddress = localAddressOf(m_socket.get());
     m_reactor.watch(m_socket.get(), Reactor::kReadable, [this](unsigned ready) { onReady(ready); });
     touch();
     if (m_idleTimeout.count() > 0) {
@@ -87,6 +91,17 @@ void Connection::answer() {
     }
     m_output = std::move(m_response.head);
     m_sent = 0;
+    if (m_response.delay.count() > 0) {
+        // Nothing is read or written until the answer is due; the wait is the server's, so
+        // the idle time counts from its end.
+        m_reactor.modify(m_socket.get(), 0);
+        m_lastProgress = Reactor::Clock::now() + m_response.delay;
+        m_delayTimer = m_reactor.after(m_response.delay, [this] {
+            m_delayTimer = 0;
+            m_reactor.modify(m_socket.get(), Reactor::kWritable);
+        });
+        return;
+    }
     // Only writes from now on: what the client sends after its request is never read.
     m_reactor.modify(m_socket.get(), Reactor::kWritable);
 }
@@ -153,6 +168,8 @@ void Connection::close() {
     m_done = true;
     if (m_idleTimer) m_reactor.cancel(m_idleTimer);
     m_idleTimer = 0;
+    if (m_delayTimer) m_reactor.cancel(m_delayTimer);
+    m_delayTimer = 0;
     m_reactor.unwatch(m_socket.get());
     ::shutdown(m_socket.get(), SHUT_RDWR);
     m_closed();

@@ -48,6 +48,7 @@ private:
     std::string m_output;  // bytes still to send start at m_sent
     std::size_t m_sent = 0;
     Reactor::TimerId m_idleTimer = 0;
+    Reactor::TimerId m_delayTimer = 0;  // an answer held back (Response::delay)
     Reactor::Clock::time_point m_lastProgress;
     bool m_draining = false;
     bool m_done = false;

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "http/listen_address.h"
+
 namespace tg {
 namespace {
 
@@ -34,19 +36,34 @@ HttpServer::~HttpServer() {
 bool HttpServer::startListening(std::uint16_t port) {
     stopListening();
     m_limits = m_settings.limits();
-    UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    std::string why;
+    const auto resolved = resolveListenAddress(m_bindAddress, port, why);
+    if (!resolved) {
+        m_messages.show("Cannot listen on " + m_bindAddress + ": " + why, MessageIcon::Stop);
+        return false;
+    }
+    ListenAddress address = *resolved;
+    UniqueFd listener(
+        ::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!listener) {
         m_messages.show("Can't start server!", MessageIcon::Stop);
         return false;
     }
     const int on = 1;
     ::setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    ::inet_pton(AF_INET, m_bindAddress.c_str(), &address.sin_addr);
-    if (::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener.get(), 64) != 0) {
+    if (address.family == AF_INET6) {
+        // "::" takes IPv4 clients too; a particular IPv6 address only its own.
+        const int v6only = address.anyAddress ? 0 : 1;
+        ::setsockopt(listener.get(), IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only);
+    }
+    auto* raw = reinterpret_cast<sockaddr*>(&address.address);
+    if (::bind(listener.get(), raw, address.length) != 0 || ::listen(listener.get(), 64) != 0) {
+        if (errno == EADDRNOTAVAIL) {
+            m_messages.show("Cannot listen on " + m_bindAddress +
+                                ": it is not an address of this machine",
+                            MessageIcon::Stop);
+            return false;
+        }
         const char* format =
             errno == EADDRINUSE
                 ? "Port %d is already in use!\n\nMake sure there is no other applications or "
@@ -57,9 +74,12 @@ bool HttpServer::startListening(std::uint16_t port) {
         m_messages.show(portMessage(format, port), MessageIcon::Stop);
         return false;
     }
-    socklen_t length = sizeof address;
-    ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
+    socklen_t length = sizeof address.address;
+    ::getsockname(listener.get(), raw, &length);
+    m_port = ntohs(address.family == AF_INET6
+                       ? reinterpret_cast<sockaddr_in6*>(raw)->sin6_port
+                       : reinterpret_cast<sockaddr_in*>(raw)->sin_port);
+    m_loopbackOnly = address.loopback;
     m_listener = std::move(listener);
     m_reactor.watch(m_listener.get(), Reactor::kReadable, [this](unsigned) { onAccept(); });
     return true;

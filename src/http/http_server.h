@@ -22,7 +22,8 @@ namespace tg {
 
 class HttpServer {
 public:
-    // `bindAddress` is an IPv4 address text; "0.0.0.0" (every local address) by default.
+    // `bindAddress` is an IPv4 or IPv6 address or a host name (http/listen_address.h);
+    // "0.0.0.0" (every local IPv4 address) by default.
     HttpServer(Reactor& reactor, HttpSettings& settings, RequestHandler& handler,
                UserMessages& messages, std::string bindAddress = "0.0.0.0");
     ~HttpServer();
@@ -30,14 +31,17 @@ public:
     HttpServer& operator=(const HttpServer&) = delete;
 
     // Listens on `port` (0: the port the system picks, for tests). Any current listener goes
-    // first. On failure the user is told why ("Port %d is already in use!..." or "Can't
-    // listen on port %d!...") and the result is false.
+    // first. On failure the user is told why ("Port %d is already in use!...", "Can't listen
+    // on port %d!...", or "Cannot listen on ADDRESS: ..." for an address that cannot be
+    // resolved or is not this machine's) and the result is false.
     bool startListening(std::uint16_t port);
     void stopListening();
     bool listening() const { return static_cast<bool>(m_listener); }
     // The port actually listened on; 0 when not listening.
     std::uint16_t port() const { return m_port; }
     std::size_t connectionCount() const { return m_connections.size(); }
+    // Whether only clients of this machine can reach the listening address.
+    bool loopbackOnly() const { return m_loopbackOnly; }
 
     // The server as the program runs it: on the stored port (80 when it is 0).
     bool startServer();
@@ -59,6 +63,7 @@ private:
     HttpLimits m_limits;
     UniqueFd m_listener;
     std::uint16_t m_port = 0;
+    bool m_loopbackOnly = false;
     std::uint64_t m_nextId = 1;
     std::map<std::uint64_t, std::unique_ptr<Connection>> m_connections;
 };

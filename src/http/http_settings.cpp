@@ -11,9 +11,18 @@ constexpr std::string_view kMaxHeadBytes = "MaxHeadBytes";
 constexpr std::string_view kMaxBodyBytes = "MaxBodyBytes";
 constexpr std::string_view kIdleTimeoutSeconds = "IdleTimeoutSeconds";
 constexpr std::string_view kMaxConnections = "MaxConnections";
+constexpr std::string_view kAllowedHosts = "AllowedHosts";
 
 constexpr std::uint32_t kDefaultPort = 80;
 constexpr std::uint32_t kDefaultLogMegabytes = 1;
+
+HttpLimits clamped(HttpLimits limits) {
+    limits.maxHeadBytes = kMaxHeadBytesRange.clamp(limits.maxHeadBytes);
+    limits.maxBodyBytes = kMaxBodyBytesRange.clamp(limits.maxBodyBytes);
+    limits.idleTimeoutSeconds = kIdleTimeoutRange.clamp(limits.idleTimeoutSeconds);
+    limits.maxConnections = kMaxConnectionsRange.clamp(limits.maxConnections);
+    return limits;
+}
 
 }  // namespace
 
@@ -31,10 +40,13 @@ void HttpSettings::loadLocked() {
     m_webLogEnabled = key.getDword(kWebLogEnabled, 1);
     m_maxLogSize = key.getDword(kMaxLogSize, 0);
     m_logPath = key.getString(kLogPath, "");
-    m_limits.maxHeadBytes = key.getDword(kMaxHeadBytes, defaults.maxHeadBytes);
-    m_limits.maxBodyBytes = key.getDword(kMaxBodyBytes, defaults.maxBodyBytes);
-    m_limits.idleTimeoutSeconds = key.getDword(kIdleTimeoutSeconds, defaults.idleTimeoutSeconds);
-    m_limits.maxConnections = key.getDword(kMaxConnections, defaults.maxConnections);
+    HttpLimits limits;
+    limits.maxHeadBytes = key.getDword(kMaxHeadBytes, defaults.maxHeadBytes);
+    limits.maxBodyBytes = key.getDword(kMaxBodyBytes, defaults.maxBodyBytes);
+    limits.idleTimeoutSeconds = key.getDword(kIdleTimeoutSeconds, defaults.idleTimeoutSeconds);
+    limits.maxConnections = key.getDword(kMaxConnections, defaults.maxConnections);
+    m_limits = clamped(limits);
+    m_allowedHosts = key.getString(kAllowedHosts, "");
     m_loaded = true;
 }
 
@@ -126,13 +138,24 @@ HttpLimits HttpSettings::limits() {
 }
 
 void HttpSettings::setLimits(const HttpLimits& limits) {
-    change([&] { m_limits = limits; },
+    change([&] { m_limits = clamped(limits); },
            [&](ConfigKey& key) {
                key.setDword(kMaxHeadBytes, limits.maxHeadBytes);
                key.setDword(kMaxBodyBytes, limits.maxBodyBytes);
                key.setDword(kIdleTimeoutSeconds, limits.idleTimeoutSeconds);
                key.setDword(kMaxConnections, limits.maxConnections);
            });
+}
+
+std::string HttpSettings::allowedHosts() {
+    std::lock_guard lock(m_lock);
+    ensureLoadedLocked();
+    return m_allowedHosts;
+}
+
+void HttpSettings::setAllowedHosts(std::string_view hosts) {
+    change([&] { m_allowedHosts.assign(hosts); },
+           [&](ConfigKey& key) { key.setString(kAllowedHosts, hosts); });
 }
 
 }  // namespace tg

@@ -22,14 +22,33 @@
 
 namespace tg {
 
-// Bounds the HTTP server puts on one client. Stored as they are: the server decides what 0
-// means for each of them.
+// Bounds the HTTP server puts on one client. The store keeps what was written; what is read
+// is brought into its range (LimitRange), so that no stored value can stop the server.
 struct HttpLimits {
     std::uint32_t maxHeadBytes = 65536;     // request line and headers together
     std::uint32_t maxBodyBytes = 1048576;   // declared Content-Length of a request body
     std::uint32_t idleTimeoutSeconds = 30;  // a connection that makes no progress is closed
     std::uint32_t maxConnections = 1000;    // connections open at once
 };
+
+// The values a limit may take: 0 means its default, anything else is held between least and
+// most. tgctl refuses what lies outside.
+struct LimitRange {
+    std::string_view name;
+    std::uint32_t least;
+    std::uint32_t most;
+    std::uint32_t fallback;
+    std::string_view unit;  // "bytes", "seconds", or empty
+
+    std::uint32_t clamp(std::uint32_t value) const {
+        if (value == 0) return fallback;
+        return value < least ? least : value > most ? most : value;
+    }
+};
+inline constexpr LimitRange kMaxHeadBytesRange{"MaxHeadBytes", 1024, 16777216, 65536, "bytes"};
+inline constexpr LimitRange kMaxBodyBytesRange{"MaxBodyBytes", 1024, 67108864, 1048576, "bytes"};
+inline constexpr LimitRange kIdleTimeoutRange{"IdleTimeoutSeconds", 1, 3600, 30, "seconds"};
+inline constexpr LimitRange kMaxConnectionsRange{"MaxConnections", 1, 100000, 1000, ""};
 
 // What the event log needs for one line, read under one lock so that the three agree.
 struct EventLogSettings {
@@ -68,8 +87,14 @@ public:
 
     EventLogSettings eventLogSettings();
 
+    // Each within its LimitRange.
     HttpLimits limits();
     void setLimits(const HttpLimits& limits);
+
+    // "AllowedHosts": names and addresses, separated by commas, that the server answers to
+    // besides its own name and loopback (a name a reverse proxy passes on); "*" allows any.
+    std::string allowedHosts();
+    void setAllowedHosts(std::string_view hosts);
 
 private:
     void loadLocked();
@@ -88,6 +113,7 @@ private:
     std::uint32_t m_maxLogSize = 0;     // guarded by m_lock
     std::string m_logPath;              // guarded by m_lock
     HttpLimits m_limits;                // guarded by m_lock
+    std::string m_allowedHosts;         // guarded by m_lock
 };
 
 }  // namespace tg

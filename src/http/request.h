@@ -26,6 +26,10 @@ struct CRequest {
     std::size_t contentLength = 0;
     std::string parameterText;  // after the first "?", not decoded
     ExecKind execKind = ExecKind::None;
+    // The two ends of the connection as numeric addresses (http/net_address.h), set by the
+    // connection; empty when unknown.
+    std::string peerAddress;
+    std::string localAddress;
 
     // The header's value ("" when absent); `name` in any letter case.
     std::string header(std::string name) const;

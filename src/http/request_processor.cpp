@@ -2,11 +2,22 @@
 
 #include <strings.h>
 
+#include <string>
+
 #include "http/basic_auth.h"
+#include "http/net_address.h"
 #include "http/response_head.h"
 
 namespace tg {
 namespace {
+
+constexpr std::string_view kMisdirected = "421 Misdirected Request";
+constexpr std::string_view kUnknownHostText =
+    "This server does not answer to the name in the request's Host header.\n"
+    "Its administrator can allow the name: tgctl settings set AllowedHosts NAME\n";
+constexpr std::string_view kNeedsAccountText =
+    "This server has no user accounts, so it accepts changes only from the machine it runs "
+    "on.\nCreate an account with edit permission there: tgctl user add NAME --edit\n";
 
 bool sameWord(std::string_view a, std::string_view b) {
     return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
@@ -21,70 +32,7 @@ bool isHtml(std::string_view path) {
     return sameWord(path.substr(dot + 1), "html");
 }
 
-// Whether a host[:port] text names its port (an IPv6 literal's colons are inside brackets).
-bool namesPort(std::string_view authority) {
-    const std::size_t bracket = authority.rfind(']');
-    return authority.find(':', bracket == std::string_view::npos ? 0 : bracket) !=
-           std::string_view::npos;
-}
-
-// The host and port of an absolute http or https URL ("https://name/x" gives "name", 443);
-// empty for anything else, "null" included.
-std::optional<std::pair<std::string, unsigned>> urlHost(std::string_view url) {
-    const std::size_t scheme = url.find("://");
-    if (scheme == std::string_view::npos) return std::nullopt;
-    const bool https = sameWord(url.substr(0, scheme), "https");
-    if (!https && !sameWord(url.substr(0, scheme), "http")) return std::nullopt;
-    std::string_view authority = url.substr(scheme + 3);
-    authority = authority.substr(0, authority.find_first_of("/?#"));
-    auto host = parseHostHeader(authority);
-    if (host && https && !namesPort(authority)) host->second = 443;
-    return host;
-}
-
 }  // namespace
-
-bool isForeignAction(const CRequest& request, std::string_view action) {
-    if (action.empty()) return false;
-    std::string origin = request.header("origin");
-    if (origin.empty()) origin = request.header("referer");
-    if (origin.empty()) return false;  // not sent by a browser page: nothing to compare
-    const auto from = urlHost(origin);
-    const std::string hostHeader = request.header("host");
-    const auto host = parseHostHeader(hostHeader);
-    if (!from || !host || !sameWord(from->first, host->first)) return true;
-    // A Host without a port names the server's default one, which a proxy in front may have
-    // changed (https on 443 to us on 80): then the name alone decides.
-    return namesPort(hostHeader) && from->second != host->second;
-}
-
-std::optional<std::pair<std::string, unsigned>> parseHostHeader(std::string_view host) {
-    std::string_view name = host;
-    unsigned port = 80;
-    const std::size_t colon = host.rfind(':');
-    const std::size_t bracket = host.rfind(']');
-    if (colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket)) {
-        const std::string_view digits = host.substr(colon + 1);
-        if (digits.empty() || digits.size() > 5) return std::nullopt;
-        port = 0;
-        for (char c : digits) {
-            if (c < '0' || c > '9') return std::nullopt;
-            port = port * 10 + static_cast<unsigned>(c - '0');
-        }
-        if (port == 0 || port > 65535) return std::nullopt;
-        name = host.substr(0, colon);
-    }
-    if (name.empty() || name.size() > 255) return std::nullopt;
-    const bool literal6 = name.front() == '[' && name.back() == ']' && name.size() > 2;
-    for (std::size_t i = literal6 ? 1 : 0; i < name.size() - (literal6 ? 1 : 0); ++i) {
-        const char c = name[i];
-        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                             (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-                             (literal6 && c == ':');
-        if (!allowed) return std::nullopt;
-    }
-    return std::make_pair(std::string(name), port);
-}
 
 RequestProcessor::RequestProcessor(ContentRoot root, const MediaTypes& mediaTypes,
                                    TemplateRunner& pages, EventSink& log, Clock clock)
@@ -92,10 +40,15 @@ RequestProcessor::RequestProcessor(ContentRoot root, const MediaTypes& mediaType
       m_mediaTypes(mediaTypes),
       m_pages(pages),
       m_log(log),
-      m_clock(std::move(clock)) {}
+      m_clock(std::move(clock)),
+      m_names{m_root.hostName, {}} {}
 
 void RequestProcessor::processRequest(const CRequest& request, Response& response) {
     const std::time_t now = m_clock();
+    if (!isOwnHost(request, m_names)) {
+        answerWithText(kMisdirected, kUnknownHostText, response);
+        return;
+    }
     const auto url = decodeUrl(request.url);
     if (!url) {
         appendStatusOnly(response.head, kStatusBadRequest, now);
@@ -116,8 +69,9 @@ void RequestProcessor::processRequest(const CRequest& request, Response& respons
         if (mapping.status != 0) {
             answerMapping(mapping, response);
         } else if (mapping.execKind != ExecKind::None || (get && isHtml(mapping.filePath))) {
-            // A HEAD of a plain ".html" file gets the file's head, not a page.
-            handleScriptRequest(request, mapping, response);
+            // A HEAD of a plain ".html" file gets the file's head, not a page; a HEAD with
+            // parameters gets a template answer's head, and its page (its action) never runs.
+            handleScriptRequest(request, mapping, get, response);
         } else {
             sendFile(mapping, get, response);
         }
@@ -126,7 +80,7 @@ void RequestProcessor::processRequest(const CRequest& request, Response& respons
         if (mapping.status != 0) {
             answerMapping(mapping, response);
         } else {
-            handleScriptRequest(request, mapping, response);
+            handleScriptRequest(request, mapping, true, response);
         }
     } else {
         appendStatusOnly(response.head, kStatusNotImplemented, now);
@@ -157,28 +111,67 @@ void RequestProcessor::sendFile(const UrlMapping& mapping, bool withBody,
     if (withBody) response.file = std::move(file.fd);
 }
 
+void RequestProcessor::answerWithText(std::string_view status, std::string_view text,
+                                      Response& response) const {
+    startResponse(response.head, status, m_clock());
+    addHeader(response.head, "Content-type", "text/plain");
+    addHeader(response.head, "Expires", "0");
+    response.head += "\r\n";
+    response.head += text;
+}
+
 void RequestProcessor::handleScriptRequest(const CRequest& request, const UrlMapping& mapping,
-                                           Response& response) {
+                                           bool runsPage, Response& response) {
     if (mapping.execKind == ExecKind::Library) {
         appendStatusOnly(response.head, kStatusNotImplemented, m_clock());
     } else if (mapping.hidden) {
         appendStatusOnly(response.head, kStatusForbidden, m_clock());  // as for plain files
     } else {
-        handleTemplateRequest(request, mapping, response);
+        handleTemplateRequest(request, mapping, runsPage, response);
     }
 }
 
+Access RequestProcessor::checkAccess(const CRequest& request, TemplateVariables& variables,
+                                     Response& response) {
+    const RequestClient client{isLoopbackAddress(request.peerAddress)};
+    if (!variables.count("LOGIN")) return m_pages.checkAccess(variables, client);
+    const std::string& peer = request.peerAddress;
+    const auto now = LoginThrottle::Clock::now();
+    if (const auto held = m_throttle.holdFor(peer, now); held.count() > 0) {
+        // Held back after failed logins: the credentials are not even looked at, and a
+        // refusal comes no sooner than the wait's end.
+        TemplateVariables anonymous = variables;
+        anonymous.erase("LOGIN");
+        anonymous.erase("PASSWORD");
+        const Access access = m_pages.checkAccess(anonymous, client);
+        if (access != Access::Granted && access != Access::LoggedIn) response.delay = held;
+        return access;
+    }
+    const Access access = m_pages.checkAccess(variables, client);
+    if (access == Access::BadLogin) {
+        response.delay = m_throttle.failed(peer, now);
+        m_log.writeLog("Failed login from " + (peer.empty() ? std::string("?") : peer),
+                       variables["LOGIN"]);
+    } else if (access == Access::LoggedIn) {
+        m_throttle.succeeded(peer);
+    }
+    return access;
+}
+
 void RequestProcessor::handleTemplateRequest(const CRequest& request, const UrlMapping& mapping,
-                                             Response& response) {
+                                             bool runsPage, Response& response) {
     TemplateVariables variables = m_pages.variablesFor(request.parameterText, mapping.filePath);
     if (const auto credentials = getBasicCredentialsFromHeaders(request.headers)) {
         variables["LOGIN"] = credentials->userName;
         variables["PASSWORD"] = credentials->password;
     }
     int status = kStatusOk;
+    Access access = Access::Granted;
     if (isForeignAction(request, variables["action"])) {
         status = kStatusForbidden;
-    } else if (!m_pages.checkAccess(variables)) {
+    } else if (access = checkAccess(request, variables, response); access == Access::NeedsAccount) {
+        status = kStatusForbidden;
+    } else if (access != Access::Granted && access != Access::LoggedIn) {
         status = kStatusUnauthorized;
     } else if (m_pages.findPageName(variables["TEMPLATE_NAME"]) == "404") {
         status = kStatusNotFound;
@@ -187,9 +180,14 @@ void RequestProcessor::handleTemplateRequest(const CRequest& request, const UrlM
     addHeader(response.head, kAuthenticateHeader, kBasicChallenge);
     addHeader(response.head, "Expires", "0");
     std::string body;
-    if (status == kStatusOk) m_pages.runPage(variables, body);
+    if (access == Access::NeedsAccount) {
+        addHeader(response.head, "Content-type", "text/plain");
+        body = kNeedsAccountText;
+    } else if (status == kStatusOk && runsPage) {
+        m_pages.runPage(variables, body);
+    }
     response.head += "\r\n";
-    response.head += body;
+    if (runsPage) response.head += body;
     m_log.writeLog(variables["TEMPLATE_PATHNAME"], variables["LOGIN"]);
 }
 

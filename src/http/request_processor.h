@@ -2,6 +2,12 @@
 // Answers a complete request: GET and HEAD of files below the content root (with redirects of
 // folders to their default document), and template requests handed to the web application.
 // Every answer is HTTP/1.0 without Content-Length; the connection's end ends it.
+//
+// Guards: a request whose Host names another server is answered "421 Misdirected Request";
+// an action sent by another site's page "403 Forbidden"; a HEAD never runs a page (it gets
+// the template answer's head only); a change from another machine while no account exists
+// "403 Forbidden" with how to create one. Failed logins are counted per client address and
+// written to the event log; repeated ones are answered late (LoginThrottle).
 // Main thread only.
 
 #include <ctime>
@@ -10,26 +16,18 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "datasource/event_sink.h"
+#include "http/login_throttle.h"
 #include "http/media_types.h"
+#include "http/request_origin.h"
 #include "http/request.h"
 #include "http/response.h"
 #include "http/template_runner.h"
 #include "http/url_mapping.h"
 
 namespace tg {
-
-// The name and port of a "Host" header ("name", "name:port", "[v6]:port"); empty when the
-// text is anything else, so that nothing odd reaches a Location header.
-std::optional<std::pair<std::string, unsigned>> parseHostHeader(std::string_view host);
-
-// Whether a template request that carries an action (one that changes something) was sent by a
-// page of another site: its Origin, or else its Referer, names another host or port than its
-// Host header. A browser that holds the user's credentials would otherwise carry out a delete
-// or reset that any web page asked for. Requests without either header (tools such as curl)
-// and requests without an action are never foreign.
-bool isForeignAction(const CRequest& request, std::string_view action);
 
 class RequestProcessor : public RequestHandler {
 public:
@@ -42,19 +40,28 @@ public:
 
     void processRequest(const CRequest& request, Response& response) override;
 
+    // Names and addresses the server answers to besides its own (see isOwnHost).
+    void setAllowedHosts(std::vector<std::string> names) { m_names.allowed = std::move(names); }
+
 private:
     void answerMapping(const UrlMapping& mapping, Response& response) const;
     void sendFile(const UrlMapping& mapping, bool withBody, Response& response) const;
-    void handleScriptRequest(const CRequest& request, const UrlMapping& mapping,
+    void handleScriptRequest(const CRequest& request, const UrlMapping& mapping, bool runsPage,
                              Response& response);
-    void handleTemplateRequest(const CRequest& request, const UrlMapping& mapping,
+    void handleTemplateRequest(const CRequest& request, const UrlMapping& mapping, bool runsPage,
                                Response& response);
+    // Decides the access of a template request, counting failed logins of its client.
+    Access checkAccess(const CRequest& request, TemplateVariables& variables,
+                       Response& response);
+    void answerWithText(std::string_view status, std::string_view text, Response& response) const;
 
     ContentRoot m_root;
     const MediaTypes& m_mediaTypes;
     TemplateRunner& m_pages;
     EventSink& m_log;
     Clock m_clock;
+    ServerNames m_names;
+    LoginThrottle m_throttle;
 };
 
 }  // namespace tg

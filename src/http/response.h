@@ -4,6 +4,7 @@
 // file; then it closes. The request handling (mapping to files, template pages) implements
 // RequestHandler; tests use fakes.
 
+#include <chrono>
 #include <string>
 
 #include "http/request.h"
@@ -14,6 +15,9 @@ namespace tg {
 struct Response {
     std::string head;
     UniqueFd file;  // sent after the head when open
+    // How long the connection waits before it sends anything (a refused login is answered
+    // late). The wait runs on the reactor's timer: no other client waits with it.
+    std::chrono::milliseconds delay{0};
 };
 
 class RequestHandler {

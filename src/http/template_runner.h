@@ -12,6 +12,20 @@ namespace tg {
 
 using TemplateVariables = std::map<std::string, std::string>;
 
+// What the server knows of a client beyond its request variables.
+struct RequestClient {
+    bool loopback = false;  // connected from this machine (127.0.0.0/8, ::1)
+};
+
+// The access rule's verdict on one template request.
+enum class Access {
+    Granted,       // the page needs no login, or no account exists
+    LoggedIn,      // granted to the request's user name and password
+    Refused,       // 401: no credentials, or an account without the rights the page needs
+    BadLogin,      // 401: the user name and password match no account
+    NeedsAccount,  // 403: a change from another machine while no account exists
+};
+
 class TemplateRunner {
 public:
     virtual ~TemplateRunner() = default;
@@ -20,8 +34,9 @@ public:
     // TEMPLATE_PATHNAME.
     virtual TemplateVariables variablesFor(std::string_view parameterText,
                                            std::string_view templatePath) = 0;
-    // False: the answer is "401 Unauthorized" and no page runs.
-    [[nodiscard]] virtual bool checkAccess(const TemplateVariables& request) = 0;
+    // Anything but Granted or LoggedIn: no page runs.
+    [[nodiscard]] virtual Access checkAccess(const TemplateVariables& request,
+                                             const RequestClient& client) = 0;
     // The page of a template name; "404" is answered "404 Not Found" without running a page.
     virtual std::string findPageName(std::string_view templateName) = 0;
     // The response body of a request that may run its page.

@@ -1,5 +1,6 @@
-// tgctl settings: the web server's port and event log settings. A running daemon reads them
-// once at start-up, so a change while it runs is stored and takes effect at its next start.
+// tgctl settings: the web server's port, event log settings, limits and allowed host names.
+// A running daemon reads them once at start-up, so a change while it runs is stored and takes
+// effect at its next start.
 
 #include <charconv>
 #include <cstdint>
@@ -11,6 +12,7 @@
 
 #include "config/config_key.h"
 #include "http/http_settings.h"
+#include "http/request_origin.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/store_snapshot.h"
@@ -28,6 +30,10 @@ std::optional<std::uint32_t> storedNumber(ConfigKey& key, std::string_view name)
 std::string numberText(std::optional<std::uint32_t> stored, std::uint32_t fallback) {
     return stored ? std::to_string(*stored) : std::to_string(fallback) + " (not stored)";
 }
+
+// The limits a server needs to answer anyone at all: tgctl takes none outside its range.
+const LimitRange* const kLimitRanges[] = {&kMaxHeadBytesRange, &kMaxBodyBytesRange,
+                                          &kIdleTimeoutRange, &kMaxConnectionsRange};
 
 void showSettings(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(1);
@@ -47,6 +53,13 @@ void showSettings(StoreOpener& stores, const CommandLine& line) {
     std::cout << "MaxLogSize\t" << numberText(size, 0) << "\teffective "
               << settings.effectiveLogSize() << " MB\n";
     std::cout << "LogPath\t" << (hasPath ? path : "(not stored)") << '\n';
+    for (const LimitRange* range : kLimitRanges) {
+        std::cout << range->name << '\t'
+                  << numberText(storedNumber(key, range->name), range->fallback) << '\n';
+    }
+    std::string hosts;
+    const bool hasHosts = key.queryString("AllowedHosts", hosts) == kStoreOk;
+    std::cout << "AllowedHosts\t" << (hasHosts ? hosts : "(not stored)") << '\n';
 }
 
 // Decimal digits only, no sign or blanks, within [low, high].
@@ -75,13 +88,23 @@ constexpr NumberSetting kNumberSettings[] = {
     {"MaxLogSize", 0, UINT32_MAX, "a number of megabytes from 0 to 4294967295"},
 };
 
+const char* const kSettingNames =
+    "Port, WebLogEnabled, MaxLogSize, LogPath, MaxHeadBytes, MaxBodyBytes, IdleTimeoutSeconds, "
+    "MaxConnections, AllowedHosts";
+
+std::uint32_t& limitField(HttpLimits& limits, std::string_view name) {
+    if (name == kMaxHeadBytesRange.name) return limits.maxHeadBytes;
+    if (name == kMaxBodyBytesRange.name) return limits.maxBodyBytes;
+    if (name == kIdleTimeoutRange.name) return limits.idleTimeoutSeconds;
+    return limits.maxConnections;
+}
+
 void setSetting(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(3);
-    const std::string& name =
-        line.positional(1, "setting (Port, WebLogEnabled, MaxLogSize, LogPath)");
+    const std::string& name = line.positional(1, std::string("setting (") + kSettingNames + ")");
     const std::string& value = line.positional(2, "VALUE");
     std::optional<std::uint32_t> number;
-    bool known = name == "LogPath";
+    bool known = name == "LogPath" || name == "AllowedHosts";
     for (const NumberSetting& setting : kNumberSettings) {
         if (setting.name != name) continue;
         known = true;
@@ -90,9 +113,30 @@ void setSetting(StoreOpener& stores, const CommandLine& line) {
             throw CommandError(name + " must be " + setting.accepted + ", not \"" + value + "\"");
         }
     }
-    if (!known) {
-        throw UsageError("unknown setting " + name +
-                         " (use Port, WebLogEnabled, MaxLogSize or LogPath)");
+    bool limit = false;
+    for (const LimitRange* range : kLimitRanges) {
+        if (range->name != name) continue;
+        known = limit = true;
+        number = parseNumber(value, range->least, range->most);
+        if (!number) {
+            const std::string unit = range->unit.empty() ? "" : " of " + std::string(range->unit);
+            throw CommandError(name + " must be a number" + unit + " from " +
+                               std::to_string(range->least) + " to " +
+                               std::to_string(range->most) + ", not \"" + value + "\"");
+        }
+    }
+    if (!known) throw UsageError("unknown setting " + name + " (use " + kSettingNames + ")");
+    if (name == "AllowedHosts") {
+        // Every entry must be a host name or address: a typo would otherwise lock a proxy out.
+        std::string_view rest = value;
+        while (!rest.empty()) {
+            const std::string_view entry = rest.substr(0, rest.find(','));
+            rest = entry.size() < rest.size() ? rest.substr(entry.size() + 1) : std::string_view();
+            if (splitHostList(entry).empty()) {
+                throw CommandError("AllowedHosts must be host names or addresses separated by "
+                                   "commas, not \"" + std::string(entry) + "\"");
+            }
+        }
     }
 
     HttpSettings settings(stores.store());
@@ -100,6 +144,12 @@ void setSetting(StoreOpener& stores, const CommandLine& line) {
     if (name == "WebLogEnabled") settings.setWebLogEnabled(*number != 0);
     if (name == "MaxLogSize") settings.setMaxLogSize(*number);
     if (name == "LogPath") settings.setLogPath(value);
+    if (name == "AllowedHosts") settings.setAllowedHosts(value);
+    if (limit) {
+        HttpLimits limits = settings.limits();
+        limitField(limits, name) = *number;
+        settings.setLimits(limits);
+    }
     // The setters are silent about the store; read the value back to tell.
     ConfigKey key(stores.store());
     key.openExisting(HttpSettings::kKeyPath);

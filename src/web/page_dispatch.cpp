@@ -39,8 +39,8 @@ RequestVariables PageDispatcher::variablesFor(std::string_view parameterText,
     return requestVariablesFor(parameterText, templatePath);
 }
 
-bool PageDispatcher::checkAccess(const RequestVariables& request) {
-    return CheckAccess(request, m_accounts);
+Access PageDispatcher::checkAccess(const RequestVariables& request, const RequestClient& client) {
+    return CheckAccess(request, m_accounts, client);
 }
 
 std::string PageDispatcher::findPageName(std::string_view templateName) {
@@ -96,18 +96,27 @@ AccessLevel requiredAccessLevel(std::string_view templateName, std::string_view 
         templateName == "modaltest") {
         return AccessLevel::Edit;
     }
-    if (templateName == "show") return action.empty() ? AccessLevel::View : AccessLevel::Edit;
+    if (templateName == "show" || templateName == "showtext") {
+        return action.empty() ? AccessLevel::View : AccessLevel::Edit;
+    }
     if (templateName == "index") return action.empty() ? AccessLevel::None : AccessLevel::Edit;
     return AccessLevel::None;
 }
 
-bool CheckAccess(const RequestVariables& request, AccountStore& accounts) {
+Access CheckAccess(const RequestVariables& request, AccountStore& accounts,
+                   const RequestClient& client) {
     const AccessLevel level =
         requiredAccessLevel(valueOf(request, "TEMPLATE_NAME"), valueOf(request, "action"));
-    if (level == AccessLevel::None) return true;
+    if (level == AccessLevel::None) return Access::Granted;
     const auto login = request.find("LOGIN");
-    if (login == request.end()) return !accounts.anyAccountExists();
-    return granted(level, accounts.authenticate(login->second, valueOf(request, "PASSWORD")));
+    if (login == request.end()) {
+        if (accounts.anyAccountExists()) return Access::Refused;
+        if (level == AccessLevel::Edit && !client.loopback) return Access::NeedsAccount;
+        return Access::Granted;
+    }
+    const std::uint32_t type = accounts.authenticate(login->second, valueOf(request, "PASSWORD"));
+    if (type == 0) return Access::BadLogin;
+    return granted(level, type) ? Access::LoggedIn : Access::Refused;
 }
 
 std::string FindPageName(std::string_view templateName) { return std::string(templateName); }

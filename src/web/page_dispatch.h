@@ -27,7 +27,7 @@ public:
 
     RequestVariables variablesFor(std::string_view parameterText,
                                   std::string_view templatePath) override;
-    bool checkAccess(const RequestVariables& request) override;
+    Access checkAccess(const RequestVariables& request, const RequestClient& client) override;
     std::string findPageName(std::string_view templateName) override;
     void runPage(RequestVariables& request, std::string& body) override;
 
@@ -53,17 +53,22 @@ void showErrorPage(RequestVariables& request, std::string_view message, ErrorTar
 
 // What a template request needs, from TEMPLATE_NAME and whether "action" is empty:
 //   "edit", "modalchoose", "modalregexp", "modaltest"   Edit
-//   "show"                                              View without action, else Edit
+//   "show", "showtext"                                  View without action, else Edit
 //   "index"                                             None without action, else Edit
 //   any other name                                      None
+// "showtext" shows the raw recent records (addresses, user names, URLs of the log lines), so it
+// needs the same rights as the chart drawn from them.
 enum class AccessLevel { None, View, Edit };
 AccessLevel requiredAccessLevel(std::string_view templateName, std::string_view action);
 
 // Whether the request may run its page. Without a LOGIN entry, a level is granted exactly when
-// no account exists; with one, authenticate(LOGIN, PASSWORD) must give ViewOnly or
-// EditPermission for View, EditPermission for Edit. LOGIN and PASSWORD are the request's Basic
-// credentials or, without those, parameters of these names.
-[[nodiscard]] bool CheckAccess(const RequestVariables& request, AccountStore& accounts);
+// no account exists, and then Edit (every change) only to a loopback client: a server without
+// accounts must not let the whole network change it (NeedsAccount). With a LOGIN entry,
+// authenticate(LOGIN, PASSWORD) must give ViewOnly or EditPermission for View, EditPermission
+// for Edit (LoggedIn); a pair that matches no account is BadLogin, too few rights Refused. LOGIN and
+// PASSWORD are the request's Basic credentials or, without those, parameters of these names.
+[[nodiscard]] Access CheckAccess(const RequestVariables& request, AccountStore& accounts,
+                                 const RequestClient& client);
 
 // The page name of a template: the name itself.
 std::string FindPageName(std::string_view templateName);

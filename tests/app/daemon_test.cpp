@@ -149,6 +149,23 @@ TEST_F(DaemonTest, APortInUseEndsStartUpWithTheMessageAndExitCodeOne) {
     EXPECT_EQ(next.waitExit(), 0);
 }
 
+TEST_F(DaemonTest, BindResolvesNamesAndRefusesAddressesItCannotUse) {
+    {
+        test::DaemonProcess daemon({"--store", storePath, "--bind", "localhost"}, dir.file("err"));
+        ASSERT_TRUE(test::waitFor([&] { return test::accepting(port); }));
+        daemon.signal(SIGTERM);
+        EXPECT_EQ(daemon.waitExit(), 0);
+        EXPECT_EQ(daemon.errors(), "");
+    }
+    for (const char* bad : {"no-such-host.invalid", "127.0.0.256", "192.0.2.1"}) {
+        SCOPED_TRACE(bad);
+        test::DaemonProcess daemon({"--store", storePath, "--bind", bad}, dir.file("err2"));
+        EXPECT_EQ(daemon.waitExit(), 1);
+        EXPECT_NE(daemon.errors().find(std::string("Cannot listen on ") + bad), std::string::npos)
+            << daemon.errors();
+    }
+}
+
 TEST(DaemonOptions, BadArgumentsAreUsageErrors) {
     test::TempDir dir;
     for (const auto& args : std::vector<std::vector<std::string>>{

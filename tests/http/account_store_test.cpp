@@ -102,6 +102,9 @@ TEST_F(AccountStoreTest, SaveRefusesTypeNoneUnknownTypesAndNamesThatAreNotKeys) 
     EXPECT_EQ(m_accounts.saveAccount("", "pw", AccountType::ViewOnly), 1);
     EXPECT_EQ(m_accounts.saveAccount("a\\b", "pw", AccountType::ViewOnly), 1);
     EXPECT_EQ(m_accounts.saveAccount("\\", "pw", AccountType::ViewOnly), 1);
+    // Names that Basic credentials cannot carry could never log in.
+    EXPECT_EQ(m_accounts.saveAccount("a:b", "pw", AccountType::ViewOnly), 1);
+    EXPECT_EQ(m_accounts.saveAccount("a\tb", "pw", AccountType::ViewOnly), 1);
     EXPECT_FALSE(m_accounts.anyAccountExists());
     EXPECT_FALSE(raw("", "password"));  // nothing written on the accounts key itself
     EXPECT_EQ(m_accounts.deleteAccount(""), 1);

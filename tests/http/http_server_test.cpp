@@ -95,9 +95,9 @@ TEST_F(HttpServerTest, FileLargerThanTheBufferArrivesWhole) {
 
 TEST_F(HttpServerTest, OversizedHeadOrBadLengthIsAnswered400) {
     HttpLimits limits;
-    limits.maxHeadBytes = 200;
+    limits.maxHeadBytes = 1024;
     startServer(limits);
-    const std::vector<std::string> requests{"GET /" + std::string(300, 'a') + " HTTP/1.0\r\n\r\n",
+    const std::vector<std::string> requests{"GET /" + std::string(2000, 'a') + " HTTP/1.0\r\n\r\n",
                                             "POST / HTTP/1.0\r\nContent-Length: -5\r\n\r\n"};
     for (const std::string& request : requests) {
         UniqueFd client = connectLoopback(port());

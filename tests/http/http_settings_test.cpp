@@ -86,5 +86,22 @@ TEST_F(HttpSettingsTest, StoredValuesAreReadOnceAndSettersWriteThrough) {
     EXPECT_EQ(reloaded.port(), 8080u);
 }
 
+TEST_F(HttpSettingsTest, LimitsThatWouldStopTheServerAreClampedWhenRead) {
+    {
+        ConfigKey key = httpKey();
+        key.setDword("MaxConnections", 0);
+        key.setDword("MaxHeadBytes", 3);
+        key.setDword("MaxBodyBytes", 0xFFFFFFFF);
+        key.setDword("IdleTimeoutSeconds", 0);
+    }
+    HttpSettings settings(m_store);
+    const HttpLimits limits = settings.limits();
+    EXPECT_EQ(limits.maxConnections, 1000u);  // 0: the default
+    EXPECT_EQ(limits.maxHeadBytes, 1024u);     // below the least: the least
+    EXPECT_EQ(limits.maxBodyBytes, 67108864u);
+    EXPECT_EQ(limits.idleTimeoutSeconds, 30u);
+    EXPECT_EQ(httpKey().getDword("MaxConnections", 5), 0u);  // the store keeps what it holds
+}
+
 }  // namespace
 }  // namespace tg

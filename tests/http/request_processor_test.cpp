@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -26,9 +27,12 @@ public:
                 {"TEMPLATE_NAME", name},
                 {"TEMPLATE_PATHNAME", path}};
     }
-    bool checkAccess(const TemplateVariables& request) override {
+    // Credentials log in with the password "right"; without credentials, `access` decides.
+    Access checkAccess(const TemplateVariables& request, const RequestClient& client) override {
         seenLogin = request.count("LOGIN") ? request.at("LOGIN") : "";
-        return allow;
+        seenClient = client;
+        if (!request.count("LOGIN")) return access;
+        return request.at("PASSWORD") == "right" ? Access::LoggedIn : Access::BadLogin;
     }
     std::string findPageName(std::string_view templateName) override {
         return std::string(templateName);
@@ -36,8 +40,9 @@ public:
     void runPage(TemplateVariables& request, std::string& body) override {
         body = "page " + request["TEMPLATE_NAME"] + " " + request["PARAMS"];
     }
-    bool allow = true;
+    Access access = Access::Granted;
     std::string seenLogin;
+    RequestClient seenClient;
 };
 
 class RecordingLog : public EventSink {
@@ -72,8 +77,10 @@ protected:
         request.body = body;
         request.contentLength = body.size();
         request.headers = std::move(headers);
+        request.peerAddress = m_peer;
         Response response;
         m_processor.processRequest(request, response);
+        m_delay = response.delay;
         std::string all = response.head;
         if (response.file) {
             char buffer[4096];
@@ -84,6 +91,8 @@ protected:
         return all;
     }
 
+    std::string m_peer = "192.0.2.7";
+    std::chrono::milliseconds m_delay{0};  // of the last answer
     test::TempDir m_dir;
     MediaTypes m_types = MediaTypes::builtIn();
     FakePages m_pages;
@@ -91,6 +100,21 @@ protected:
     RequestProcessor m_processor{ContentRoot{m_dir.path().string(), "host", 8080}, m_types, m_pages,
                                  m_log, [] { return std::time_t{0}; }};
 };
+
+// Base64 without padding, which the server's decoder does not need.
+std::string base64(const std::string& text) {
+    static const char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); i += 3) {
+        unsigned group = static_cast<unsigned char>(text[i]) << 16;
+        if (i + 1 < text.size()) group |= static_cast<unsigned char>(text[i + 1]) << 8;
+        if (i + 2 < text.size()) group |= static_cast<unsigned char>(text[i + 2]);
+        const std::size_t bytes = std::min<std::size_t>(3, text.size() - i);
+        for (std::size_t k = 0; k <= bytes; ++k) out += kAlphabet[(group >> (18 - 6 * k)) & 63];
+    }
+    return out;
+}
 
 constexpr const char* kHead =
     "Server: Kestro-RuroVid/1.0\r\nDate: Thu, 01 Jan 1970 00:00:00 GMT\r\n";
@@ -122,14 +146,56 @@ TEST_F(RequestProcessorTest, TemplatesRunPagesWithTheirHeadersAndLogLines) {
               std::string::npos);  // the file's head, not a page
     EXPECT_EQ(answer("GET", "/404.html").rfind("HTTP/1.0 404 Not Found", 0), 0u);
 
-    m_pages.allow = false;
+    m_pages.access = Access::Refused;
     const std::string refused =
         answer("GET", "/page.html", "", {{"authorization", "Basic YWxpY2U6c2VjcmV0"}});
     EXPECT_EQ(refused, std::string("HTTP/1.0 401 Unauthorized\r\n") + kHead +
                            "WWW-Authenticate: Basic realm=\"Tessellgrove\"\r\nExpires: 0\r\n\r\n");
     EXPECT_EQ(m_pages.seenLogin, "alice");
-    ASSERT_EQ(m_log.lines.size(), 4u);
+    ASSERT_EQ(m_log.lines.size(), 5u);  // the request's line after the failed login's
+    EXPECT_EQ(m_log.lines[3], "Failed login from 192.0.2.7|alice");
     EXPECT_EQ(m_log.lines.back(), (m_dir.path() / "page.html").string() + "|alice");
+}
+
+TEST_F(RequestProcessorTest, RepeatedFailedLoginsAreAnsweredLaterAndNotEvenChecked) {
+    const auto login = [&](const std::string& password) {
+        const std::string all = answer("GET", "/page.html?action=x", "",
+                                       {{"authorization", "Basic " + base64("alice:" + password)}});
+        return all.substr(0, all.find("\r\n"));
+    };
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(login("guess"), "HTTP/1.0 401 Unauthorized");
+        EXPECT_EQ(m_delay.count(), 0);  // a mistyped password costs nothing
+    }
+    EXPECT_EQ(login("guess"), "HTTP/1.0 401 Unauthorized");
+    EXPECT_GT(m_delay.count(), 0);  // sent later, on the connection's timer
+    // While it waits, even the right password is not looked at: guesses sent at once on many
+    // connections learn nothing sooner.
+    m_pages.access = Access::Refused;
+    EXPECT_EQ(login("right"), "HTTP/1.0 401 Unauthorized");
+    EXPECT_EQ(m_pages.seenLogin, "");
+    EXPECT_GT(m_delay.count(), 0);
+    EXPECT_EQ(std::count_if(m_log.lines.begin(), m_log.lines.end(),
+                            [](const std::string& line) {
+                                return line == "Failed login from 192.0.2.7|alice";
+                            }),
+              4);
+    m_peer = "192.0.2.8";  // other clients are not held back
+    EXPECT_EQ(login("right"), "HTTP/1.0 200 OK");
+    EXPECT_EQ(m_delay.count(), 0);
+}
+
+TEST_F(RequestProcessorTest, ChangesWithoutAccountsFromAnotherMachineExplainHowToMakeOne) {
+    m_pages.access = Access::NeedsAccount;
+    const std::string all = answer("GET", "/page.html?action=delete");
+    EXPECT_EQ(all.rfind("HTTP/1.0 403 Forbidden\r\n", 0), 0u);
+    EXPECT_NE(all.find("Content-type: text/plain\r\n"), std::string::npos);
+    EXPECT_NE(all.find("\r\n\r\nThis server has no user accounts"), std::string::npos);
+    EXPECT_NE(all.find("tgctl user add NAME --edit"), std::string::npos);
+    EXPECT_FALSE(m_pages.seenClient.loopback);
+    m_peer = "127.0.0.1";
+    (void)answer("GET", "/page.html?action=delete");
+    EXPECT_TRUE(m_pages.seenClient.loopback);
 }
 
 TEST_F(RequestProcessorTest, ActionsSentByAnotherSitesPageAreForbidden) {
@@ -153,11 +219,53 @@ TEST_F(RequestProcessorTest, ActionsSentByAnotherSitesPageAreForbidden) {
     EXPECT_EQ(m_log.lines.size(), 9u);  // every answer is logged
 
     // Behind a TLS proxy the browser's origin is https on 443 and the Host has no port.
+    m_processor.setAllowedHosts({"logs.example.org"});
     std::map<std::string, std::string> proxied{{"host", "logs.example.org"},
                                                {"origin", "https://logs.example.org"}};
     EXPECT_EQ(answer("GET", "/page.html?action=run", "", proxied).rfind(ok, 0), 0u);
     proxied["origin"] = "https://evil.example.org";
     EXPECT_EQ(answer("GET", "/page.html?action=run", "", proxied).rfind(forbidden, 0), 0u);
+
+    // Browsers send no Origin on a navigation and pages may suppress the Referer; what the
+    // browser itself says of the request's origin decides then, whatever else came with it.
+    for (const char* site : {"cross-site", "same-site"}) {
+        EXPECT_EQ(status("/page.html?action=delete", "sec-fetch-site", site), forbidden) << site;
+    }
+    for (const char* site : {"same-origin", "none"}) {
+        EXPECT_EQ(status("/page.html?action=delete", "sec-fetch-site", site), ok) << site;
+    }
+    EXPECT_EQ(status("/page.html?name=x", "sec-fetch-site", "cross-site"), ok);  // a link
+}
+
+TEST_F(RequestProcessorTest, OnlyNamesOfThisServerAreAnswered) {
+    const auto status = [&](const std::string& host, const std::string& target) {
+        std::map<std::string, std::string> headers;
+        if (!host.empty()) headers["host"] = host;
+        const std::string all = answer("GET", target, "", headers);
+        return all.substr(0, all.find("\r\n"));
+    };
+    // Its own name, loopback and no Host at all (HTTP/1.0 clients).
+    for (const char* host : {"host:8080", "HOST", "localhost:8080", "127.0.0.1", "127.8.9.1:1",
+                             "[::1]:8080", ""}) {
+        EXPECT_EQ(status(host, "/page.html?action=delete"), "HTTP/1.0 200 OK") << host;
+    }
+    // Any other name is another site's (DNS rebinding): nothing runs, not even a file is read.
+    const std::size_t pagesBefore = m_log.lines.size();
+    for (const char* host : {"evil.example", "evil.example:8080", "host.evil.example", "10.1.2.3",
+                             "[::2]:8080", "a b"}) {
+        EXPECT_EQ(status(host, "/page.html?action=delete"), "HTTP/1.0 421 Misdirected Request")
+            << host;
+        EXPECT_EQ(status(host, "/notes.txt"), "HTTP/1.0 421 Misdirected Request") << host;
+    }
+    EXPECT_EQ(m_log.lines.size(), pagesBefore);
+}
+
+TEST_F(RequestProcessorTest, HeadNeverRunsAPage) {
+    const std::string head = answer("HEAD", "/page.html?action=delete&name=x");
+    EXPECT_EQ(head, std::string("HTTP/1.0 200 OK\r\n") + kHead +
+                        "WWW-Authenticate: Basic realm=\"Tessellgrove\"\r\nExpires: 0\r\n\r\n");
+    m_pages.access = Access::Refused;
+    EXPECT_EQ(answer("HEAD", "/page.html?action=delete").rfind("HTTP/1.0 401", 0), 0u);
 }
 
 TEST_F(RequestProcessorTest, FoldersRedirectToTheirDefaultDocument) {
@@ -168,15 +276,14 @@ TEST_F(RequestProcessorTest, FoldersRedirectToTheirDefaultDocument) {
     EXPECT_NE(answer("GET", "/sub", "", {{"host", "127.0.0.1:8080"}})
                   .find("Location: http://127.0.0.1:8080/sub/index.html\r\n"),
               std::string::npos);
+    m_processor.setAllowedHosts(splitHostList(" example.org:443 ,[::5]"));
     EXPECT_NE(answer("GET", "/sub", "", {{"host", "example.org"}})
                   .find("Location: http://example.org/sub/index.html\r\n"),
               std::string::npos);
+    EXPECT_EQ(answer("GET", "/sub", "", {{"host", "[::5]"}}).rfind("HTTP/1.0 302", 0), 0u);
     for (const char* odd :
          {"evil.org\r\nSet-Cookie: x", "a b", "x:0", "x:99999", ":80", "x:", "[::1]:8080x"}) {
-        EXPECT_NE(answer("GET", "/sub", "", {{"host", odd}})
-                      .find("Location: http://host:8080/sub/index.html\r\n"),
-                  std::string::npos)
-            << odd;
+        EXPECT_EQ(answer("GET", "/sub", "", {{"host", odd}}).rfind("HTTP/1.0 421", 0), 0u) << odd;
     }
     EXPECT_EQ(parseHostHeader("[::1]:8081"), std::make_pair(std::string("[::1]"), 8081u));
     EXPECT_EQ(answer("GET", "/../etc/passwd").rfind("HTTP/1.0 400 Bad Request", 0), 0u);

@@ -52,6 +52,13 @@ TEST_F(TgctlUserTest, BadNamesAndMissingPasswordsAreRefusedAndStoreNothing) {
     expectFailure(tgctl({"user", "add", "a\\b"}, "x\n"), "a user name can not contain a backslash");
     expectFailure(tgctl({"user", "add", "carol"}),
                   "no password on standard input (one line is read)");
+    // Basic credentials end the name at the first ':' and the text at a zero byte: such an
+    // account could never log in.
+    expectFailure(tgctl({"user", "add", "ca:rol"}, "x\n"), "a user name can not contain ':'");
+    expectFailure(tgctl({"user", "add", "ca\trol"}, "x\n"),
+                  "a user name can not contain control characters");
+    expectFailure(tgctl({"user", "add", "carol"}, std::string("pa\0ss\n", 6)),
+                  "a password can not contain a zero byte");
     expectOk(tgctl({"user", "list"}));
 
     expectOk(tgctl({"user", "add", "Alice"}, "one\n"));
@@ -192,7 +199,10 @@ TEST_F(TgctlUserTest, TerminalAsksTwiceWithoutEchoAndRestoresTheTerminal) {
 TEST_F(TgctlUserTest, SettingsAreCheckedStoredAndNotedWhileTheDaemonRuns) {
     const std::string defaults =
         "Port\t0 (not stored)\teffective 80\nWebLogEnabled\t1 (not stored)\n"
-        "MaxLogSize\t0 (not stored)\teffective 1 MB\nLogPath\t(not stored)\n";
+        "MaxLogSize\t0 (not stored)\teffective 1 MB\nLogPath\t(not stored)\n"
+        "MaxHeadBytes\t65536 (not stored)\nMaxBodyBytes\t1048576 (not stored)\n"
+        "IdleTimeoutSeconds\t30 (not stored)\nMaxConnections\t1000 (not stored)\n"
+        "AllowedHosts\t(not stored)\n";
     expectOk(tgctl({"settings", "show"}), defaults);
     for (const char* port : {"0", "65536", "70000", "-1", "80x", ""}) {
         SCOPED_TRACE(port);
@@ -204,12 +214,26 @@ TEST_F(TgctlUserTest, SettingsAreCheckedStoredAndNotedWhileTheDaemonRuns) {
     expectFailure(tgctl({"settings", "set", "MaxLogSize", "4294967296"}),
                   "MaxLogSize must be a number of megabytes from 0 to 4294967295, not "
                   "\"4294967296\"");
+    // Values that would stop the server from answering anyone.
+    expectFailure(tgctl({"settings", "set", "MaxConnections", "0"}),
+                  "MaxConnections must be a number from 1 to 100000, not \"0\"");
+    expectFailure(tgctl({"settings", "set", "MaxHeadBytes", "0"}),
+                  "MaxHeadBytes must be a number of bytes from 1024 to 16777216, not \"0\"");
+    expectFailure(tgctl({"settings", "set", "MaxBodyBytes", "0"}),
+                  "MaxBodyBytes must be a number of bytes from 1024 to 67108864, not \"0\"");
+    expectFailure(tgctl({"settings", "set", "IdleTimeoutSeconds", "0"}),
+                  "IdleTimeoutSeconds must be a number of seconds from 1 to 3600, not \"0\"");
     EXPECT_EQ(tgctl({"settings", "set", "port", "80"}).exitCode, 2);
     expectOk(tgctl({"settings", "show"}), defaults);  // nothing stored by the refusals
 
     expectOk(tgctl({"settings", "set", "Port", "65535"}));
     expectOk(tgctl({"settings", "set", "WebLogEnabled", "0"}));
     expectOk(tgctl({"settings", "set", "MaxLogSize", "0"}));
+    expectOk(tgctl({"settings", "set", "MaxConnections", "100000"}));
+    expectFailure(tgctl({"settings", "set", "AllowedHosts", "logs.example.org,a b"}),
+                  "AllowedHosts must be host names or addresses separated by commas, not "
+                  "\"a b\"");
+    expectOk(tgctl({"settings", "set", "AllowedHosts", "logs.example.org, [::5]"}));
     {
         InstanceLock daemon{std::filesystem::path(m_store), InstanceLock::Mode::Instance};
         ASSERT_TRUE(daemon.held());
@@ -222,7 +246,9 @@ TEST_F(TgctlUserTest, SettingsAreCheckedStoredAndNotedWhileTheDaemonRuns) {
     }
     expectOk(tgctl({"settings", "show"}),
              "Port\t65535\teffective 65535\nWebLogEnabled\t0\nMaxLogSize\t0\teffective 1 MB\n"
-             "LogPath\t/var/log/tg \xe9.log\n");
+             "LogPath\t/var/log/tg \xe9.log\nMaxHeadBytes\t65536\nMaxBodyBytes\t1048576\n"
+             "IdleTimeoutSeconds\t30\nMaxConnections\t100000\n"
+             "AllowedHosts\tlogs.example.org, [::5]\n");
 }
 
 }  // namespace

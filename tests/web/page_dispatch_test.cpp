@@ -16,6 +16,8 @@
 namespace tg {
 namespace {
 
+const RequestClient kLoopback{true};
+
 TEST(CheckAccess, FollowsTheLevelTableAndTheAccounts) {
     test::TempDir dir;
     ConfigStore store(dir.file("store.db"));
@@ -54,6 +56,9 @@ TEST(CheckAccess, FollowsTheLevelTableAndTheAccounts) {
         {"modalchoose", "", "editor", "epw", true, true},
         {"modalregexp", "", "viewer", "vpw", true, false},
         {"modaltest", "", none, none, true, false},
+        {"showtext", "", none, none, true, false},  // the raw records, like the chart
+        {"showtext", "", "viewer", "vpw", true, true},
+        {"showtext", "", "viewer", "wrong", true, false},
         {"modaledit", "save", none, none, true, true},
         {"Edit", "", none, none, true, true},  // names compare case-sensitively
         {"edit", "", "Editor", "epw", true, false},
@@ -69,8 +74,35 @@ TEST(CheckAccess, FollowsTheLevelTableAndTheAccounts) {
         RequestVariables request = {{"TEMPLATE_NAME", c.name}, {"action", c.action}};
         if (c.login) request["LOGIN"] = *c.login;
         if (c.password) request["PASSWORD"] = *c.password;
-        EXPECT_EQ(CheckAccess(request, accounts), c.granted);
+        const Access access = CheckAccess(request, accounts, kLoopback);
+        EXPECT_EQ(access == Access::Granted || access == Access::LoggedIn, c.granted);
     }
+}
+
+TEST(CheckAccess, WithoutAccountsOnlyThisMachineMayChangeAndBadLoginsAreTold) {
+    test::TempDir dir;
+    ConfigStore store(dir.file("store.db"));
+    AccountStore accounts(store);
+    const RequestClient remote{false};
+    // No account: another machine may look, but every page that changes needs one.
+    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "show"}}, accounts, remote), Access::Granted);
+    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "index"}, {"action", "delete"}}, accounts, remote),
+              Access::NeedsAccount);
+    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "edit"}}, accounts, remote), Access::NeedsAccount);
+    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "index"}, {"action", "delete"}}, accounts, kLoopback),
+              Access::Granted);
+
+    ASSERT_EQ(accounts.saveAccount("viewer", "vpw", AccountType::ViewOnly), 0);
+    const RequestVariables edit = {{"TEMPLATE_NAME", "edit"}, {"LOGIN", "viewer"}};
+    RequestVariables wrong = edit;
+    wrong["PASSWORD"] = "x";
+    RequestVariables right = edit;
+    right["PASSWORD"] = "vpw";
+    EXPECT_EQ(CheckAccess(wrong, accounts, remote), Access::BadLogin);
+    EXPECT_EQ(CheckAccess(right, accounts, remote), Access::Refused);  // right, but view only
+    right["TEMPLATE_NAME"] = "show";
+    EXPECT_EQ(CheckAccess(right, accounts, remote), Access::LoggedIn);
+    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "edit"}}, accounts, kLoopback), Access::Refused);
 }
 
 TEST(CheckAccess, MissingActionCountsAsEmpty) {
@@ -78,10 +110,11 @@ TEST(CheckAccess, MissingActionCountsAsEmpty) {
     ConfigStore store(dir.file("store.db"));
     AccountStore accounts(store);
     ASSERT_EQ(accounts.saveAccount("viewer", "vpw", AccountType::ViewOnly), 0);
-    EXPECT_TRUE(CheckAccess({{"TEMPLATE_NAME", "index"}}, accounts));
-    EXPECT_TRUE(CheckAccess({{"TEMPLATE_NAME", "show"}, {"LOGIN", "viewer"}, {"PASSWORD", "vpw"}},
-                            accounts));
-    EXPECT_FALSE(CheckAccess({{"TEMPLATE_NAME", "edit"}}, accounts));
+    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "index"}}, accounts, kLoopback), Access::Granted);
+    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "show"}, {"LOGIN", "viewer"}, {"PASSWORD", "vpw"}},
+                          accounts, kLoopback),
+              Access::LoggedIn);
+    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "edit"}}, accounts, kLoopback), Access::Refused);
 }
 
 TEST(RequestVariablesFor, TemplateVariablesReplaceParameters) {
@@ -302,9 +335,9 @@ TEST(PageDispatcher, ForwardsToDispatchAndKeepsPageNames) {
     for (const char* name : {"404", "index", "Index", "", "a b"}) {
         EXPECT_EQ(runner.findPageName(name), name);
     }
-    EXPECT_TRUE(runner.checkAccess({{"TEMPLATE_NAME", "edit"}}));
+    EXPECT_EQ(runner.checkAccess({{"TEMPLATE_NAME", "edit"}}, kLoopback), Access::Granted);
     ASSERT_EQ(accounts.saveAccount("editor", "epw", AccountType::EditPermission), 0);
-    EXPECT_FALSE(runner.checkAccess({{"TEMPLATE_NAME", "edit"}}));
+    EXPECT_EQ(runner.checkAccess({{"TEMPLATE_NAME", "edit"}}, kLoopback), Access::Refused);
 
     std::ofstream(dir.path() / "about.html") << "about *EDIT*";
     RequestVariables vars =
