@@ -3,7 +3,8 @@
 // the Basic challenge (and carry out nothing), the diagram list stays open, a view-only account
 // sees charts but cannot change anything, and an account with edit permission works the pages.
 
-const { assert, run, newPage, screenshot } = require('./harness');
+const http = require('http');
+const { assert, run, newPage, screenshot, waitFor } = require('./harness');
 
 const kEditor = { username: 'editor', password: 'pa:ss wörd' };
 const kViewer = { username: 'viewer', password: 'look only' };
@@ -66,6 +67,30 @@ run('e2e_auth', 180000, async (ws, browser) => {
     assert.equal(await statusOf(viewer, ws.base + 'index.html?action=delete&name=Diagram'),
                  401);
     assert.match(ws.tgctl(['diagram', 'list']), /^Diagram\t/, 'the viewer deleted nothing');
+
+    // A page of another site, opened by the editor, cannot act with the editor's rights: the
+    // image and the form it uses to ask for a delete are refused, and the diagram stays.
+    const foreign = http.createServer((request, response) => {
+        response.writeHead(200, { 'Content-Type': 'text/html' });
+        // Without a Referer, and a GET navigation sends no Origin either.
+        response.end('<meta name="referrer" content="no-referrer">' +
+            `<img src="${ws.base}index.html?action=delete&name=Diagram">` +
+            `<form id="f" action="${ws.base}index.html"><input name="action" value="delete">` +
+            '<input name="name" value="Diagram"></form>' +
+            '<script>setTimeout(() => document.getElementById("f").submit(), 200)</script>');
+    });
+    await new Promise((resolve) => foreign.listen(0, '127.0.0.1', resolve));
+    const attacked = await editor.context().newPage();
+    const statuses = [];
+    attacked.on('response', (r) => {
+        if (r.url().includes('action=delete')) statuses.push(r.status());
+    });
+    await attacked.goto(`http://127.0.0.1:${foreign.address().port}/`);
+    await waitFor(() => statuses.filter((s) => s === 403).length >= 2, 30000,
+        'the foreign image and form to be refused');
+    foreign.close();
+    assert.ok(!statuses.includes(200), `foreign requests answered ${statuses}`);
+    assert.match(ws.tgctl(['diagram', 'list']), /^Diagram\t/, 'the foreign page deleted nothing');
 
     assert.deepEqual(editor.scriptErrors, [], 'no script errors');
     assert.deepEqual(viewer.scriptErrors, [], 'no script errors');

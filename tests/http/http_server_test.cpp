@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,6 +34,8 @@ public:
             response.head = "HTTP/1.0 200 OK\r\n\r\n";
             response.file.reset(::open(fileToSend.c_str(), O_RDONLY | O_CLOEXEC));
         }
+        if (request.url == "/late") response.delay = std::chrono::minutes(10);
+        if (request.url == "/soon") response.delay = std::chrono::milliseconds(20);
     }
     std::string fileToSend;
 };
@@ -143,6 +146,20 @@ TEST_F(HttpServerTest, ManySlowClientsAtOnceAreAllAnswered) {
         EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\nGET /slow ");
 }
 
+TEST_F(HttpServerTest, AnAnswerHeldBackWaitsOnATimerWhileOthersAreAnswered) {
+    startServer();
+    UniqueFd late = connectLoopback(port());
+    sendAll(late.get(), "GET /late HTTP/1.0\r\n\r\n");
+    UniqueFd soon = connectLoopback(port());
+    sendAll(soon.get(), "GET /soon HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(readToEnd(soon.get()), "HTTP/1.0 200 OK\r\n\r\nGET /soon ");
+    UniqueFd now = connectLoopback(port());
+    sendAll(now.get(), "GET /now HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(readToEnd(now.get()), "HTTP/1.0 200 OK\r\n\r\nGET /now ");
+    pollfd waiting{late.get(), POLLIN, 0};
+    EXPECT_EQ(::poll(&waiting, 1, 0), 0);  // still held: nothing sent, not closed
+}
+
 // A port nobody listens on at the moment of asking.
 std::uint16_t freePort() {
     UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -176,6 +193,34 @@ TEST_F(HttpServerListen, PortInUseIsReportedAndRefused) {
                                      " is already in use!\n\nMake sure there is no other "
                                      "applications or instances of RuroVid running that are "
                                      "already bound to that port.");
+}
+
+TEST_F(HttpServerListen, Ipv6AndNamesAreListenedOnAndAnAddressOfNoInterfaceIsRefused) {
+    UniqueFd probe(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in6 loopback6{};
+    loopback6.sin6_family = AF_INET6;
+    loopback6.sin6_addr = in6addr_loopback;
+    if (!probe || ::bind(probe.get(), reinterpret_cast<sockaddr*>(&loopback6),
+                         sizeof loopback6) != 0) {
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    HttpServer server(reactor, settings, handler, messages, "[::1]");
+    ASSERT_TRUE(server.startListening(0));
+    EXPECT_TRUE(server.loopbackOnly());
+    UniqueFd client(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    loopback6.sin6_port = htons(server.port());
+    EXPECT_EQ(::connect(client.get(), reinterpret_cast<sockaddr*>(&loopback6), sizeof loopback6),
+              0);
+
+    HttpServer named(reactor, settings, handler, messages, "localhost");
+    ASSERT_TRUE(named.startListening(0));
+    EXPECT_TRUE(named.loopbackOnly());
+    EXPECT_TRUE(messages.shown.empty());
+
+    HttpServer elsewhere(reactor, settings, handler, messages, "192.0.2.1");
+    EXPECT_FALSE(elsewhere.startListening(0));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0], "Cannot listen on 192.0.2.1: it is not an address of this machine");
 }
 
 TEST_F(HttpServerListen, SetPortRefusesBadPortsAndRollsBackWhenTheNewOneIsTaken) {

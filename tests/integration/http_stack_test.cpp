@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 #include "config/config_store.h"
 #include "http/account_store.h"
@@ -70,6 +72,58 @@ TEST(HttpStack, PagesNeedAnAccountWhenOneExistsAndEscapeWhatTheyEcho) {
 
     reactor.stop();
     loop.join();
+}
+
+class RecordingLog : public EventSink {
+public:
+    void writeLog(std::string_view first, std::string_view second) override {
+        lines.push_back(std::string(first) + "|" + std::string(second));
+    }
+    std::vector<std::string> lines;
+};
+
+TEST(HttpStack, GuessedPasswordsAreLoggedWithTheClientAndOtherNamesAreNotAnswered) {
+    test::TempDir dir;
+    const std::filesystem::path htdocs = dir.path() / "htdocs";
+    std::filesystem::create_directories(htdocs);
+    std::ofstream(htdocs / "index.html") << "list";
+    ConfigStore store(dir.path() / "store.db");
+    HttpSettings settings(store);
+    AccountStore accounts(store);
+    ASSERT_EQ(accounts.saveAccount("alice", "secret", AccountType::EditPermission), 0);
+    PageFactory pages;
+    PageDispatcher dispatcher(pages, accounts);
+    const MediaTypes types = MediaTypes::builtIn();
+    RecordingLog log;
+    RequestProcessor processor(ContentRoot{htdocs.string(), "tg-host", 80}, types, dispatcher,
+                               log);
+    Silent messages;
+    Reactor reactor;
+    HttpServer server(reactor, settings, processor, messages, "127.0.0.1");
+    ASSERT_TRUE(server.startListening(0));
+    const std::uint16_t port = server.port();
+    std::thread loop([&] { reactor.run(); });
+
+    // alice:wrong, four times; the fourth answer comes late, but it comes.
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(fetch(port,
+                        "GET /index.html?action=start HTTP/1.0\r\nHost: 127.0.0.1\r\n"
+                        "Authorization: Basic YWxpY2U6d3Jvbmc=\r\n\r\n")
+                      .rfind("HTTP/1.0 401 Unauthorized\r\n", 0),
+                  0u);
+    }
+    // A name that points here but is not ours (DNS rebinding) gets nothing.
+    EXPECT_EQ(fetch(port, "GET /index.html HTTP/1.0\r\nHost: attacker.example:80\r\n\r\n")
+                  .rfind("HTTP/1.0 421 Misdirected Request\r\n", 0),
+              0u);
+    EXPECT_EQ(fetch(port, "GET /index.html HTTP/1.0\r\nHost: TG-HOST\r\n\r\n")
+                  .rfind("HTTP/1.0 200 OK\r\n", 0),
+              0u);
+
+    reactor.stop();
+    loop.join();
+    EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), "Failed login from 127.0.0.1|alice"),
+              4);
 }
 
 }  // namespace

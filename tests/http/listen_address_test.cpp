@@ -1,0 +1,69 @@
+#include "http/listen_address.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+
+#include "http/net_address.h"
+
+namespace tg {
+namespace {
+
+TEST(ListenAddress, NumbersAndNamesResolveAndWhatCannotBeUsedSaysWhy) {
+    struct Case {
+        const char* text;
+        int family;
+        const char* numeric;
+        bool any;
+        bool loopback;
+    };
+    const Case cases[] = {
+        {"0.0.0.0", AF_INET, "0.0.0.0", true, false},
+        {"127.0.0.1", AF_INET, "127.0.0.1", false, true},
+        {"192.0.2.1", AF_INET, "192.0.2.1", false, false},  // resolves; binding decides
+        {"::", AF_INET6, "::", true, false},
+        {"::1", AF_INET6, "::1", false, true},
+        {"[::1]", AF_INET6, "::1", false, true},
+        {"localhost", AF_INET, "127.0.0.1", false, true},  // IPv4 first when a name has both
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::string error;
+        const auto address = resolveListenAddress(c.text, 8080, error);
+        ASSERT_TRUE(address.has_value()) << error;
+        EXPECT_EQ(address->family, c.family);
+        EXPECT_EQ(numericAddress(reinterpret_cast<const sockaddr*>(&address->address),
+                                 address->length),
+                  c.numeric);
+        EXPECT_EQ(address->anyAddress, c.any);
+        EXPECT_EQ(address->loopback, c.loopback);
+    }
+    for (const char* bad : {"", "127.0.0.256", "no-such-host.invalid", "[::1"}) {
+        SCOPED_TRACE(bad);
+        std::string error;
+        EXPECT_FALSE(resolveListenAddress(bad, 8080, error).has_value());
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(NetAddress, LoopbackAndSameAddressReadEveryNotation) {
+    for (const char* loopback : {"127.0.0.1", "127.255.0.9", "::1", "[::1]", "0:0::1"}) {
+        EXPECT_TRUE(isLoopbackAddress(loopback)) << loopback;
+    }
+    for (const char* other : {"128.0.0.1", "::2", "localhost", "", "::ffff:10.0.0.1"}) {
+        EXPECT_FALSE(isLoopbackAddress(other)) << other;
+    }
+    EXPECT_TRUE(sameAddress("[2001:db8::1]", "2001:DB8:0::1"));
+    EXPECT_TRUE(sameAddress("::ffff:192.0.2.7", "192.0.2.7"));
+    EXPECT_FALSE(sameAddress("192.0.2.7", "192.0.2.8"));
+    EXPECT_FALSE(sameAddress("", ""));
+
+    sockaddr_in6 mapped{};
+    mapped.sin6_family = AF_INET6;
+    mapped.sin6_addr.s6_addr[10] = mapped.sin6_addr.s6_addr[11] = 0xff;
+    mapped.sin6_addr.s6_addr[12] = 192;
+    mapped.sin6_addr.s6_addr[15] = 7;
+    EXPECT_EQ(numericAddress(reinterpret_cast<sockaddr*>(&mapped), sizeof mapped), "192.0.0.7");
+}
+
+}  // namespace
+}  // namespace tg
