@@ -46,7 +46,8 @@ RequestProcessor::RequestProcessor(ContentRoot root, const MediaTypes& mediaType
 void RequestProcessor::processRequest(const CRequest& request, Response& response) {
     const std::time_t now = m_clock();
     if (!isOwnHost(request, m_names)) {
-        answerWithText(kMisdirected, kUnknownHostText, response);
+        answerWithText(kMisdirected, sameWord(request.method, "HEAD") ? "" : kUnknownHostText,
+                       response);
         return;
     }
     const auto url = decodeUrl(request.url);
@@ -133,7 +134,12 @@ void RequestProcessor::handleScriptRequest(const CRequest& request, const UrlMap
 
 Access RequestProcessor::checkAccess(const CRequest& request, TemplateVariables& variables,
                                      Response& response) {
-    const RequestClient client{isLoopbackAddress(request.peerAddress)};
+    // A proxy on this machine connects from loopback for clients anywhere: what it forwards
+    // is not this machine's own request.
+    const bool forwarded = !request.header("forwarded").empty() ||
+                           !request.header("x-forwarded-for").empty() ||
+                           !request.header("x-real-ip").empty();
+    const RequestClient client{isLoopbackAddress(request.peerAddress) && !forwarded};
     if (!variables.count("LOGIN")) return m_pages.checkAccess(variables, client);
     const std::string& peer = request.peerAddress;
     const auto now = LoginThrottle::Clock::now();
@@ -144,7 +150,7 @@ Access RequestProcessor::checkAccess(const CRequest& request, TemplateVariables&
         anonymous.erase("LOGIN");
         anonymous.erase("PASSWORD");
         const Access access = m_pages.checkAccess(anonymous, client);
-        if (access != Access::Granted && access != Access::LoggedIn) response.delay = held;
+        if (!isGranted(access)) response.delay = held;
         return access;
     }
     const Access access = m_pages.checkAccess(variables, client);
@@ -165,13 +171,12 @@ void RequestProcessor::handleTemplateRequest(const CRequest& request, const UrlM
         variables["LOGIN"] = credentials->userName;
         variables["PASSWORD"] = credentials->password;
     }
+    const bool foreign = isForeignAction(request, variables["action"]);
+    const Access access = foreign ? Access::Refused : checkAccess(request, variables, response);
     int status = kStatusOk;
-    Access access = Access::Granted;
-    if (isForeignAction(request, variables["action"])) {
+    if (foreign || access == Access::NeedsAccount) {
         status = kStatusForbidden;
-    } else if (access = checkAccess(request, variables, response); access == Access::NeedsAccount) {
-        status = kStatusForbidden;
-    } else if (access != Access::Granted && access != Access::LoggedIn) {
+    } else if (!isGranted(access)) {
         status = kStatusUnauthorized;
     } else if (m_pages.findPageName(variables["TEMPLATE_NAME"]) == "404") {
         status = kStatusNotFound;

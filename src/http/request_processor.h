@@ -5,8 +5,8 @@
 //
 // Guards: a request whose Host names another server is answered "421 Misdirected Request";
 // an action sent by another site's page "403 Forbidden"; a HEAD never runs a page (it gets
-// the template answer's head only); a change from another machine while no account exists
-// "403 Forbidden" with how to create one. Failed logins are counted per client address and
+// the template answer's head only); a change from another machine (or passed on by a proxy)
+// while no account exists "403 Forbidden" with how to create one. Failed logins are counted per client address and
 // written to the event log; repeated ones are answered late (LoginThrottle).
 // Main thread only.
 

@@ -26,6 +26,10 @@ enum class Access {
     NeedsAccount,  // 403: a change from another machine while no account exists
 };
 
+inline bool isGranted(Access access) {
+    return access == Access::Granted || access == Access::LoggedIn;
+}
+
 class TemplateRunner {
 public:
     virtual ~TemplateRunner() = default;

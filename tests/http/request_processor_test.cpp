@@ -196,6 +196,9 @@ TEST_F(RequestProcessorTest, ChangesWithoutAccountsFromAnotherMachineExplainHowT
     m_peer = "127.0.0.1";
     (void)answer("GET", "/page.html?action=delete");
     EXPECT_TRUE(m_pages.seenClient.loopback);
+    // A proxy on this machine passes on requests of clients anywhere.
+    (void)answer("GET", "/page.html?action=delete", "", {{"x-forwarded-for", "192.0.2.7"}});
+    EXPECT_FALSE(m_pages.seenClient.loopback);
 }
 
 TEST_F(RequestProcessorTest, ActionsSentByAnotherSitesPageAreForbidden) {
