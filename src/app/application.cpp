@@ -11,6 +11,7 @@
 #include "diagram/checkpointer.h"
 #include "http/event_log.h"
 #include "http/media_types.h"
+#include "http/net_address.h"
 #include "http/request_processor.h"
 #include "web/page_dispatch.h"
 #include "web/web_pages.h"
@@ -94,7 +95,8 @@ std::optional<int> Application::startUp() {
     m_core = std::make_unique<Core>(m_options, *m_store, m_messages);
     registerWebPages(m_core->pages, m_core->diagrams, m_core->sources);
     std::vector<std::string> allowedHosts = splitHostList(m_core->settings.allowedHosts());
-    allowedHosts.push_back(m_options.bindAddress);  // a name given to listen on names us too
+    // A name given to listen on names this server too (an address is checked as one).
+    if (!isAddressLiteral(m_options.bindAddress)) allowedHosts.push_back(m_options.bindAddress);
     m_core->processor.setAllowedHosts(std::move(allowedHosts));
     // The server tells the user itself why it cannot listen.
     if (!m_core->server.startServer()) return 1;

@@ -169,7 +169,7 @@ TEST_F(DaemonTest, BindResolvesNamesAndRefusesAddressesItCannotUse) {
 TEST(DaemonOptions, BadArgumentsAreUsageErrors) {
     test::TempDir dir;
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--bogus"}, {"--store"}, {"--checkpoint-ms", "soon"}}) {
+             {"--bogus"}, {"--store"}, {"--checkpoint-ms", "soon"}, {"--bind", ""}}) {
         test::DaemonProcess daemon(args, dir.file("err"));
         EXPECT_EQ(daemon.waitExit(), 2);
         EXPECT_NE(daemon.errors().find("usage: tessellgroved"), std::string::npos);
