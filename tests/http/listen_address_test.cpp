@@ -45,24 +45,18 @@ TEST(ListenAddress, NumbersAndNamesResolveAndWhatCannotBeUsedSaysWhy) {
     }
 }
 
-TEST(NetAddress, LoopbackAndSameAddressReadEveryNotation) {
-    for (const char* loopback : {"127.0.0.1", "127.255.0.9", "::1", "[::1]", "0:0::1"}) {
-        EXPECT_TRUE(isLoopbackAddress(loopback)) << loopback;
-    }
-    for (const char* other : {"128.0.0.1", "::2", "localhost", "", "::ffff:10.0.0.1"}) {
-        EXPECT_FALSE(isLoopbackAddress(other)) << other;
-    }
-    EXPECT_TRUE(sameAddress("[2001:db8::1]", "2001:DB8:0::1"));
-    EXPECT_TRUE(sameAddress("::ffff:192.0.2.7", "192.0.2.7"));
-    EXPECT_FALSE(sameAddress("192.0.2.7", "192.0.2.8"));
-    EXPECT_FALSE(sameAddress("", ""));
-
+TEST(NetAddress, AnIpv4ClientOnAnIpv6SocketIsItsIpv4Address) {
+    // On a "::" listener a loopback IPv4 client arrives as ::ffff:127.0.0.1.
     sockaddr_in6 mapped{};
     mapped.sin6_family = AF_INET6;
     mapped.sin6_addr.s6_addr[10] = mapped.sin6_addr.s6_addr[11] = 0xff;
-    mapped.sin6_addr.s6_addr[12] = 192;
-    mapped.sin6_addr.s6_addr[15] = 7;
-    EXPECT_EQ(numericAddress(reinterpret_cast<sockaddr*>(&mapped), sizeof mapped), "192.0.0.7");
+    mapped.sin6_addr.s6_addr[12] = 127;
+    mapped.sin6_addr.s6_addr[15] = 1;
+    const std::string text = numericAddress(reinterpret_cast<sockaddr*>(&mapped), sizeof mapped);
+    EXPECT_EQ(text, "127.0.0.1");
+    EXPECT_TRUE(isLoopbackAddress(text));
+    EXPECT_FALSE(isLoopbackAddress("::ffff:10.0.0.1"));
+    EXPECT_TRUE(sameAddress("[2001:db8::1]", "2001:DB8:0::1"));
 }
 
 }  // namespace
