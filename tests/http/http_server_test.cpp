@@ -82,15 +82,24 @@ TEST_F(HttpServerTest, BytesAfterTheRequestNeitherBreakNorDelayTheAnswer) {
     EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\nGET /a ");
 }
 
-TEST_F(HttpServerTest, FileLargerThanTheBufferArrivesWhole) {
+TEST_F(HttpServerTest, FileArrivesWholeAlsoWhenTheClientHasEndedItsSending) {
     std::string content;
-    for (int i = 0; i < 30000; ++i) content += static_cast<char>('a' + i % 26);
+    for (int i = 0; i < 8 << 20; ++i) content += static_cast<char>('a' + i % 26);
     m_handler.fileToSend = m_dir.file("big.bin");
     std::ofstream(m_handler.fileToSend, std::ios::binary) << content;
     startServer();
-    UniqueFd client = connectLoopback(port());
-    sendAll(client.get(), "GET /file HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\n" + content);
+    for (const bool halfClose : {false, true}) {
+        SCOPED_TRACE(halfClose ? "half-closed" : "open");
+        UniqueFd client = connectLoopback(port());
+        // A small window makes the server wait for room many times on the way.
+        const int window = 65536;
+        ::setsockopt(client.get(), SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+        sendAll(client.get(), "GET /file HTTP/1.0\r\n\r\n");
+        if (halfClose) ::shutdown(client.get(), SHUT_WR);  // it still reads the answer
+        const std::string got = readToEnd(client.get());
+        EXPECT_EQ(got.size(), content.size() + 19);
+        EXPECT_TRUE(got == "HTTP/1.0 200 OK\r\n\r\n" + content);
+    }
 }
 
 TEST_F(HttpServerTest, OversizedHeadOrBadLengthIsAnswered400) {
