@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "http/response_head.h"
@@ -31,6 +32,7 @@ Connection::~Connection() {
 void Connection::start() {
     m_reactor.watch(m_socket.get(), Reactor::kReadable, [this](unsigned ready) { onReady(ready); });
     touch();
+    m_started = m_lastProgress;
     if (m_idleTimeout.count() > 0) {
         m_idleTimer = m_reactor.after(m_idleTimeout, [this] { checkIdle(); });
     }
@@ -40,15 +42,33 @@ void Connection::start() {
 // connections cost no timer changes.
 void Connection::touch() { m_lastProgress = Reactor::Clock::now(); }
 
+Reactor::Clock::time_point Connection::closingTime() const {
+    const Reactor::Clock::time_point idle = m_lastProgress + m_idleTimeout;
+    switch (m_reader.state()) {
+        case RequestReader::State::RequestLine:
+        case RequestReader::State::Headers:
+            return std::min(idle, m_started + m_idleTimeout);
+        case RequestReader::State::Body: {
+            // Each byte received buys the time it takes at the minimum rate.
+            const auto earned = std::chrono::milliseconds(m_reader.request().body.size() * 1000 /
+                                                          kMinBodyBytesPerSecond);
+            return std::min(idle, m_bodyStart + m_idleTimeout + earned);
+        }
+        default:
+            return idle;
+    }
+}
+
 void Connection::checkIdle() {
     m_idleTimer = 0;
-    const auto idle = Reactor::Clock::now() - m_lastProgress;
-    if (idle >= m_idleTimeout) {
+    const auto now = Reactor::Clock::now();
+    const auto closing = closingTime();
+    if (now >= closing) {
         close();
         return;
     }
     m_idleTimer = m_reactor.after(
-        std::chrono::duration_cast<std::chrono::milliseconds>(m_idleTimeout - idle) +
+        std::chrono::duration_cast<std::chrono::milliseconds>(closing - now) +
             std::chrono::milliseconds(1),
         [this] { checkIdle(); });
 }
@@ -75,7 +95,9 @@ void Connection::onReceive() {
         return;
     }
     touch();
+    const bool inHead = m_reader.state() != RequestReader::State::Body;
     m_reader.feed(std::string_view(buffer, static_cast<std::size_t>(got)));
+    if (inHead && m_reader.state() == RequestReader::State::Body) m_bodyStart = m_lastProgress;
     if (m_reader.done()) answer();
 }
 

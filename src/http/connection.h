@@ -1,7 +1,10 @@
 #pragma once
 // One accepted connection: reads one request, has it answered, sends the answer (and a file
 // behind it in buffer-sized chunks), then closes. Bytes after the request are never read.
-// A connection that makes no progress for the idle time-out is closed. Owned by the
+// A connection that makes no progress for the idle time-out is closed; so is one whose
+// request head is not complete within the idle time-out of its start (however often bytes
+// trickle in), and one whose body, after a grace of the idle time-out, arrives at less than
+// kMinBodyBytesPerSecond on average. Owned by the
 // HttpServer and destroyed by it outside the connection's own callbacks. Main thread only.
 
 #include <cstdint>
@@ -26,6 +29,8 @@ public:
 
     void start();
 
+    static constexpr std::size_t kMinBodyBytesPerSecond = 500;
+
 private:
     void onReady(unsigned ready);
     void onReceive();
@@ -36,6 +41,9 @@ private:
     void drain();
     void touch();      // progress: the idle time-out starts again
     void checkIdle();  // the idle timer came due
+    // When the connection is closed unless it makes progress: the idle time-out, and while
+    // the request is read, the head's or the body's deadline.
+    Reactor::Clock::time_point closingTime() const;
     void close();
 
     Reactor& m_reactor;
@@ -49,6 +57,8 @@ private:
     std::size_t m_sent = 0;
     Reactor::TimerId m_idleTimer = 0;
     Reactor::Clock::time_point m_lastProgress;
+    Reactor::Clock::time_point m_started;    // accepted: the head is due an idle time later
+    Reactor::Clock::time_point m_bodyStart;  // the head was complete and a body follows
     bool m_draining = false;
     bool m_done = false;
 };

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -115,13 +116,33 @@ TEST_F(HttpServerTest, OversizedHeadOrBadLengthIsAnswered400) {
     }
 }
 
-TEST_F(HttpServerTest, SilentClientIsClosedAfterTheIdleTime) {
+// Sends `start`, then one byte whenever the server has said nothing for a fifth of a second,
+// at most `bytes` of them. True once the server has closed the connection.
+bool closedWhileTrickling(int socket, std::string_view start, int bytes) {
+    sendAll(socket, start);
+    for (int i = 0; i < bytes; ++i) {
+        pollfd ready{socket, POLLIN, 0};
+        if (::poll(&ready, 1, 200) == 1) return readToEnd(socket).empty();
+        if (::send(socket, "a", 1, MSG_NOSIGNAL) != 1) return true;
+    }
+    return false;
+}
+
+TEST_F(HttpServerTest, SilentOrTricklingClientIsClosedWithinTheIdleTime) {
     HttpLimits limits;
     limits.idleTimeoutSeconds = 1;
     startServer(limits);
-    UniqueFd client = connectLoopback(port());
-    sendAll(client.get(), "GET /half");
-    EXPECT_EQ(readToEnd(client.get()), "");  // closed without an answer, well within the bound
+    UniqueFd silent = connectLoopback(port());
+    sendAll(silent.get(), "GET /half");
+    EXPECT_EQ(readToEnd(silent.get()), "");  // closed without an answer, well within the bound
+
+    // A byte well within every idle time-out, but the head is due a second after the start,
+    // and a body must come at a minimum rate.
+    UniqueFd head = connectLoopback(port());
+    EXPECT_TRUE(closedWhileTrickling(head.get(), "GET /", 40));
+    UniqueFd body = connectLoopback(port());
+    EXPECT_TRUE(closedWhileTrickling(
+        body.get(), "POST /x.html HTTP/1.0\r\nContent-Length: 100000\r\n\r\n", 40));
 }
 
 TEST_F(HttpServerTest, ClientsBeyondTheLimitAreClosedAtOnceAndOthersGoOn) {
