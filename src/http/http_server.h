@@ -3,8 +3,13 @@
 // client, each answering one request through the RequestHandler. Main thread only.
 //
 // Bounded: at most the configured number of connections at once (further clients are
-// accepted and closed at once); each connection's head, body and idle time are limited
-// (HttpLimits, read from the settings when listening starts).
+// accepted and closed at once), and never more than the process's descriptor limit leaves
+// room for (two each, socket and file, after a reserve for stores, logs and readers); each
+// connection's head, body and idle time are limited (HttpLimits, read from the settings when
+// listening starts). When the process runs out of descriptors all the same, a reserve
+// descriptor kept open for the purpose is let go to take each pending client and close it
+// at once; without one, accepting pauses for a moment. Either way the loop never spins on a
+// listener it cannot serve.
 
 #include <cstdint>
 #include <map>
@@ -38,6 +43,9 @@ public:
     // The port actually listened on; 0 when not listening.
     std::uint16_t port() const { return m_port; }
     std::size_t connectionCount() const { return m_connections.size(); }
+    // The connections allowed at once: the configured number, or fewer when the descriptor
+    // limit leaves no room for them. Set when listening starts.
+    std::size_t maxConnections() const { return m_maxConnections; }
 
     // The server as the program runs it: on the stored port (80 when it is 0).
     bool startServer();
@@ -49,6 +57,8 @@ public:
 
 private:
     void onAccept();
+    bool refuseWithReserve();  // false when no client could be taken
+    void pauseAccepting();
     void forget(std::uint64_t id);
 
     Reactor& m_reactor;
@@ -58,6 +68,9 @@ private:
     std::string m_bindAddress;
     HttpLimits m_limits;
     UniqueFd m_listener;
+    UniqueFd m_reserve;  // let go to accept and close a client when descriptors run out
+    std::size_t m_maxConnections = 0;
+    Reactor::TimerId m_resumeTimer = 0;  // accepting is paused until it runs
     std::uint16_t m_port = 0;
     std::uint64_t m_nextId = 1;
     std::map<std::uint64_t, std::unique_ptr<Connection>> m_connections;

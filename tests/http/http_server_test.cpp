@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -159,6 +162,66 @@ TEST_F(HttpServerTest, ClientsBeyondTheLimitAreClosedAtOnceAndOthersGoOn) {
     EXPECT_EQ(readToEnd(first.get()), "HTTP/1.0 200 OK\r\n\r\nGET /1 ");
     sendAll(second.get(), " HTTP/1.0\r\n\r\n");
     EXPECT_EQ(readToEnd(second.get()), "HTTP/1.0 200 OK\r\n\r\nGET /2 ");
+}
+
+// The process's descriptor limit lowered for one test, and put back whatever happens.
+class LoweredDescriptorLimit {
+public:
+    explicit LoweredDescriptorLimit(rlim_t descriptors) {
+        ::getrlimit(RLIMIT_NOFILE, &m_saved);
+        rlimit lowered = m_saved;
+        lowered.rlim_cur = std::min(m_saved.rlim_cur, descriptors);
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~LoweredDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &m_saved); }
+    LoweredDescriptorLimit(const LoweredDescriptorLimit&) = delete;
+    LoweredDescriptorLimit& operator=(const LoweredDescriptorLimit&) = delete;
+
+private:
+    rlimit m_saved{};
+};
+
+// True when the server closes the connection without a byte; false on an answer or when the
+// receive bound of 20 s passes first.
+bool closedWithoutAnswer(int socket) {
+    char byte;
+    const ssize_t got = ::recv(socket, &byte, 1, 0);
+    return got == 0 || (got < 0 && errno == ECONNRESET);
+}
+
+TEST_F(HttpServerTest, OutOfDescriptorsClientsAreRefusedAtOnceAndAnsweredWhenTheyAreBack) {
+    {
+        const LoweredDescriptorLimit limit(512);
+        startServer();
+        EXPECT_LE(m_server.maxConnections(), 256u);  // room for a socket and a file each
+
+        // Sockets made while there are descriptors, connected once there are none.
+        std::vector<UniqueFd> waiting;
+        for (int i = 0; i < 3; ++i) {
+            waiting.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+            timeval bound{20, 0};
+            ::setsockopt(waiting.back().get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        }
+        std::vector<UniqueFd> filler;
+        for (UniqueFd fd; (fd = UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC)));) {
+            filler.push_back(std::move(fd));
+        }
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port());
+        ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+        for (UniqueFd& client : waiting) {
+            ASSERT_EQ(::connect(client.get(), reinterpret_cast<sockaddr*>(&address),
+                                sizeof address),
+                      0);
+            sendAll(client.get(), "GET /starved HTTP/1.0\r\n\r\n");
+            // Taken and closed at once, not left pending while the loop spins on it.
+            EXPECT_TRUE(closedWithoutAnswer(client.get()));
+        }
+    }
+    UniqueFd client = connectLoopback(port());
+    sendAll(client.get(), "GET /again HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\nGET /again ");
 }
 
 TEST_F(HttpServerTest, ManySlowClientsAtOnceAreAllAnswered) {
