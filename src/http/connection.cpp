@@ -25,8 +25,19 @@ Connection::Connection(Reactor& reactor, UniqueFd socket, RequestHandler& handle
       m_closed(std::move(closed)) {}
 
 Connection::~Connection() {
+    if (m_budget) m_budget->change(m_held, 0);
     if (m_idleTimer) m_reactor.cancel(m_idleTimer);
     if (m_socket) m_reactor.unwatch(m_socket.get());
+}
+
+void Connection::countOutputIn(OutputBudget& budget, std::function<void()> overspent) {
+    m_budget = &budget;
+    m_overspent = std::move(overspent);
+}
+
+void Connection::countHeld() {
+    if (m_budget) m_budget->change(m_held, m_output.size());
+    m_held = m_output.size();
 }
 
 void Connection::start() {
@@ -109,6 +120,8 @@ void Connection::answer() {
     }
     m_output = std::move(m_response.head);
     m_sent = 0;
+    countHeld();
+    if (m_budget && m_budget->over() && m_overspent) m_overspent();
     // Only writes from now on: what the client sends after its request is never read.
     m_reactor.modify(m_socket.get(), Reactor::kWritable);
 }
@@ -123,10 +136,12 @@ bool Connection::refill() {
     if (got <= 0) {
         m_response.file.reset();
         m_output.clear();
+        countHeld();
         return false;
     }
     m_output.resize(static_cast<std::size_t>(got));
     m_sent = 0;
+    countHeld();
     return true;
 }
 
@@ -153,6 +168,9 @@ void Connection::finishSending() {
     // the answer in flight. So the write side ends first, and whatever the client still sends
     // is read and dropped until it closes too (or the idle time-out passes).
     ::shutdown(m_socket.get(), SHUT_WR);
+    std::string().swap(m_output);  // the answer is out: its memory is not kept while draining
+    m_sent = 0;
+    countHeld();
     m_draining = true;
     m_reactor.modify(m_socket.get(), Reactor::kReadable);
     touch();
@@ -177,6 +195,10 @@ void Connection::close() {
     m_idleTimer = 0;
     m_reactor.unwatch(m_socket.get());
     ::shutdown(m_socket.get(), SHUT_RDWR);
+    std::string().swap(m_output);
+    m_sent = 0;
+    m_response.file.reset();
+    countHeld();
     m_closed();
 }
 

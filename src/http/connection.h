@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "http/output_budget.h"
 #include "http/reactor.h"
 #include "http/request_reader.h"
 #include "http/response.h"
@@ -29,6 +30,16 @@ public:
 
     void start();
 
+    // Counts the answer this connection holds in `budget`; `overspent` is called when an
+    // answer takes the budget past its limit. Before start().
+    void countOutputIn(OutputBudget& budget, std::function<void()> overspent);
+    // The bytes of the answer held in memory: a generated answer until it is sent whole, one
+    // chunk of a file.
+    std::size_t heldBytes() const { return m_held; }
+    Reactor::Clock::time_point lastProgress() const { return m_lastProgress; }
+    // Ends the connection now, answer sent or not.
+    void abort() { close(); }
+
     static constexpr std::size_t kMinBodyBytesPerSecond = 500;
 
 private:
@@ -45,6 +56,7 @@ private:
     // the request is read, the head's or the body's deadline.
     Reactor::Clock::time_point closingTime() const;
     void close();
+    void countHeld();  // tells the budget what m_output holds now
 
     Reactor& m_reactor;
     UniqueFd m_socket;
@@ -59,6 +71,9 @@ private:
     Reactor::Clock::time_point m_lastProgress;
     Reactor::Clock::time_point m_started;    // accepted: the head is due an idle time later
     Reactor::Clock::time_point m_bodyStart;  // the head was complete and a body follows
+    OutputBudget* m_budget = nullptr;
+    std::function<void()> m_overspent;
+    std::size_t m_held = 0;  // counted in m_budget
     bool m_draining = false;
     bool m_done = false;
 };

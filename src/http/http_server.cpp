@@ -135,6 +135,7 @@ void HttpServer::onAccept() {
         auto connection = std::make_unique<Connection>(m_reactor, std::move(client), m_handler,
                                                        m_limits, [this, id] { forget(id); });
         Connection& started = *connection;
+        started.countOutputIn(m_outputBudget, [this, id] { relieveOutput(id); });
         m_connections.emplace(id, std::move(connection));
         started.start();
     }
@@ -159,6 +160,20 @@ void HttpServer::pauseAccepting() {
         if (!m_reserve) m_reserve = openReserve();
         m_reactor.modify(m_listener.get(), Reactor::kReadable);
     });
+}
+
+void HttpServer::relieveOutput(std::uint64_t newest) {
+    while (m_outputBudget.over()) {
+        Connection* slowest = nullptr;
+        for (const auto& [id, connection] : m_connections) {
+            if (id == newest || connection->heldBytes() == 0) continue;
+            if (!slowest || connection->lastProgress() < slowest->lastProgress()) {
+                slowest = connection.get();
+            }
+        }
+        if (slowest == nullptr) return;  // the newest answer alone is larger: it goes out
+        slowest->abort();                // lets go of what it held
+    }
 }
 
 void HttpServer::forget(std::uint64_t id) {

@@ -10,6 +10,11 @@
 // descriptor kept open for the purpose is let go to take each pending client and close it
 // at once; without one, accepting pauses for a moment. Either way the loop never spins on a
 // listener it cannot serve.
+//
+// The answers that connections hold in memory until their clients take them are bounded
+// together (OutputBudget, 64 MiB): an answer that takes them past the bound closes the other
+// connections that have gone longest without sending, until they are within it again. A
+// file is sent one chunk at a time, read only when the chunk before has gone out.
 
 #include <cstdint>
 #include <map>
@@ -46,6 +51,9 @@ public:
     // The connections allowed at once: the configured number, or fewer when the descriptor
     // limit leaves no room for them. Set when listening starts.
     std::size_t maxConnections() const { return m_maxConnections; }
+    // Bytes of answers held for all connections together; any thread.
+    std::size_t heldOutputBytes() const { return m_outputBudget.held(); }
+    void setOutputLimit(std::size_t bytes) { m_outputBudget.setLimit(bytes); }
 
     // The server as the program runs it: on the stored port (80 when it is 0).
     bool startServer();
@@ -59,6 +67,9 @@ private:
     void onAccept();
     bool refuseWithReserve();  // false when no client could be taken
     void pauseAccepting();
+    // Closes connections other than `newest`, longest without sending first, until the
+    // answers held are within the budget.
+    void relieveOutput(std::uint64_t newest);
     void forget(std::uint64_t id);
 
     Reactor& m_reactor;
@@ -73,6 +84,7 @@ private:
     Reactor::TimerId m_resumeTimer = 0;  // accepting is paused until it runs
     std::uint16_t m_port = 0;
     std::uint64_t m_nextId = 1;
+    OutputBudget m_outputBudget;  // outlives the connections
     std::map<std::uint64_t, std::unique_ptr<Connection>> m_connections;
 };
 

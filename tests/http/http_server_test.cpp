@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <fstream>
 #include <thread>
@@ -31,15 +33,29 @@ using test::sendAll;
 class EchoHandler : public RequestHandler {
 public:
     void processRequest(const CRequest& request, Response& response) override {
+        ++answered;
         response.head =
             "HTTP/1.0 200 OK\r\n\r\n" + request.method + " " + request.url + " " + request.body;
+        if (request.url == "/big") response.head.append(kBigAnswer, 'b');
         if (!fileToSend.empty() && request.url == "/file") {
             response.head = "HTTP/1.0 200 OK\r\n\r\n";
             response.file.reset(::open(fileToSend.c_str(), O_RDONLY | O_CLOEXEC));
         }
     }
+    static constexpr std::size_t kBigAnswer = 8 << 20;
     std::string fileToSend;
+    std::atomic<int> answered{0};
 };
+
+// Waits up to 20 s for `condition`; its last answer.
+template <typename Condition>
+bool eventually(Condition condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition() && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return condition();
+}
 
 class RecordingMessages : public UserMessages {
 public:
@@ -222,6 +238,26 @@ TEST_F(HttpServerTest, OutOfDescriptorsClientsAreRefusedAtOnceAndAnsweredWhenThe
     UniqueFd client = connectLoopback(port());
     sendAll(client.get(), "GET /again HTTP/1.0\r\n\r\n");
     EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\nGET /again ");
+}
+
+TEST_F(HttpServerTest, ClientsThatNeverReadHoldNoMoreThanTheOutputLimitAndOthersGoOn) {
+    const std::size_t limit = 20 << 20;  // room for two big answers, not three
+    m_server.setOutputLimit(limit);
+    startServer();
+    std::vector<UniqueFd> stalled;
+    for (int i = 0; i < 6; ++i) {
+        stalled.push_back(connectLoopback(port()));
+        const int window = 4096;
+        ::setsockopt(stalled.back().get(), SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+        sendAll(stalled.back().get(), "GET /big HTTP/1.0\r\n\r\n");
+        ASSERT_TRUE(eventually([&] { return m_handler.answered == i + 1; }));
+        EXPECT_TRUE(eventually([&] { return m_server.heldOutputBytes() <= limit; }))
+            << m_server.heldOutputBytes();
+    }
+    UniqueFd reader = connectLoopback(port());
+    sendAll(reader.get(), "GET /big HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(readToEnd(reader.get()).size(), 28 + EchoHandler::kBigAnswer);
+    EXPECT_LE(m_server.heldOutputBytes(), limit);
 }
 
 TEST_F(HttpServerTest, ManySlowClientsAtOnceAreAllAnswered) {
