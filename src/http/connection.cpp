@@ -78,10 +78,10 @@ void Connection::checkIdle() {
         close();
         return;
     }
-    m_idleTimer = m_reactor.after(
-        std::chrono::duration_cast<std::chrono::milliseconds>(closing - now) +
-            std::chrono::milliseconds(1),
-        [this] { checkIdle(); });
+    m_idleTimer =
+        m_reactor.after(std::chrono::duration_cast<std::chrono::milliseconds>(closing - now) +
+                            std::chrono::milliseconds(1),
+                        [this] { checkIdle(); });
 }
 
 void Connection::onReady(unsigned ready) {

@@ -136,8 +136,8 @@ std::string EventLog::formatLine(const std::tm& when, std::string_view first,
     if (line.size() >= kMaxLineBytes) {
         std::size_t keep = kMaxLineBytes - 1;
         // Back over UTF-8 continuation bytes so that no character is split.
-        for (int i = 0; i < 3 && keep > 0 && (static_cast<unsigned char>(line[keep]) & 0xC0) == 0x80;
-             ++i) {
+        for (int i = 0;
+             i < 3 && keep > 0 && (static_cast<unsigned char>(line[keep]) & 0xC0) == 0x80; ++i) {
             --keep;
         }
         line.resize(keep);

@@ -46,8 +46,8 @@ bool DiagramTestPage::renderGroups(std::string_view block, std::string& out) {
         if (!render(block, out)) return false;
     }
     if (shown == m_chart.labels.size()) return true;
-    setVariable("GROUPNAME",
-                "... " + std::to_string(m_chart.labels.size() - shown) + " more x labels not shown");
+    setVariable("GROUPNAME", "... " + std::to_string(m_chart.labels.size() - shown) +
+                                 " more x labels not shown");
     m_inNotShownRow = true;
     const bool rendered = render(block, out);
     m_inNotShownRow = false;

@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -227,9 +227,8 @@ TEST_F(HttpServerTest, OutOfDescriptorsClientsAreRefusedAtOnceAndAnsweredWhenThe
         address.sin_port = htons(port());
         ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
         for (UniqueFd& client : waiting) {
-            ASSERT_EQ(::connect(client.get(), reinterpret_cast<sockaddr*>(&address),
-                                sizeof address),
-                      0);
+            ASSERT_EQ(
+                ::connect(client.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
             sendAll(client.get(), "GET /starved HTTP/1.0\r\n\r\n");
             // Taken and closed at once, not left pending while the loop spins on it.
             EXPECT_TRUE(closedWithoutAnswer(client.get()));

@@ -67,9 +67,8 @@ TEST(Reactor, PeerThatEndsItsSendingIsReadableAndOnlyAFullCloseIsAHangup) {
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds), 0);
     UniqueFd mine(fds[0]), peer(fds[1]);
     unsigned seen = 0;
-    reactor.watch(mine.get(), Reactor::kReadable | Reactor::kWritable, [&](unsigned ready) {
-        seen = ready;
-    });
+    reactor.watch(mine.get(), Reactor::kReadable | Reactor::kWritable,
+                  [&](unsigned ready) { seen = ready; });
     ::shutdown(peer.get(), SHUT_WR);  // half-closed: it still reads what it is sent
     ASSERT_TRUE(runUntil(reactor, [&] { return (seen & Reactor::kReadable) != 0; }));
     EXPECT_FALSE(seen & Reactor::kHangup);
