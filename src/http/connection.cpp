@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "http/net_address.h"
@@ -25,9 +26,20 @@ Connection::Connection(Reactor& reactor, UniqueFd socket, RequestHandler& handle
       m_closed(std::move(closed)) {}
 
 Connection::~Connection() {
+    if (m_budget) m_budget->change(m_held, 0);
     if (m_idleTimer) m_reactor.cancel(m_idleTimer);
     if (m_delayTimer) m_reactor.cancel(m_delayTimer);
     if (m_socket) m_reactor.unwatch(m_socket.get());
+}
+
+void Connection::countOutputIn(OutputBudget& budget, std::function<void()> overspent) {
+    m_budget = &budget;
+    m_overspent = std::move(overspent);
+}
+
+void Connection::countHeld() {
+    if (m_budget) m_budget->change(m_held, m_output.size());
+    m_held = m_output.size();
 }
 
 void Connection::start() {
@@ -35,6 +47,7 @@ void Connection::start() {
     m_reader.request().localAddress = localAddressOf(m_socket.get());
     m_reactor.watch(m_socket.get(), Reactor::kReadable, [this](unsigned ready) { onReady(ready); });
     touch();
+    m_started = m_lastProgress;
     if (m_idleTimeout.count() > 0) {
         m_idleTimer = m_reactor.after(m_idleTimeout, [this] { checkIdle(); });
     }
@@ -44,17 +57,35 @@ void Connection::start() {
 // connections cost no timer changes.
 void Connection::touch() { m_lastProgress = Reactor::Clock::now(); }
 
+Reactor::Clock::time_point Connection::closingTime() const {
+    const Reactor::Clock::time_point idle = m_lastProgress + m_idleTimeout;
+    switch (m_reader.state()) {
+        case RequestReader::State::RequestLine:
+        case RequestReader::State::Headers:
+            return std::min(idle, m_started + m_idleTimeout);
+        case RequestReader::State::Body: {
+            // Each byte received buys the time it takes at the minimum rate.
+            const auto earned = std::chrono::milliseconds(m_reader.request().body.size() * 1000 /
+                                                          kMinBodyBytesPerSecond);
+            return std::min(idle, m_bodyStart + m_idleTimeout + earned);
+        }
+        default:
+            return idle;
+    }
+}
+
 void Connection::checkIdle() {
     m_idleTimer = 0;
-    const auto idle = Reactor::Clock::now() - m_lastProgress;
-    if (idle >= m_idleTimeout) {
+    const auto now = Reactor::Clock::now();
+    const auto closing = closingTime();
+    if (now >= closing) {
         close();
         return;
     }
-    m_idleTimer = m_reactor.after(
-        std::chrono::duration_cast<std::chrono::milliseconds>(m_idleTimeout - idle) +
-            std::chrono::milliseconds(1),
-        [this] { checkIdle(); });
+    m_idleTimer =
+        m_reactor.after(std::chrono::duration_cast<std::chrono::milliseconds>(closing - now) +
+                            std::chrono::milliseconds(1),
+                        [this] { checkIdle(); });
 }
 
 void Connection::onReady(unsigned ready) {
@@ -79,7 +110,9 @@ void Connection::onReceive() {
         return;
     }
     touch();
+    const bool inHead = m_reader.state() != RequestReader::State::Body;
     m_reader.feed(std::string_view(buffer, static_cast<std::size_t>(got)));
+    if (inHead && m_reader.state() == RequestReader::State::Body) m_bodyStart = m_lastProgress;
     if (m_reader.done()) answer();
 }
 
@@ -91,6 +124,8 @@ void Connection::answer() {
     }
     m_output = std::move(m_response.head);
     m_sent = 0;
+    countHeld();
+    if (m_budget && m_budget->over() && m_overspent) m_overspent();
     if (m_response.delay.count() > 0) {
         // Nothing is read or written until the answer is due; the wait is the server's, so
         // the idle time counts from its end.
@@ -116,10 +151,12 @@ bool Connection::refill() {
     if (got <= 0) {
         m_response.file.reset();
         m_output.clear();
+        countHeld();
         return false;
     }
     m_output.resize(static_cast<std::size_t>(got));
     m_sent = 0;
+    countHeld();
     return true;
 }
 
@@ -146,6 +183,9 @@ void Connection::finishSending() {
     // the answer in flight. So the write side ends first, and whatever the client still sends
     // is read and dropped until it closes too (or the idle time-out passes).
     ::shutdown(m_socket.get(), SHUT_WR);
+    std::string().swap(m_output);  // the answer is out: its memory is not kept while draining
+    m_sent = 0;
+    countHeld();
     m_draining = true;
     m_reactor.modify(m_socket.get(), Reactor::kReadable);
     touch();
@@ -172,6 +212,10 @@ void Connection::close() {
     m_delayTimer = 0;
     m_reactor.unwatch(m_socket.get());
     ::shutdown(m_socket.get(), SHUT_RDWR);
+    std::string().swap(m_output);
+    m_sent = 0;
+    m_response.file.reset();
+    countHeld();
     m_closed();
 }
 

@@ -1,13 +1,17 @@
 #pragma once
 // One accepted connection: reads one request, has it answered, sends the answer (and a file
 // behind it in buffer-sized chunks), then closes. Bytes after the request are never read.
-// A connection that makes no progress for the idle time-out is closed. Owned by the
+// A connection that makes no progress for the idle time-out is closed; so is one whose
+// request head is not complete within the idle time-out of its start (however often bytes
+// trickle in), and one whose body, after a grace of the idle time-out, arrives at less than
+// kMinBodyBytesPerSecond on average. Owned by the
 // HttpServer and destroyed by it outside the connection's own callbacks. Main thread only.
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "http/output_budget.h"
 #include "http/reactor.h"
 #include "http/request_reader.h"
 #include "http/response.h"
@@ -26,6 +30,18 @@ public:
 
     void start();
 
+    // Counts the answer this connection holds in `budget`; `overspent` is called when an
+    // answer takes the budget past its limit. Before start().
+    void countOutputIn(OutputBudget& budget, std::function<void()> overspent);
+    // The bytes of the answer held in memory: a generated answer until it is sent whole, one
+    // chunk of a file.
+    std::size_t heldBytes() const { return m_held; }
+    Reactor::Clock::time_point lastProgress() const { return m_lastProgress; }
+    // Ends the connection now, answer sent or not.
+    void abort() { close(); }
+
+    static constexpr std::size_t kMinBodyBytesPerSecond = 500;
+
 private:
     void onReady(unsigned ready);
     void onReceive();
@@ -36,7 +52,11 @@ private:
     void drain();
     void touch();      // progress: the idle time-out starts again
     void checkIdle();  // the idle timer came due
+    // When the connection is closed unless it makes progress: the idle time-out, and while
+    // the request is read, the head's or the body's deadline.
+    Reactor::Clock::time_point closingTime() const;
     void close();
+    void countHeld();  // tells the budget what m_output holds now
 
     Reactor& m_reactor;
     UniqueFd m_socket;
@@ -50,6 +70,11 @@ private:
     Reactor::TimerId m_idleTimer = 0;
     Reactor::TimerId m_delayTimer = 0;  // an answer held back (Response::delay)
     Reactor::Clock::time_point m_lastProgress;
+    Reactor::Clock::time_point m_started;    // accepted: the head is due an idle time later
+    Reactor::Clock::time_point m_bodyStart;  // the head was complete and a body follows
+    OutputBudget* m_budget = nullptr;
+    std::function<void()> m_overspent;
+    std::size_t m_held = 0;  // counted in m_budget
     bool m_draining = false;
     bool m_done = false;
 };

@@ -133,6 +133,15 @@ std::string EventLog::formatLine(const std::tm& when, std::string_view first,
     appendText(line, first);
     line += '\t';
     appendText(line, second);
+    if (line.size() >= kMaxLineBytes) {
+        std::size_t keep = kMaxLineBytes - 1;
+        // Back over UTF-8 continuation bytes so that no character is split.
+        for (int i = 0;
+             i < 3 && keep > 0 && (static_cast<unsigned char>(line[keep]) & 0xC0) == 0x80; ++i) {
+            --keep;
+        }
+        line.resize(keep);
+    }
     line += '\n';
     return line;
 }
@@ -166,9 +175,11 @@ std::string_view EventLog::trimLocked(int fd, std::uint64_t limitBytes) {
     if (!view.isOpen()) return view.message();
     const std::size_t length = view.size();
     if (length <= limitBytes) return {};
-    const auto excess = static_cast<std::size_t>(length - limitBytes);
-    // The kept bytes begin after the first line end at or past the excess.
-    const void* lineEnd = std::memchr(view.data() + excess, '\n', length - excess);
+    // Down to three quarters of the limit: the next trim comes a quarter of the limit later.
+    const auto excess = static_cast<std::size_t>(length - limitBytes / 4 * 3);
+    // The kept bytes begin at the first line start at or past the excess: after the first line
+    // end at or past the byte before it.
+    const void* lineEnd = std::memchr(view.data() + excess - 1, '\n', length - excess + 1);
     const std::size_t cut =
         lineEnd != nullptr
             ? static_cast<std::size_t>(static_cast<const char*>(lineEnd) - view.data()) + 1

@@ -3,7 +3,10 @@
 // second LF" in local time. The HTTP server writes a line for each template request, data
 // source readers one for each line they cannot parse and each transport error. The HTTP
 // settings switch it on and off, place it (an empty path: no log) and bound it: a file that
-// grows past its limit loses its oldest lines, cut in place at a line boundary.
+// grows past its limit loses its oldest lines, cut in place at a line boundary down to three
+// quarters of the limit, so that a full log is rewritten once per quarter of the limit rather
+// than for every line. One line is at most kMaxLineBytes, far less than that quarter, so a
+// trim never takes more than the oldest lines it must.
 //
 // The file is opened, locked, written and closed for every line; nothing stays open between
 // lines. Within the process, lines are written one at a time (m_lock). Across processes the
@@ -54,8 +57,12 @@ public:
     void appendLogLine(const std::string& path, std::uint32_t limitMegabytes,
                        std::string_view first, std::string_view second);
 
-    // The line for `when`, ending in LF. A text of any length is kept whole; LF, CR and NUL
-    // inside a text become spaces, so that every call makes exactly one line.
+    // The longest line written, line end included.
+    static constexpr std::size_t kMaxLineBytes = 65536;
+
+    // The line for `when`, ending in LF. LF, CR and NUL inside a text become spaces, so that
+    // every call makes exactly one line; a line longer than kMaxLineBytes is cut to that size
+    // (at a character boundary of UTF-8 text) and still ends in LF.
     static std::string formatLine(const std::tm& when, std::string_view first,
                                   std::string_view second);
 

@@ -1,9 +1,12 @@
 #include "http/http_server.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -11,6 +14,23 @@
 
 namespace tg {
 namespace {
+
+// Descriptors kept for everything but connections: the stores, logs, data source readers.
+constexpr std::size_t kOtherDescriptors = 128;
+// How long accepting pauses when no descriptor can be had at all.
+constexpr std::chrono::milliseconds kAcceptPause(100);
+
+// Connections the descriptor limit leaves room for: a socket and a file each.
+std::size_t connectionsForDescriptors() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return SIZE_MAX;
+    }
+    const auto descriptors = static_cast<std::size_t>(limit.rlim_cur);
+    return descriptors > kOtherDescriptors + 2 ? (descriptors - kOtherDescriptors) / 2 : 1;
+}
+
+UniqueFd openReserve() { return UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC)); }
 
 std::string portMessage(const char* format, unsigned port) {
     char text[512];
@@ -36,6 +56,8 @@ HttpServer::~HttpServer() {
 bool HttpServer::startListening(std::uint16_t port) {
     stopListening();
     m_limits = m_settings.limits();
+    m_maxConnections = std::min<std::size_t>(m_limits.maxConnections, connectionsForDescriptors());
+    if (!m_reserve) m_reserve = openReserve();
     std::string why;
     const auto resolved = resolveListenAddress(m_bindAddress, port, why);
     if (!resolved) {
@@ -81,12 +103,16 @@ bool HttpServer::startListening(std::uint16_t port) {
                        : reinterpret_cast<sockaddr_in*>(raw)->sin_port);
     m_loopbackOnly = address.loopback;
     m_listener = std::move(listener);
-    m_reactor.watch(m_listener.get(), Reactor::kReadable, [this](unsigned) { onAccept(); });
+    m_reactor.watch(m_listener.get(), Reactor::kReadable, [this](unsigned) {
+        if (m_resumeTimer == 0) onAccept();
+    });
     return true;
 }
 
 void HttpServer::stopListening() {
     if (!m_listener) return;
+    if (m_resumeTimer) m_reactor.cancel(m_resumeTimer);
+    m_resumeTimer = 0;
     m_reactor.unwatch(m_listener.get());
     m_listener.reset();
     m_port = 0;
@@ -114,14 +140,59 @@ void HttpServer::onAccept() {
     for (;;) {
         UniqueFd client(
             ::accept4(m_listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-        if (!client) return;  // nothing more pending (or a transient failure)
-        if (m_connections.size() >= m_limits.maxConnections) continue;  // closed at once
+        if (!client) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return;  // nothing more pending
+            if ((errno == EMFILE || errno == ENFILE) && refuseWithReserve()) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+            // Out of descriptors or memory: the client stays pending, and so the listener
+            // readable; stop listening to it for a moment rather than spin.
+            pauseAccepting();
+            return;
+        }
+        if (m_connections.size() >= m_maxConnections) continue;  // closed at once
         const std::uint64_t id = m_nextId++;
         auto connection = std::make_unique<Connection>(m_reactor, std::move(client), m_handler,
                                                        m_limits, [this, id] { forget(id); });
         Connection& started = *connection;
+        started.countOutputIn(m_outputBudget, [this, id] { relieveOutput(id); });
         m_connections.emplace(id, std::move(connection));
         started.start();
+    }
+}
+
+bool HttpServer::refuseWithReserve() {
+    if (!m_reserve) return false;
+    m_reserve.reset();
+    UniqueFd client(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    const int acceptError = errno;
+    const bool took = static_cast<bool>(client);
+    client.reset();  // closed at once: the client learns that it was refused
+    m_reserve = openReserve();
+    errno = acceptError;  // for the caller, when nothing was taken
+    return took;
+}
+
+void HttpServer::pauseAccepting() {
+    m_reactor.modify(m_listener.get(), 0);
+    m_resumeTimer = m_reactor.after(kAcceptPause, [this] {
+        m_resumeTimer = 0;
+        if (!m_reserve) m_reserve = openReserve();
+        m_reactor.modify(m_listener.get(), Reactor::kReadable);
+    });
+}
+
+void HttpServer::relieveOutput(std::uint64_t newest) {
+    while (m_outputBudget.over()) {
+        Connection* slowest = nullptr;
+        for (const auto& [id, connection] : m_connections) {
+            if (id == newest || connection->heldBytes() == 0) continue;
+            if (!slowest || connection->lastProgress() < slowest->lastProgress()) {
+                slowest = connection.get();
+            }
+        }
+        if (slowest == nullptr) return;  // the newest answer alone is larger: it goes out
+        slowest->abort();                // lets go of what it held
     }
 }
 

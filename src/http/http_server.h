@@ -3,8 +3,18 @@
 // client, each answering one request through the RequestHandler. Main thread only.
 //
 // Bounded: at most the configured number of connections at once (further clients are
-// accepted and closed at once); each connection's head, body and idle time are limited
-// (HttpLimits, read from the settings when listening starts).
+// accepted and closed at once), and never more than the process's descriptor limit leaves
+// room for (two each, socket and file, after a reserve for stores, logs and readers); each
+// connection's head, body and idle time are limited (HttpLimits, read from the settings when
+// listening starts). When the process runs out of descriptors all the same, a reserve
+// descriptor kept open for the purpose is let go to take each pending client and close it
+// at once; without one, accepting pauses for a moment. Either way the loop never spins on a
+// listener it cannot serve.
+//
+// The answers that connections hold in memory until their clients take them are bounded
+// together (OutputBudget, 64 MiB): an answer that takes them past the bound closes the other
+// connections that have gone longest without sending, until they are within it again. A
+// file is sent one chunk at a time, read only when the chunk before has gone out.
 
 #include <cstdint>
 #include <map>
@@ -42,6 +52,12 @@ public:
     std::size_t connectionCount() const { return m_connections.size(); }
     // Whether only clients of this machine can reach the listening address.
     bool loopbackOnly() const { return m_loopbackOnly; }
+    // The connections allowed at once: the configured number, or fewer when the descriptor
+    // limit leaves no room for them. Set when listening starts.
+    std::size_t maxConnections() const { return m_maxConnections; }
+    // Bytes of answers held for all connections together; any thread.
+    std::size_t heldOutputBytes() const { return m_outputBudget.held(); }
+    void setOutputLimit(std::size_t bytes) { m_outputBudget.setLimit(bytes); }
 
     // The server as the program runs it: on the stored port (80 when it is 0).
     bool startServer();
@@ -53,6 +69,11 @@ public:
 
 private:
     void onAccept();
+    bool refuseWithReserve();  // false when no client could be taken
+    void pauseAccepting();
+    // Closes connections other than `newest`, longest without sending first, until the
+    // answers held are within the budget.
+    void relieveOutput(std::uint64_t newest);
     void forget(std::uint64_t id);
 
     Reactor& m_reactor;
@@ -62,9 +83,13 @@ private:
     std::string m_bindAddress;
     HttpLimits m_limits;
     UniqueFd m_listener;
+    UniqueFd m_reserve;  // let go to accept and close a client when descriptors run out
+    std::size_t m_maxConnections = 0;
+    Reactor::TimerId m_resumeTimer = 0;  // accepting is paused until it runs
     std::uint16_t m_port = 0;
     bool m_loopbackOnly = false;
     std::uint64_t m_nextId = 1;
+    OutputBudget m_outputBudget;  // outlives the connections
     std::map<std::uint64_t, std::unique_ptr<Connection>> m_connections;
 };
 

@@ -16,8 +16,10 @@ namespace {
 constexpr std::uint64_t kTimerKey = 0;
 constexpr std::uint64_t kWakeKey = ~std::uint64_t{0};
 
+// No EPOLLRDHUP: a peer that only ends its sending is no hang-up (it may still read an answer
+// whole); a watcher that reads finds the end as an empty read.
 std::uint32_t epollEvents(unsigned interest) {
-    std::uint32_t events = EPOLLRDHUP;
+    std::uint32_t events = 0;
     if (interest & Reactor::kReadable) events |= EPOLLIN;
     if (interest & Reactor::kWritable) events |= EPOLLOUT;
     return events;
@@ -27,7 +29,7 @@ unsigned readyOf(std::uint32_t events) {
     unsigned ready = 0;
     if (events & EPOLLIN) ready |= Reactor::kReadable;
     if (events & EPOLLOUT) ready |= Reactor::kWritable;
-    if (events & (EPOLLHUP | EPOLLERR | EPOLLRDHUP)) ready |= Reactor::kHangup;
+    if (events & (EPOLLHUP | EPOLLERR)) ready |= Reactor::kHangup;
     return ready;
 }
 

@@ -35,7 +35,9 @@ public:
     Reactor& operator=(const Reactor&) = delete;
 
     // Calls `handler` when `fd` is ready for what `interest` names (kReadable, kWritable;
-    // hang-ups and errors always come, as kHangup). False when the kernel refuses it.
+    // hang-ups and errors always come, as kHangup). A peer that only shuts down its sending
+    // side is no hang-up: it shows as readable, for the read that finds the end. False when
+    // the kernel refuses it.
     bool watch(int fd, unsigned interest, Handler handler);
     bool modify(int fd, unsigned interest);
     void unwatch(int fd);

@@ -1,6 +1,7 @@
 #include "web/diagram_test_page.h"
 
 #include <algorithm>
+#include <string>
 
 #include "web/chart_page.h"
 #include "web/page_support.h"
@@ -17,6 +18,11 @@ bool DiagramTestPage::prepare(const RequestVariables& request) {
     setVariable("DIAGRAMNAME", diagramName);
     setVariable("DIAGRAMNAMEESCAPED", escapeForScript(diagramName));
     m_chart = chartViewOf(m_diagrams, diagramName);
+    m_positions.clear();
+    m_positions.reserve(m_chart.labels.size());
+    for (std::size_t i = 0; i < m_chart.labels.size(); ++i) {
+        m_positions.try_emplace(m_chart.labels[i], i);  // the first of equal labels wins
+    }
     return true;
 }
 
@@ -25,7 +31,7 @@ bool DiagramTestPage::expandRecord(std::string_view block, RecordKind kind, std:
         case RecordKind::AxisRecord:
             return renderForEach(*this, block, "AXISNAME", m_chart.seriesNames, out);
         case RecordKind::GroupRecord:
-            return renderForEach(*this, block, "GROUPNAME", m_chart.labels, out);
+            return renderGroups(block, out);
         case RecordKind::Data:
             return renderValues(block, out);
         default:
@@ -33,12 +39,28 @@ bool DiagramTestPage::expandRecord(std::string_view block, RecordKind kind, std:
     }
 }
 
+bool DiagramTestPage::renderGroups(std::string_view block, std::string& out) {
+    const std::size_t shown = std::min(m_chart.labels.size(), kMaxRows);
+    for (std::size_t i = 0; i < shown; ++i) {
+        setVariable("GROUPNAME", m_chart.labels[i]);
+        if (!render(block, out)) return false;
+    }
+    if (shown == m_chart.labels.size()) return true;
+    setVariable("GROUPNAME", "... " + std::to_string(m_chart.labels.size() - shown) +
+                                 " more x labels not shown");
+    m_inNotShownRow = true;
+    const bool rendered = render(block, out);
+    m_inNotShownRow = false;
+    return rendered;
+}
+
 bool DiagramTestPage::renderValues(std::string_view block, std::string& out) {
+    if (m_inNotShownRow) return true;
     const auto group = variables().find("GROUPNAME");
     if (group == variables().end()) return true;
-    const auto label = std::find(m_chart.labels.begin(), m_chart.labels.end(), group->second);
-    if (label == m_chart.labels.end()) return true;
-    const auto position = static_cast<std::size_t>(label - m_chart.labels.begin());
+    const auto label = m_positions.find(group->second);
+    if (label == m_positions.end()) return true;
+    const std::size_t position = label->second;
     for (const std::vector<std::string>& values : m_chart.series) {
         if (position >= values.size()) continue;  // a series shorter than the labels
         setVariable("VALUE", values[position]);

@@ -5,18 +5,24 @@
 // labels and axis names "No data" and the values 1.
 //
 //   AXISRECORD    AXISNAME, per y-axis
-//   GROUPRECORD   GROUPNAME, per x label
+//   GROUPRECORD   GROUPNAME, per x label, for the first kMaxRows labels; when there are more,
+//                 one last row whose GROUPNAME says how many more are not shown
 //   DATA          VALUE, per y-axis, its value at the current GROUPNAME's position (the first
-//                 equal x label); nothing when GROUPNAME is no x label, and nothing for a
-//                 series too short to have a value there
+//                 equal x label); nothing when GROUPNAME is no x label, nothing in the row of
+//                 labels not shown, and nothing for a series too short to have a value there
 //   EDIT, DIAGRAMNAME, DIAGRAMNAMEESCAPED
 //
-// A DATA block belongs inside the GROUPRECORD block: one table row per x label.
+// A DATA block belongs inside the GROUPRECORD block: one table row per x label. A label's
+// position is looked up in a table made once, so a page costs time in proportion to its rows,
+// and the rows are bounded, so that one page of a diagram with very many labels cannot hold
+// the server for long.
 //
 // One request, the HTTP server's thread; the DiagramManager must outlive the page.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "diagram/diagram_manager.h"
 #include "web/chart_script.h"
@@ -26,6 +32,8 @@ namespace tg {
 
 class DiagramTestPage : public Page {
 public:
+    static constexpr std::size_t kMaxRows = 100000;
+
     explicit DiagramTestPage(DiagramManager& diagrams) : m_diagrams(diagrams) {}
 
     // Fails with "Can't find diagram '<name>'" when no diagram has the requested name.
@@ -35,10 +43,14 @@ public:
     RecordKind recordKindOf(std::string_view openToken) override;
 
 private:
+    bool renderGroups(std::string_view block, std::string& out);
     bool renderValues(std::string_view block, std::string& out);
 
     DiagramManager& m_diagrams;
     ChartView m_chart;
+    // Each distinct label's first position among m_chart.labels, whose texts it points into.
+    std::unordered_map<std::string_view, std::size_t> m_positions;
+    bool m_inNotShownRow = false;  // the GROUPRECORD row that counts the labels not shown
 };
 
 }  // namespace tg

@@ -112,7 +112,7 @@ TEST_F(EventLogTest, NothingIsWrittenWhenOffWithoutPathOrWithAnUnusablePath) {
     EXPECT_TRUE(m_messages.shown().empty());
 }
 
-TEST_F(EventLogTest, FileAtTheLimitIsKeptAndOneLineMoreCutsTheOldestAtALineBoundary) {
+TEST_F(EventLogTest, FileAtTheLimitIsKeptAndOneLineMoreCutsWholeOldLinesToThreeQuarters) {
     // MaxLogSize is absent: the limit is one megabyte.
     EventLog log(m_settings, m_messages, fixedOs());
     m_settings.setLogPath(m_path);
@@ -127,9 +127,39 @@ TEST_F(EventLogTest, FileAtTheLimitIsKeptAndOneLineMoreCutsTheOldestAtALineBound
     log.writeLog("Web", "newest");
     EXPECT_EQ(std::filesystem::file_size(m_path), limit);
 
+    // One line more: the oldest whole lines go, down to three quarters of the limit and not
+    // one line further, so that the next quarter of the limit is written without a rewrite.
     log.writeLog("Web", "newest");
-    EXPECT_EQ(readFile(m_path), old + line + line);
+    const std::string all = firstLine + old + line + line;
+    const std::string kept = readFile(m_path);
+    ASSERT_LE(kept.size(), limit / 4 * 3);
+    EXPECT_GT(kept.size() + 100, limit / 4 * 3);
+    EXPECT_EQ(all.substr(all.size() - kept.size()), kept);
+    EXPECT_EQ(all[all.size() - kept.size() - 1], '\n');
+    const std::size_t before = std::filesystem::file_size(m_path);
+    log.writeLog("Web", "newest");
+    EXPECT_EQ(std::filesystem::file_size(m_path), before + line.size());
     EXPECT_TRUE(m_messages.shown().empty());
+}
+
+TEST_F(EventLogTest, OverlongLineIsCutAndNeverWipesTheLinesBeforeIt) {
+    EventLog log(m_settings, m_messages, fixedOs());
+    m_settings.setLogPath(m_path);
+    for (int i = 0; i < 50; ++i) log.writeLog("Web", "line " + std::to_string(i));
+    const std::string before = readFile(m_path);
+    // Two megabytes of a user name, with a character of two bytes across the cut.
+    std::string huge(EventLog::kMaxLineBytes - 41, 'u');
+    while (huge.size() < 2 * 1048576) huge += "\xc3\xa9";
+    log.writeLog("/srv/htdocs/x.html", huge);
+
+    const std::string after = readFile(m_path);
+    ASSERT_EQ(after.substr(0, before.size()), before);  // all 50 lines are still there
+    const std::string last = after.substr(before.size());
+    EXPECT_LE(last.size(), EventLog::kMaxLineBytes);
+    EXPECT_GT(last.size(), EventLog::kMaxLineBytes - 4);
+    EXPECT_EQ(last.find('\n'), last.size() - 1);
+    EXPECT_EQ(last.rfind("2004/08/06\t07:05:09\t/srv/htdocs/x.html\tuuuu", 0), 0u);
+    EXPECT_EQ(last[last.size() - 2], 'u');  // the character on the cut is left out whole
 }
 
 TEST_F(EventLogTest, FailedMappingShowsItsMessageAndTheNextWriterTrims) {

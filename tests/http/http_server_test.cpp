@@ -5,9 +5,14 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -28,8 +33,10 @@ using test::sendAll;
 class EchoHandler : public RequestHandler {
 public:
     void processRequest(const CRequest& request, Response& response) override {
+        ++answered;
         response.head =
             "HTTP/1.0 200 OK\r\n\r\n" + request.method + " " + request.url + " " + request.body;
+        if (request.url == "/big") response.head.append(kBigAnswer, 'b');
         if (!fileToSend.empty() && request.url == "/file") {
             response.head = "HTTP/1.0 200 OK\r\n\r\n";
             response.file.reset(::open(fileToSend.c_str(), O_RDONLY | O_CLOEXEC));
@@ -37,8 +44,20 @@ public:
         if (request.url == "/late") response.delay = std::chrono::minutes(10);
         if (request.url == "/soon") response.delay = std::chrono::milliseconds(20);
     }
+    static constexpr std::size_t kBigAnswer = 8 << 20;
     std::string fileToSend;
+    std::atomic<int> answered{0};
 };
+
+// Waits up to 20 s for `condition`; its last answer.
+template <typename Condition>
+bool eventually(Condition condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition() && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return condition();
+}
 
 class RecordingMessages : public UserMessages {
 public:
@@ -85,15 +104,24 @@ TEST_F(HttpServerTest, BytesAfterTheRequestNeitherBreakNorDelayTheAnswer) {
     EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\nGET /a ");
 }
 
-TEST_F(HttpServerTest, FileLargerThanTheBufferArrivesWhole) {
+TEST_F(HttpServerTest, FileArrivesWholeAlsoWhenTheClientHasEndedItsSending) {
     std::string content;
-    for (int i = 0; i < 30000; ++i) content += static_cast<char>('a' + i % 26);
+    for (int i = 0; i < 8 << 20; ++i) content += static_cast<char>('a' + i % 26);
     m_handler.fileToSend = m_dir.file("big.bin");
     std::ofstream(m_handler.fileToSend, std::ios::binary) << content;
     startServer();
-    UniqueFd client = connectLoopback(port());
-    sendAll(client.get(), "GET /file HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\n" + content);
+    for (const bool halfClose : {false, true}) {
+        SCOPED_TRACE(halfClose ? "half-closed" : "open");
+        UniqueFd client = connectLoopback(port());
+        // A small window makes the server wait for room many times on the way.
+        const int window = 65536;
+        ::setsockopt(client.get(), SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+        sendAll(client.get(), "GET /file HTTP/1.0\r\n\r\n");
+        if (halfClose) ::shutdown(client.get(), SHUT_WR);  // it still reads the answer
+        const std::string got = readToEnd(client.get());
+        EXPECT_EQ(got.size(), content.size() + 19);
+        EXPECT_TRUE(got == "HTTP/1.0 200 OK\r\n\r\n" + content);
+    }
 }
 
 TEST_F(HttpServerTest, OversizedHeadOrBadLengthIsAnswered400) {
@@ -109,13 +137,33 @@ TEST_F(HttpServerTest, OversizedHeadOrBadLengthIsAnswered400) {
     }
 }
 
-TEST_F(HttpServerTest, SilentClientIsClosedAfterTheIdleTime) {
+// Sends `start`, then one byte whenever the server has said nothing for a fifth of a second,
+// at most `bytes` of them. True once the server has closed the connection.
+bool closedWhileTrickling(int socket, std::string_view start, int bytes) {
+    sendAll(socket, start);
+    for (int i = 0; i < bytes; ++i) {
+        pollfd ready{socket, POLLIN, 0};
+        if (::poll(&ready, 1, 200) == 1) return readToEnd(socket).empty();
+        if (::send(socket, "a", 1, MSG_NOSIGNAL) != 1) return true;
+    }
+    return false;
+}
+
+TEST_F(HttpServerTest, SilentOrTricklingClientIsClosedWithinTheIdleTime) {
     HttpLimits limits;
     limits.idleTimeoutSeconds = 1;
     startServer(limits);
-    UniqueFd client = connectLoopback(port());
-    sendAll(client.get(), "GET /half");
-    EXPECT_EQ(readToEnd(client.get()), "");  // closed without an answer, well within the bound
+    UniqueFd silent = connectLoopback(port());
+    sendAll(silent.get(), "GET /half");
+    EXPECT_EQ(readToEnd(silent.get()), "");  // closed without an answer, well within the bound
+
+    // A byte well within every idle time-out, but the head is due a second after the start,
+    // and a body must come at a minimum rate.
+    UniqueFd head = connectLoopback(port());
+    EXPECT_TRUE(closedWhileTrickling(head.get(), "GET /", 40));
+    UniqueFd body = connectLoopback(port());
+    EXPECT_TRUE(closedWhileTrickling(
+        body.get(), "POST /x.html HTTP/1.0\r\nContent-Length: 100000\r\n\r\n", 40));
 }
 
 TEST_F(HttpServerTest, ClientsBeyondTheLimitAreClosedAtOnceAndOthersGoOn) {
@@ -132,6 +180,85 @@ TEST_F(HttpServerTest, ClientsBeyondTheLimitAreClosedAtOnceAndOthersGoOn) {
     EXPECT_EQ(readToEnd(first.get()), "HTTP/1.0 200 OK\r\n\r\nGET /1 ");
     sendAll(second.get(), " HTTP/1.0\r\n\r\n");
     EXPECT_EQ(readToEnd(second.get()), "HTTP/1.0 200 OK\r\n\r\nGET /2 ");
+}
+
+// The process's descriptor limit lowered for one test, and put back whatever happens.
+class LoweredDescriptorLimit {
+public:
+    explicit LoweredDescriptorLimit(rlim_t descriptors) {
+        ::getrlimit(RLIMIT_NOFILE, &m_saved);
+        rlimit lowered = m_saved;
+        lowered.rlim_cur = std::min(m_saved.rlim_cur, descriptors);
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~LoweredDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &m_saved); }
+    LoweredDescriptorLimit(const LoweredDescriptorLimit&) = delete;
+    LoweredDescriptorLimit& operator=(const LoweredDescriptorLimit&) = delete;
+
+private:
+    rlimit m_saved{};
+};
+
+// True when the server closes the connection without a byte; false on an answer or when the
+// receive bound of 20 s passes first.
+bool closedWithoutAnswer(int socket) {
+    char byte;
+    const ssize_t got = ::recv(socket, &byte, 1, 0);
+    return got == 0 || (got < 0 && errno == ECONNRESET);
+}
+
+TEST_F(HttpServerTest, OutOfDescriptorsClientsAreRefusedAtOnceAndAnsweredWhenTheyAreBack) {
+    {
+        const LoweredDescriptorLimit limit(512);
+        startServer();
+        EXPECT_LE(m_server.maxConnections(), 256u);  // room for a socket and a file each
+
+        // Sockets made while there are descriptors, connected once there are none.
+        std::vector<UniqueFd> waiting;
+        for (int i = 0; i < 3; ++i) {
+            waiting.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+            timeval bound{20, 0};
+            ::setsockopt(waiting.back().get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        }
+        std::vector<UniqueFd> filler;
+        for (UniqueFd fd; (fd = UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC)));) {
+            filler.push_back(std::move(fd));
+        }
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port());
+        ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+        for (UniqueFd& client : waiting) {
+            ASSERT_EQ(
+                ::connect(client.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+            sendAll(client.get(), "GET /starved HTTP/1.0\r\n\r\n");
+            // Taken and closed at once, not left pending while the loop spins on it.
+            EXPECT_TRUE(closedWithoutAnswer(client.get()));
+        }
+    }
+    UniqueFd client = connectLoopback(port());
+    sendAll(client.get(), "GET /again HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(readToEnd(client.get()), "HTTP/1.0 200 OK\r\n\r\nGET /again ");
+}
+
+TEST_F(HttpServerTest, ClientsThatNeverReadHoldNoMoreThanTheOutputLimitAndOthersGoOn) {
+    const std::size_t limit = 20 << 20;  // room for two big answers, not three
+    m_server.setOutputLimit(limit);
+    startServer();
+    std::vector<UniqueFd> stalled;
+    for (int i = 0; i < 6; ++i) {
+        stalled.push_back(connectLoopback(port()));
+        const int window = 4096;
+        ::setsockopt(stalled.back().get(), SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+        sendAll(stalled.back().get(), "GET /big HTTP/1.0\r\n\r\n");
+        ASSERT_TRUE(eventually([&] { return m_handler.answered == i + 1; }));
+        EXPECT_TRUE(eventually([&] { return m_server.heldOutputBytes() <= limit; }))
+            << m_server.heldOutputBytes();
+    }
+    UniqueFd reader = connectLoopback(port());
+    sendAll(reader.get(), "GET /big HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(readToEnd(reader.get()).size(), 28 + EchoHandler::kBigAnswer);
+    EXPECT_LE(m_server.heldOutputBytes(), limit);
 }
 
 TEST_F(HttpServerTest, ManySlowClientsAtOnceAreAllAnswered) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "config/config_key.h"
 #include "page_fixture.h"
+#include "web/diagram_test_page.h"
 
 namespace tg {
 namespace {
@@ -55,6 +57,46 @@ TEST_F(ModalPagesTest, DiagramTestReadsNothingOutsideAShorterSeries) {
     loaded->start();
     m_diagrams.add(std::move(loaded));
     EXPECT_EQ(run("modaltest", "name=short", kTestTable), "|a|b[/x: 1 5][/y: 2]short,short");
+}
+
+TEST_F(ModalPagesTest, DiagramTestWithVeryManyLabelsShowsTheFirstRowsRightAndCountsTheRest) {
+    // One label more than the page shows, and one label repeated: its row shows the values
+    // of the first equal label.
+    const std::size_t count = DiagramTestPage::kMaxRows + 1;
+    std::vector<std::string> labels;
+    std::string xaxis, data, counts;
+    for (std::size_t i = 0; i < count; ++i) {
+        labels.push_back("/" + std::to_string(i));
+        if (i == count - 2) labels.back() = "/7";
+        xaxis += labels.back() + "\t";
+        data += std::to_string(i * 2) + ",";
+        counts += "1,";
+    }
+    {
+        ConfigKey key(m_store);
+        key.open("\\diagrams\\many");
+        key.setString("datasource", "web");
+        key.setString("xaxis", xaxis);
+        key.open("\\diagrams\\many\\yaxises\\a");
+        key.setString("datasource", "bytes");
+        key.setString("regexp", ".*");
+        key.setDword("oper", static_cast<std::uint32_t>(AxisOper::Sum));
+        key.setString("data", data);
+        key.setString("count", counts);
+    }
+    auto loaded = std::make_unique<Diagram>("Temp", m_store, m_sources);
+    loaded->loadDefinition("many");
+    loaded->loadData();
+    loaded->start();
+    m_diagrams.add(std::move(loaded));
+
+    std::string expected = "|a";
+    for (std::size_t i = 0; i + 1 < count; ++i) {
+        const std::size_t first = labels[i] == "/7" ? 7 : i;
+        expected += "[" + labels[i] + ": " + std::to_string(first * 2) + "]";
+    }
+    expected += "[... 1 more x labels not shown:]many,many";
+    EXPECT_TRUE(run("modaltest", "name=many", kTestTable) == expected);
 }
 
 TEST_F(ModalPagesTest, ChoiceListTakesTheFirstListAskedFor) {
