@@ -65,6 +65,7 @@ struct Estimate {
     std::size_t nestedRepeats = 1;  // the largest product of nested repetition counts
     std::size_t largestBound = 0;   // the largest count of any interval
     unsigned emptyLoopDepth = 0;    // the deepest nesting of repetitions of what may be empty
+    std::size_t groupDepth = 0;     // the deepest nesting of groups, closed or not
 };
 
 // What may match the empty text, and how deeply repetitions of such parts nest in it. glibc
@@ -113,6 +114,7 @@ Estimate estimate(std::string_view pattern) {
         } else if (c == '(') {
             frames.back().commit();
             frames.emplace_back();
+            result.groupDepth = std::max(result.groupDepth, frames.size() - 1);
             last = 0;
             lastRepeats = 1;
         } else if (c == ')' && frames.size() > 1) {
@@ -164,9 +166,11 @@ Estimate estimate(std::string_view pattern) {
 std::size_t estimatedRegexNodes(std::string_view pattern) { return estimate(pattern).nodes; }
 
 bool regexCostAcceptable(std::string_view pattern) {
+    if (pattern.size() > kMaxPatternLength) return false;
     const Estimate cost = estimate(pattern);
-    return cost.nodes <= kMaxRegexNodes && cost.largestBound <= kMaxRepeatBound &&
-           cost.nestedRepeats <= kMaxNestedRepeats && cost.emptyLoopDepth <= kMaxEmptyLoopDepth;
+    return cost.groupDepth <= kMaxGroupDepth && cost.nodes <= kMaxRegexNodes &&
+           cost.largestBound <= kMaxRepeatBound && cost.nestedRepeats <= kMaxNestedRepeats &&
+           cost.emptyLoopDepth <= kMaxEmptyLoopDepth;
 }
 
 }  // namespace tg

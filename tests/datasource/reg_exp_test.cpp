@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "datasource/ere_syntax.h"
 #include "datasource/regex_size.h"
 
 namespace tg {
@@ -149,6 +150,32 @@ TEST(RegExp, ExpressionsThatWouldExpandBeyondTheBoundAreRefusedBeforeCompiling) 
         RegExp ordinary;
         EXPECT_EQ(ordinary.compile(pattern), 0);
     }
+}
+
+TEST(RegExp, DeepNestingAndOverlongPatternsAreRefusedBeforeAnyParserRecurses) {
+    // Every parser of an expression recurses once per open group: ten thousand of them, or
+    // thirty thousand left open, would end the process before any error could be reported.
+    const std::string deep = repeat("(", 10000) + "x" + repeat(")", 10000);
+    const std::string unbalanced = repeat("(", 30000);
+    const std::string bracketed =
+        repeat("([)]", kMaxGroupDepth + 1) + "x" + repeat(")", kMaxGroupDepth + 1);
+    for (const std::string& refused :
+         {deep, unbalanced, bracketed, repeat("(", kMaxGroupDepth + 1) + "x",
+          "x" + repeat("[ab]", kMaxPatternLength / 4)}) {
+        EXPECT_EQ(RegExp().compile(refused), REG_ESIZE);
+        EXPECT_EQ(testRegexp(refused, "x"), "Regular Expression Syntax Error");
+    }
+    // Our own parser refuses depth by itself, whoever calls it.
+    EXPECT_FALSE(parseEre(deep).supported);
+
+    // Nesting up to the bound is still an ordinary expression, taken by the compiled engine.
+    const std::string deepest = repeat("(", kMaxGroupDepth) + "x" + repeat(")", kMaxGroupDepth);
+    RegExp accepted;
+    ASSERT_EQ(accepted.compile(deepest), 0);
+    EXPECT_TRUE(accepted.usesCompiledEngine()) << accepted.slowPathReason();
+    EXPECT_EQ(testRegexp(deepest, "axb"), "x");
+    // Escaped parentheses are text, not groups.
+    EXPECT_EQ(testRegexp(repeat("\\(", 500) + "(x)", repeat("(", 500) + "x"), "x");
 }
 
 TEST(TestRegexp, ReportsExtractedTextMissOrSyntaxError) {
