@@ -132,7 +132,10 @@ TEST(RegExp, ExpressionsThatWouldExpandBeyondTheBoundAreRefusedBeforeCompiling) 
           // Repetitions of parts that may be empty, nested: exponential to compile or match.
           std::string("((a||b)*||c)*"), std::string("a***"), std::string("((^)*)+"),
           std::string("b(^[a-]{0,2}A?)**(^$|(^(^|Acb|[A-c]{1,3}||[[:alpha:]]{0,1}A){1,3}"
-                      "(]{0,1}|[ab]{0,1}$)+)*){2}{2}")}) {
+                      "(]{0,1}|[ab]{0,1}$)+)*){2}{2}"),
+          // Long runs of parts that may all be skipped: seconds and gigabytes to compile.
+          "(" + repeat("()", 38) + "){255}", "(" + repeat("(a?)", 10) + "){255}",
+          repeat("(a?)", 600), "x(" + repeat("()", 550) + "a" + repeat("()", 550) + "){2}"}) {
         SCOPED_TRACE(costly);
         EXPECT_FALSE(regexCostAcceptable(costly));
         EXPECT_EQ(RegExp().compile(costly), REG_ESIZE);
@@ -143,7 +146,8 @@ TEST(RegExp, ExpressionsThatWouldExpandBeyondTheBoundAreRefusedBeforeCompiling) 
          {R"re(^([^ ]+) ([^ ]+) ([^ ]+) \[([^]]+)\] "([^"]*)" ([0-9]+) ([0-9]+|-))re",
           "([0-9]+)[:|']([0-9]+)[:|']([0-9]+)", "[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}",
           "(a|b{2,5})*c+[]x[:alpha:]]?", "x{10}{10}", "(u*){0,255}", "a+++++++++", "(a|)*", "a**",
-          "((a*)b)*", "((a|b)+c)*", "(x?)+", "(\\(|\\))*"}) {
+          "((a*)b)*", "((a|b)+c)*", "(x?)+", "(\\(|\\))*", "((a)(b)(c)(d)){200}",
+          ".{0,255}.{0,255}.{0,255}", "([^ ]*) ([^ ]*)? (-|[0-9]*)"}) {
         SCOPED_TRACE(pattern);
         EXPECT_LT(estimatedRegexNodes(pattern), 1000u);
         EXPECT_TRUE(regexCostAcceptable(pattern));
