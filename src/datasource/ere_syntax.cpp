@@ -8,6 +8,8 @@
 #include <map>
 #include <optional>
 
+#include "datasource/regex_size.h"
+
 namespace tg {
 namespace {
 
@@ -154,12 +156,17 @@ private:
         node.offset = start;
         switch (c) {
             case '(': {
+                // Each group is one more level of recursion, here and wherever the tree is
+                // walked: the depth is bounded whoever calls the parser.
+                if (m_depth == kMaxGroupDepth) refuse(start, "groups nested too deeply");
                 ++m_at;
+                ++m_depth;
                 node.kind = EreNode::Kind::Group;
                 node.group = ++m_groups;
                 node.children.push_back(alternation());
                 if (atEnd() || peek() != ')') refuse(start, "an unclosed group");
                 ++m_at;
+                --m_depth;
                 return node;
             }
             case '*':
@@ -233,6 +240,7 @@ private:
     std::string_view m_text;
     std::size_t m_at = 0;
     std::size_t m_groups = 0;
+    std::size_t m_depth = 0;                 // groups open at m_at
     std::map<std::string, ByteSet> m_atoms;  // what each atom text matched, asked once
 };
 

@@ -51,8 +51,9 @@ struct EreParse {
 // Reads `pattern` (escapes already replaced, as given to regcomp; glibc stops at a zero byte
 // and so does this) as REG_EXTENDED | REG_ICASE would, in the current locale. Refuses
 // multibyte locales, back-references, GNU escapes (\w \< ...), equivalence classes and
-// collating symbols, stacked quantifiers, "{,n}", empty intervals ("{0}"), and any construct
-// whose reading is not certain ("*" with nothing before it, an unmatched ")").
+// collating symbols, stacked quantifiers, "{,n}", empty intervals ("{0}"), groups nested
+// deeper than kMaxGroupDepth (regex_size.h), and any construct whose reading is not certain
+// ("*" with nothing before it, an unmatched ")").
 EreParse parseEre(std::string_view pattern);
 
 }  // namespace tg

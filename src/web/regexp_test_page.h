@@ -3,12 +3,14 @@
 // source and diagram editors test their expressions.
 //
 //   REGEXP          the request's regexp
-//   REGEXP_RESULT   the extracted text, "not found" or "Regular Expression Syntax Error";
+//   REGEXP_RESULT   the extracted text, "not found" or "Regular Expression Syntax Error",
+//                   or the time-out or failure text of testRegexpWithin (regexp_sandbox.h);
 //                   set only when the request has a sample that is not empty
 //   REGEXP_SAMPLE   the sample, set with REGEXP_RESULT
 //   EDIT
 //
-// No record blocks. One request, the HTTP server's thread.
+// No record blocks. One request, the HTTP server's thread, which the test holds for at most
+// about a second.
 
 #include "web/page.h"
 

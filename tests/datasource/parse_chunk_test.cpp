@@ -6,8 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "config/config_key.h"
 #include "datasource/data_source.h"
 #include "datasource/list_text.h"
+#include "datasource/source_keys.h"
 #include "support/temp_dir.h"
 
 namespace tg {
@@ -157,6 +159,22 @@ TEST_F(ParseChunkTest, ExpressionThatDoesNotCompileMakesEveryLineAParseError) {
     m_source.parseChunk("abc\n");
     EXPECT_EQ(m_listener.observed, (std::vector<Record>{{"Parse Error:", "abc"}}));
     EXPECT_TRUE(m_listener.processed.empty());
+
+    // A stored expression too deeply nested to compile loads like any other that fails.
+    const std::string deep = std::string(10000, '(') + "x" + std::string(10000, ')');
+    ConfigKey key(m_store);
+    key.open(sourceKeyPath("deep"));
+    key.setString("regexp", deep);
+    key.setString("fields", "a,");
+    DataSource loaded("Temp", m_store, m_sink);
+    loaded.load("deep");
+    EXPECT_EQ(loaded.regexp(), deep);
+    RecordingListener listener;
+    loaded.attach(listener);
+    loaded.parseChunk("x\n");
+    loaded.detach(listener);
+    EXPECT_EQ(listener.observed, (std::vector<Record>{{"Parse Error:", "x"}}));
+    EXPECT_EQ(m_sink.lines.back(), (std::pair<std::string, std::string>{"deep", "Parse Error: x"}));
 }
 
 TEST_F(ParseChunkTest, NewExpressionAppliesFromTheNextChunk) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "datasource/ere_syntax.h"
 #include "datasource/regex_size.h"
 
 namespace tg {
@@ -131,7 +132,10 @@ TEST(RegExp, ExpressionsThatWouldExpandBeyondTheBoundAreRefusedBeforeCompiling) 
           // Repetitions of parts that may be empty, nested: exponential to compile or match.
           std::string("((a||b)*||c)*"), std::string("a***"), std::string("((^)*)+"),
           std::string("b(^[a-]{0,2}A?)**(^$|(^(^|Acb|[A-c]{1,3}||[[:alpha:]]{0,1}A){1,3}"
-                      "(]{0,1}|[ab]{0,1}$)+)*){2}{2}")}) {
+                      "(]{0,1}|[ab]{0,1}$)+)*){2}{2}"),
+          // Long runs of parts that may all be skipped: seconds and gigabytes to compile.
+          "(" + repeat("()", 38) + "){255}", "(" + repeat("(a?)", 10) + "){255}",
+          repeat("(a?)", 600), "x(" + repeat("()", 550) + "a" + repeat("()", 550) + "){2}"}) {
         SCOPED_TRACE(costly);
         EXPECT_FALSE(regexCostAcceptable(costly));
         EXPECT_EQ(RegExp().compile(costly), REG_ESIZE);
@@ -142,13 +146,40 @@ TEST(RegExp, ExpressionsThatWouldExpandBeyondTheBoundAreRefusedBeforeCompiling) 
          {R"re(^([^ ]+) ([^ ]+) ([^ ]+) \[([^]]+)\] "([^"]*)" ([0-9]+) ([0-9]+|-))re",
           "([0-9]+)[:|']([0-9]+)[:|']([0-9]+)", "[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}",
           "(a|b{2,5})*c+[]x[:alpha:]]?", "x{10}{10}", "(u*){0,255}", "a+++++++++", "(a|)*", "a**",
-          "((a*)b)*", "((a|b)+c)*", "(x?)+", "(\\(|\\))*"}) {
+          "((a*)b)*", "((a|b)+c)*", "(x?)+", "(\\(|\\))*", "((a)(b)(c)(d)){200}",
+          ".{0,255}.{0,255}.{0,255}", "([^ ]*) ([^ ]*)? (-|[0-9]*)"}) {
         SCOPED_TRACE(pattern);
         EXPECT_LT(estimatedRegexNodes(pattern), 1000u);
         EXPECT_TRUE(regexCostAcceptable(pattern));
         RegExp ordinary;
         EXPECT_EQ(ordinary.compile(pattern), 0);
     }
+}
+
+TEST(RegExp, DeepNestingAndOverlongPatternsAreRefusedBeforeAnyParserRecurses) {
+    // Every parser of an expression recurses once per open group: ten thousand of them, or
+    // thirty thousand left open, would end the process before any error could be reported.
+    const std::string deep = repeat("(", 10000) + "x" + repeat(")", 10000);
+    const std::string unbalanced = repeat("(", 30000);
+    const std::string bracketed =
+        repeat("([)]", kMaxGroupDepth + 1) + "x" + repeat(")", kMaxGroupDepth + 1);
+    for (const std::string& refused :
+         {deep, unbalanced, bracketed, repeat("(", kMaxGroupDepth + 1) + "x",
+          "x" + repeat("[ab]", kMaxPatternLength / 4)}) {
+        EXPECT_EQ(RegExp().compile(refused), REG_ESIZE);
+        EXPECT_EQ(testRegexp(refused, "x"), "Regular Expression Syntax Error");
+    }
+    // Our own parser refuses depth by itself, whoever calls it.
+    EXPECT_FALSE(parseEre(deep).supported);
+
+    // Nesting up to the bound is still an ordinary expression, taken by the compiled engine.
+    const std::string deepest = repeat("(", kMaxGroupDepth) + "x" + repeat(")", kMaxGroupDepth);
+    RegExp accepted;
+    ASSERT_EQ(accepted.compile(deepest), 0);
+    EXPECT_TRUE(accepted.usesCompiledEngine()) << accepted.slowPathReason();
+    EXPECT_EQ(testRegexp(deepest, "axb"), "x");
+    // Escaped parentheses are text, not groups.
+    EXPECT_EQ(testRegexp(repeat("\\(", 500) + "(x)", repeat("(", 500) + "x"), "x");
 }
 
 TEST(TestRegexp, ReportsExtractedTextMissOrSyntaxError) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "config/config_key.h"
+#include "datasource/regexp_sandbox.h"
 #include "page_fixture.h"
 #include "web/diagram_test_page.h"
 
@@ -130,6 +131,20 @@ TEST_F(ModalPagesTest, RegexpTestRunsOnlyWithASample) {
     EXPECT_EQ(run("modalregexp", "regexp=a(b%2B)c&sample=xABbc"), "a(b+)c|Bb|xABbc");
     EXPECT_EQ(run("modalregexp", "regexp=z&sample=%3Cx%3E"), "z|not found|&lt;x&gt;");
     EXPECT_EQ(run("modalregexp", "regexp=(&sample=x"), "(|Regular Expression Syntax Error|x");
+}
+
+TEST_F(ModalPagesTest, RegexpTestNeitherCrashesNorHoldsTheServer) {
+    writeTemplate("modalregexp", "*REGEXP_RESULT*");
+    // Groups nested deep enough to overflow a parser's stack are refused before parsing.
+    const std::string deep = std::string(10000, '(') + "x" + std::string(10000, ')');
+    EXPECT_EQ(run("modalregexp", "regexp=" + deep + "&sample=x"),
+              "Regular Expression Syntax Error");
+    // glibc takes tens of seconds over this back-reference: the test gives up instead.
+    const std::string sample(16384, 'a');
+    EXPECT_EQ(run("modalregexp", "regexp=(.*)%5C1&sample=" + sample), kRegexpTestTimedOut);
+    // A long answer arrives whole, and the server goes on testing.
+    EXPECT_EQ(run("modalregexp", "regexp=(a*)$&sample=" + sample), sample);
+    EXPECT_EQ(run("modalregexp", "regexp=(b%2B)%5C1&sample=abbbbc"), "bb");
 }
 
 TEST_F(ModalPagesTest, TheSevenNamesHaveTheirPages) {
