@@ -264,8 +264,8 @@ TEST_F(FileReaderTest, PositionBeyondFourGigabytesIsKept) {
     append(m_path, "");
     std::filesystem::resize_file(m_path, kStart);  // sparse: no disk space is taken
     append(m_path, "big-1\nbig-2\n");
-    ASSERT_TRUE(
-        m_source.updateReadPosition({kStart, inodeOf(m_path), m_source.readPosition().generation}));
+    ASSERT_TRUE(m_source.updateReadPosition(
+        {kStart, inodeOf(m_path), m_source.readPosition().generation, {}}));
 
     FileReader reader(m_source);
     reader.readNew();
@@ -277,7 +277,7 @@ TEST_F(FileReaderTest, PositionBeyondFourGigabytesIsKept) {
 // type None, so that no reader of their own runs, and their reset keeps the offset.
 void resetAsFileSource(DataSource& source) {
     source.reset();
-    ASSERT_TRUE(source.updateReadPosition({0, 0, source.readPosition().generation}));
+    ASSERT_TRUE(source.updateReadPosition({0, 0, source.readPosition().generation, {}}));
 }
 
 // Resets the source when the given record arrives, once.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -145,10 +146,33 @@ TEST_F(ParseChunkTest, DuplicateLogHoldsAcceptedRecordsOnly) {
               (Values{"1", "2"}));
 }
 
-TEST_F(ParseChunkTest, UnwritableDuplicateLogOnlyDisablesDuplicating) {
-    m_source.setBackup(m_dir.file("missing-folder/duplicate.log"));
-    m_source.parseChunk("ok\n");
-    EXPECT_EQ(m_listener.processed.size(), 1u);
+TEST_F(ParseChunkTest, FailedDuplicateWriteIsReportedOnceAndKeptUntilItSucceeds) {
+    // A folder where the log should be: every open fails until it goes.
+    const std::string backup = m_dir.file("duplicate.log");
+    std::filesystem::create_directory(backup);
+    m_source.setBackup(backup);
+    m_source.parseChunk("a\nb\n");
+    m_source.parseChunk("c\n");
+    EXPECT_EQ(m_listener.processed.size(), 3u);
+    ASSERT_EQ(m_sink.lines.size(), 1u) << "one report for the whole failure";
+    EXPECT_EQ(m_sink.lines[0].second.rfind("Cannot write the duplicate log " + backup, 0), 0u)
+        << m_sink.lines[0].second;
+    ASSERT_EQ(m_listener.observed.size(), 4u);
+    EXPECT_EQ(m_listener.observed[2], (Record{m_sink.lines[0].second}));
+
+    // A rebuild meanwhile still sees every record delivered.
+    RecordingListener rebuilt;
+    EXPECT_EQ(m_source.replayBackup(&rebuilt, 0), 1);
+    EXPECT_EQ(rebuilt.processed, (std::vector<Record>{{"a"}, {"b"}, {"c"}}));
+
+    std::filesystem::remove(backup);
+    m_source.parseChunk("d\n");
+    EXPECT_EQ(readFile(backup), "a\t\r\nb\t\r\nc\t\r\nd\t\r\n") << "each record once, in order";
+    m_source.parseChunk("e\n");
+    EXPECT_EQ(readFile(backup), "a\t\r\nb\t\r\nc\t\r\nd\t\r\ne\t\r\n");
+    ASSERT_EQ(m_sink.lines.size(), 2u);
+    EXPECT_EQ(m_sink.lines[1].second, "The duplicate log " + backup + " is written again");
+    EXPECT_EQ(m_listener.observed.size(), 6u);  // the recovery is no error record
 }
 
 TEST_F(ParseChunkTest, ExpressionThatDoesNotCompileMakesEveryLineAParseError) {

@@ -77,6 +77,7 @@ TEST_F(FileSourceTest, ResetStartsTheFileAgainAndForgetsTheDuplicateLog) {
     test::RecordingListener listener;
     m_source.attach(listener);
     ASSERT_TRUE(listener.waitForProcessed(1));
+    ASSERT_EQ(m_source.replayBackup(nullptr, 0), 1);  // the record is in the log
     ASSERT_TRUE(std::filesystem::exists(backup));
 
     m_source.reset();
@@ -143,7 +144,7 @@ TEST(SourceReset, LeavesThePositionOfNetworkSources) {
     DataSource source("net", store);
     source.setType(SourceType::TcpIp);
     source.save();
-    ASSERT_TRUE(source.updateReadPosition({42, 0, 0}));
+    ASSERT_TRUE(source.updateReadPosition({42, 0, 0, {}}));
     source.reset();
     EXPECT_EQ(source.lastPos(), 42u);
     std::string text = "TCP:localhost:1";
