@@ -202,6 +202,17 @@ TEST_F(FileReaderTest, TruncatedFileRestartsAtZero) {
     reader.readNew();
     EXPECT_EQ(lines(), concat(numbered(0, 10), {"tail", "x", "y", "z", "x"}));
     EXPECT_EQ(position().offset, 2u);
+
+    // Truncated and written again past the position between two passes: the file is no
+    // shorter, but what lies before the position is not what was read.
+    append(m_path, numberedLines(10, 100));
+    reader.readNew();
+    std::filesystem::resize_file(m_path, 0);
+    append(m_path, numberedLines(500, 150));
+    reader.readNew();
+    EXPECT_EQ(lines(), concat(concat(numbered(0, 10), {"tail", "x", "y", "z", "x"}),
+                              concat(numbered(10, 100), numbered(500, 150))));
+    EXPECT_EQ(position().offset, 1500u);
 }
 
 TEST_F(FileReaderTest, MissingOrIrregularFileGivesNothingUntilAFileAppears) {
