@@ -55,11 +55,12 @@ int DataSource::writeDuplicates() {
     UniqueFd file(::open(m_backup.c_str(),
                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
     if (!file) return errno;
+    // Only a regular file has a length worth recording (a log may also be /dev/null).
     struct stat status;
-    if (::fstat(file.get(), &status) != 0) return errno;
-    if (!S_ISREG(status.st_mode)) return EINVAL;
-    m_duplicateFile = FileIdentity{static_cast<std::uint64_t>(status.st_dev),
-                                   static_cast<std::uint64_t>(status.st_ino)};
+    if (::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode)) {
+        m_duplicateFile = FileIdentity{static_cast<std::uint64_t>(status.st_dev),
+                                       static_cast<std::uint64_t>(status.st_ino)};
+    }
     std::size_t written = 0;
     int error = 0;
     while (written < m_duplicateQueue.size()) {

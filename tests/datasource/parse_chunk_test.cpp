@@ -165,14 +165,21 @@ TEST_F(ParseChunkTest, FailedDuplicateWriteIsReportedOnceAndKeptUntilItSucceeds)
     EXPECT_EQ(m_source.replayBackup(&rebuilt, 0), 1);
     EXPECT_EQ(rebuilt.processed, (std::vector<Record>{{"a"}, {"b"}, {"c"}}));
 
+    // Tried again at each pass of the reader, also when nothing new came.
     std::filesystem::remove(backup);
-    m_source.parseChunk("d\n");
-    EXPECT_EQ(readFile(backup), "a\t\r\nb\t\r\nc\t\r\nd\t\r\n") << "each record once, in order";
-    m_source.parseChunk("e\n");
-    EXPECT_EQ(readFile(backup), "a\t\r\nb\t\r\nc\t\r\nd\t\r\ne\t\r\n");
+    m_source.flushDuplicates();
+    EXPECT_EQ(readFile(backup), "a\t\r\nb\t\r\nc\t\r\n");
+    m_source.parseChunk("d\ne\n");
+    EXPECT_EQ(readFile(backup), "a\t\r\nb\t\r\nc\t\r\nd\t\r\ne\t\r\n") << "each record once";
     ASSERT_EQ(m_sink.lines.size(), 2u);
     EXPECT_EQ(m_sink.lines[1].second, "The duplicate log " + backup + " is written again");
     EXPECT_EQ(m_listener.observed.size(), 6u);  // the recovery is no error record
+
+    // A log that is no regular file is written all the same.
+    m_source.setBackup("/dev/null");
+    m_source.parseChunk("f\n");
+    EXPECT_EQ(m_sink.lines.size(), 2u);
+    EXPECT_FALSE(m_source.duplicateExtent()) << "nothing to cut back there";
 }
 
 TEST_F(ParseChunkTest, ExpressionThatDoesNotCompileMakesEveryLineAParseError) {
