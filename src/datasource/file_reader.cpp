@@ -150,10 +150,11 @@ void FileReader::readNew() {
 }
 
 void FileReader::resume(const std::string& path, const ReadPosition& position) {
+    // Nothing is read (nor looked for) until a regular file appears at the path.
     struct stat named;
-    const bool atPath = ::stat(path.c_str(), &named) == 0 && S_ISREG(named.st_mode);
+    if (::stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return;
     // A position whose file is unknown (written by hand) is trusted.
-    if (atPath && (position.fileId == 0 || named.st_ino == position.fileId)) {
+    if (position.fileId == 0 || named.st_ino == position.fileId) {
         // Non-blocking, so a FIFO swapped in after the check above cannot hold the reader.
         UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         struct stat opened;
@@ -163,7 +164,8 @@ void FileReader::resume(const std::string& path, const ReadPosition& position) {
         }
     }
     if (position.fileId != 0 && position.offset > 0) {
-        // Rotated by rename while no reader ran: the rest of that file comes first.
+        // Rotated by rename while no reader ran: the rest of that file comes first (the file
+        // at the path follows once it is done).
         UniqueFd file = openByIdentity(directoryOf(path), position.fileId);
         struct stat opened;
         if (file && ::fstat(file.get(), &opened) == 0 &&
@@ -173,7 +175,6 @@ void FileReader::resume(const std::string& path, const ReadPosition& position) {
             return;
         }
     }
-    if (!atPath) return;
     UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat opened;
     if (file && ::fstat(file.get(), &opened) == 0 && S_ISREG(opened.st_mode)) {
