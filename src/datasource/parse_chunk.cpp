@@ -134,11 +134,14 @@ std::optional<DuplicateExtent> DataSource::duplicateExtent() {
 
 void DataSource::parseChunk(std::string_view chunk) {
     std::shared_ptr<const RegExp> pattern;
+    bool duplicating = false;
     {
         std::lock_guard lock(m_lock);
         pattern = m_pattern;
+        duplicating = !m_backup.empty();
     }
-    const char separator = listSeparator(m_store);
+    // Looked up only when needed: a stored separator of 0 is read from the store every time.
+    const char separator = duplicating ? listSeparator(m_store) : '\t';
 
     // Lines wholly inside the chunk are parsed in place; only an incomplete line is copied.
     const bool joined = !m_pending.empty();
