@@ -39,7 +39,7 @@ struct Application::Core {
     Core(const AppOptions& options, ConfigStore& store, UserMessages& messages)
         : settings(store),
           events(settings, messages),
-          sources(store, events),
+          sources(store, events, SourceLoading::DaemonStart),
           diagrams(store, sources),
           accounts(store),
           mediaTypes(MediaTypes::load()),

@@ -15,7 +15,13 @@ DataSource::~DataSource() {
         std::lock_guard run(m_runLock);
         stopReader();
     }
-    writeLastPos();
+    writeLastPos();  // also a last try to write what the duplicate log could not take
+    std::lock_guard lock(m_lock);
+    if (!m_duplicateQueue.empty() && writeDuplicates() != 0) {
+        m_events.writeLog(m_name, "The duplicate log " + m_backup + " could not be written: " +
+                                      std::to_string(m_duplicateQueue.size()) +
+                                      " bytes of records are missing from it");
+    }
 }
 
 std::string DataSource::name() const {
@@ -119,6 +125,12 @@ bool DataSource::updateReadPosition(const ReadPosition& position) {
     std::lock_guard lock(m_lock);
     if (position.generation != m_position.generation) return false;
     m_position = position;
+    // The reader's newest sample of its input serves the delivered positions from now on.
+    if (m_inputBase && m_inputBase->generation == position.generation &&
+        m_inputBase->fileId == position.fileId && position.check &&
+        position.check->end <= m_inputBase->offset + m_inputParsed) {
+        m_inputBase->check = position.check;
+    }
     return true;
 }
 

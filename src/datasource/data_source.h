@@ -36,12 +36,34 @@
 
 namespace tg {
 
+// A sample of a file's content: a checksum of the up to 4 KiB just before `end`. A file whose
+// bytes there differ is not the one that was read, whatever its name and size.
+struct ContentCheck {
+    std::uint64_t end = 0;
+    std::uint32_t sum = 0;
+};
+
 // Where a reader resumes: for a file, the offset of the first byte not yet turned into
-// complete lines and the identity (inode) of the file it belongs to; for ODBC, a row count.
+// complete lines, the identity (inode) of the file it belongs to and a sample of what was read
+// before it; for ODBC, a row count.
 struct ReadPosition {
     std::uint64_t offset = 0;
     std::uint64_t fileId = 0;      // 0 when unknown
     std::uint64_t generation = 0;  // raised by every reset
+    std::optional<ContentCheck> check;  // none when unknown; its end is never past the offset
+};
+
+// Which file a path named: device and inode.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The duplicate log's length with everything delivered so far in it, and which file it is.
+struct DuplicateExtent {
+    std::uint64_t length = 0;
+    FileIdentity file;
 };
 
 class DataSource {
@@ -76,6 +98,11 @@ public:
     // setName: 1 and no change while listeners are attached; else discards whatever is
     // stored under the new name, takes it and saves; 0.
     void load(std::string_view name);
+    // Cuts the duplicate log back to the length stored with the position, when the file at the
+    // backup path is the one that length was measured on: copies written after the stored
+    // data was saved (the process ended abruptly) go, since the reader duplicates them again.
+    // Only the daemon's start calls it, before any reader runs.
+    void cutDuplicateLog();
     void save();
     [[nodiscard]] int setName(std::string_view newName);
     static void deleteStored(ConfigStore& store, std::string_view name);
@@ -128,8 +155,16 @@ public:
     // the reader follows (the stored position when no reader has read yet). Call it while
     // holding holdDelivery() to pair it with what listeners hold.
     ReadPosition deliveredPosition() const;
-    // The duplicate log's length with everything delivered so far in it; 0 when none.
-    std::uint64_t duplicateLength() const;
+    // The duplicate log's extent, with every record delivered so far counted in it (records
+    // that could not be written yet included). None when there is no log, or when this
+    // process's reader has not written to the file now at the backup path: nothing is known
+    // about it then, and what is stored must stay.
+    std::optional<DuplicateExtent> duplicateExtent();
+    // Writes the duplicate records kept after a failed write; reports a failure once until a
+    // write succeeds again. Reader thread only.
+    void flushDuplicates();
+    // True while so much is waiting for the duplicate log that a reader should read no more.
+    bool duplicatesBackedUp() const;
     // Waits up to `timeout` or until a stop is asked; true when asked.
     bool waitForStop(std::chrono::milliseconds timeout) const;
     const WakeEvent& wakeEvent() const { return m_wake; }
@@ -164,11 +199,13 @@ protected:
     EventSink& events() const { return m_events; }
 
 private:
-    class OpenDuplicate;
-    // Splits and delivers one complete line, and duplicates it when accepted.
+    // Splits and delivers one complete line, and queues its duplicate when accepted.
     // `parsedEnd`: the input counted up to the end of this line and its line end.
-    void parseLine(const RegExp& pattern, std::string_view line, std::FILE* duplicate,
-                   char separator, std::uint64_t parsedEnd);
+    void parseLine(const RegExp& pattern, std::string_view line, char separator,
+                   std::uint64_t parsedEnd);
+    // Appends the queued duplicates to the log; 0, or the errno of the failure (the records
+    // not written stay queued). m_lock held.
+    int writeDuplicates();
     // Starts or stops the reader so that it runs exactly while listeners are attached.
     void reconcile();
     void startReader();  // m_runLock held; the previous reader has been joined
@@ -193,9 +230,12 @@ private:
     FieldNames m_fieldNames;
     // Replaced whole by setRegexp, so a reader holding the previous one is undisturbed.
     std::shared_ptr<const RegExp> m_pattern;
-    std::FILE* m_duplicate = nullptr;  // the reader's open duplicate log, while a chunk runs
+    // Duplicate lines not yet in the log (written at the end of each chunk), and the log the
+    // reader last wrote to in this process.
+    std::string m_duplicateQueue;
+    std::optional<FileIdentity> m_duplicateFile;
     // Where the reader's input started, and how much of it has been parsed since.
-    std::optional<ReadPosition> m_inputBase;
+    std::optional<ReadPosition> m_inputBase;  // its check: the latest sample of this input
     std::uint64_t m_inputParsed = 0;
 
     std::atomic<bool> m_stopping{false};
@@ -214,6 +254,7 @@ private:
     std::uint64_t m_inputFed = 0;      // bytes passed to parseChunk since the input base
     std::uint64_t m_pendingStart = 0;  // where m_pending starts, counted the same way
     Record m_values;                   // reused for every line to spare allocations
+    bool m_duplicateFailing = false;   // a failed duplicate write was reported
 };
 
 }  // namespace tg

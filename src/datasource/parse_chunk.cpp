@@ -1,26 +1,26 @@
 // Record parsing: received bytes to lines, lines to records, records to listeners and to the
 // duplicate log.
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
 #include "datasource/data_source.h"
 #include "datasource/list_text.h"
+#include "platform/unique_fd.h"
 
 namespace tg {
 namespace {
 
-struct FileClose {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileClose>;
-
 // An unfinished line longer than this is parsed as it stands, so that input without line
 // ends (a binary file, say) cannot make the source hold unbounded memory.
 constexpr std::size_t kMaxLineLength = 1 << 20;
+// While this much waits for an unwritable duplicate log, readers that can wait read no more.
+constexpr std::size_t kMaxDuplicateQueue = 16 << 20;
 
 bool isLineEnd(char c) { return c == '\n' || c == '\r'; }
 
@@ -35,37 +35,71 @@ std::size_t findLineEnd(std::string_view text, std::size_t from) {
     return lf ? from + lfAt : std::string_view::npos;
 }
 
-void writeDuplicate(std::FILE* file, const Record& values, char separator) {
+void writeDuplicate(std::string& out, const Record& values, char separator) {
     for (const auto& value : values) {
-        std::fwrite(value.data(), 1, value.size(), file);
-        std::fputc(separator, file);
+        out.append(value);
+        out.push_back(separator);
     }
-    std::fwrite("\r\n", 1, 2, file);
+    out.append("\r\n");
 }
 
 }  // namespace
 
-// Publishes the chunk's open duplicate log for as long as it is open.
-class DataSource::OpenDuplicate {
-public:
-    OpenDuplicate(DataSource& source, std::FILE* file) : m_source(source), m_file(file) {
-        std::lock_guard lock(m_source.m_lock);
-        m_source.m_duplicate = file;
+int DataSource::writeDuplicates() {
+    if (m_backup.empty()) {
+        m_duplicateQueue.clear();  // duplicating was turned off
+        return 0;
     }
-    ~OpenDuplicate() {
-        // Flushed before it is withdrawn: a snapshot that finds no open log then measures a
-        // file that holds every record delivered so far.
-        std::lock_guard lock(m_source.m_lock);
-        if (m_file) std::fflush(m_file);
-        m_source.m_duplicate = nullptr;
+    if (m_duplicateQueue.empty()) return 0;
+    // Opened for each write, so a log that was moved or deleted is started afresh.
+    UniqueFd file(::open(m_backup.c_str(),
+                         O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+    if (!file) return errno;
+    // Only a regular file has a length worth recording (a log may also be /dev/null).
+    struct stat status;
+    if (::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode)) {
+        m_duplicateFile = FileIdentity{static_cast<std::uint64_t>(status.st_dev),
+                                       static_cast<std::uint64_t>(status.st_ino)};
     }
-    OpenDuplicate(const OpenDuplicate&) = delete;
-    OpenDuplicate& operator=(const OpenDuplicate&) = delete;
+    std::size_t written = 0;
+    int error = 0;
+    while (written < m_duplicateQueue.size()) {
+        const ssize_t size = ::write(file.get(), m_duplicateQueue.data() + written,
+                                     m_duplicateQueue.size() - written);
+        if (size < 0 && errno == EINTR) continue;
+        if (size <= 0) {
+            error = size < 0 ? errno : EIO;
+            break;
+        }
+        written += static_cast<std::size_t>(size);
+    }
+    // What was written is never written again; the rest waits for the next try.
+    m_duplicateQueue.erase(0, written);
+    return error;
+}
 
-private:
-    DataSource& m_source;
-    std::FILE* m_file;
-};
+void DataSource::flushDuplicates() {
+    std::string path;
+    int error = 0;
+    {
+        std::lock_guard lock(m_lock);
+        error = writeDuplicates();
+        path = m_backup;
+    }
+    if (error != 0 && !m_duplicateFailing) {
+        m_duplicateFailing = true;
+        reportError("Cannot write the duplicate log " + path + ": " + std::strerror(error) +
+                    "; its records are kept and written when it can be written again");
+    } else if (error == 0 && m_duplicateFailing) {
+        m_duplicateFailing = false;
+        m_events.writeLog(name(), "The duplicate log " + path + " is written again");
+    }
+}
+
+bool DataSource::duplicatesBackedUp() const {
+    std::lock_guard lock(m_lock);
+    return m_duplicateQueue.size() > kMaxDuplicateQueue;
+}
 
 void DataSource::setInputBase(const ReadPosition& base) {
     m_inputFed = 0;
@@ -83,29 +117,31 @@ ReadPosition DataSource::deliveredPosition() const {
     return delivered;
 }
 
-std::uint64_t DataSource::duplicateLength() const {
+std::optional<DuplicateExtent> DataSource::duplicateExtent() {
     std::lock_guard lock(m_lock);
-    if (m_backup.empty()) return 0;
-    if (m_duplicate) std::fflush(m_duplicate);
+    // Written first: the log a first chunk is about to create is then known too. Without any
+    // record duplicated in this process, the log is still what the stored extent says.
+    [[maybe_unused]] const int error = writeDuplicates();  // the reader reports failures
+    if (m_backup.empty() || !m_duplicateFile) return std::nullopt;
     struct stat status;
-    return ::stat(m_backup.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+    if (::stat(m_backup.c_str(), &status) != 0) return std::nullopt;
+    const FileIdentity file{static_cast<std::uint64_t>(status.st_dev),
+                            static_cast<std::uint64_t>(status.st_ino)};
+    if (file != *m_duplicateFile) return std::nullopt;
+    return DuplicateExtent{static_cast<std::uint64_t>(status.st_size) + m_duplicateQueue.size(),
+                           file};
 }
 
 void DataSource::parseChunk(std::string_view chunk) {
     std::shared_ptr<const RegExp> pattern;
-    std::string backupPath;
+    bool duplicating = false;
     {
         std::lock_guard lock(m_lock);
         pattern = m_pattern;
-        backupPath = m_backup;
+        duplicating = !m_backup.empty();
     }
-    // Opened for each chunk, so a log that was moved or deleted is started afresh; a file that
-    // cannot be opened only disables duplicating.
-    File duplicate;
-    if (!backupPath.empty()) duplicate.reset(std::fopen(backupPath.c_str(), "ab"));
-    const char separator = duplicate ? listSeparator(m_store) : '\t';
-    // Lets a replay under the lock flush what this chunk has duplicated so far.
-    OpenDuplicate published(*this, duplicate.get());
+    // Looked up only when needed: a stored separator of 0 is read from the store every time.
+    const char separator = duplicating ? listSeparator(m_store) : '\t';
 
     // Lines wholly inside the chunk are parsed in place; only an incomplete line is copied.
     const bool joined = !m_pending.empty();
@@ -128,8 +164,7 @@ void DataSource::parseChunk(std::string_view chunk) {
             break;
         }
         consumed = end + 1;
-        parseLine(*pattern, text.substr(start, end - start), duplicate.get(), separator,
-                  textStart + consumed);
+        parseLine(*pattern, text.substr(start, end - start), separator, textStart + consumed);
     }
     m_pendingStart = textStart + consumed;
 
@@ -142,12 +177,19 @@ void DataSource::parseChunk(std::string_view chunk) {
         const std::string line = std::move(m_pending);
         m_pending.clear();
         m_pendingStart += line.size();
-        parseLine(*pattern, line, duplicate.get(), separator, m_pendingStart);
+        parseLine(*pattern, line, separator, m_pendingStart);
     }
+    {
+        // Line ends after the last line count as parsed too: the position that pairs with the
+        // listeners' records is then the reader's own, with its content check.
+        std::lock_guard lock(m_lock);
+        if (m_pendingStart > m_inputParsed) m_inputParsed = m_pendingStart;
+    }
+    flushDuplicates();
 }
 
-void DataSource::parseLine(const RegExp& pattern, std::string_view line, std::FILE* duplicate,
-                           char separator, std::uint64_t parsedEnd) {
+void DataSource::parseLine(const RegExp& pattern, std::string_view line, char separator,
+                           std::uint64_t parsedEnd) {
     const bool matched = pattern.split(line, m_values) == 0;
     // The input counted as parsed changes with the delivery, under the same lock, so a
     // snapshot of the position always pairs with what the listeners hold.
@@ -164,7 +206,8 @@ void DataSource::parseLine(const RegExp& pattern, std::string_view line, std::FI
     if (m_values.size() == m_fieldNames.size()) {
         deliverToObservers(m_values);
         deliverToProcessors(m_values);
-        if (duplicate) writeDuplicate(duplicate, m_values, separator);
+        // Under the lock with the delivery, so a replay sees exactly the delivered records.
+        if (!m_backup.empty()) writeDuplicate(m_duplicateQueue, m_values, separator);
         return;
     }
     // Not duplicated: replaying the log would otherwise feed this text to diagrams as data

@@ -43,21 +43,29 @@ private:
 
 int DataSource::replayBackup(RecordListener* listener, unsigned limit) {
     std::lock_guard lock(m_lock);
-    if (m_duplicate) std::fflush(m_duplicate);  // records of a chunk still being parsed
-    std::unique_ptr<std::FILE, FileClose> file(
-        m_backup.empty() ? nullptr : std::fopen(m_backup.c_str(), "rb"));
-    if (!file) return 0;
+    if (m_backup.empty()) return 0;
+    [[maybe_unused]] const int error = writeDuplicates();  // the reader reports failures
+    std::unique_ptr<std::FILE, FileClose> file(std::fopen(m_backup.c_str(), "rb"));
+    // Records the log could not take yet were delivered all the same: they are replayed after it.
+    std::unique_ptr<std::FILE, FileClose> queued(
+        m_duplicateQueue.empty()
+            ? nullptr
+            : fmemopen(m_duplicateQueue.data(), m_duplicateQueue.size(), "rb"));
+    if (!file && !queued) return 0;
     const char separator = listSeparator(m_store);
     unsigned counter = 0;
-    // Whole lines, however long: a record longer than the line buffer is never cut into
-    // pieces that could pass for records.
-    LineReader lines(file.get());
-    for (std::string_view line; lines.next(line);) {
-        const Record values = splitList(line, separator);  // drops the CR after the last value
-        if (listener && values.size() == m_fieldNames.size()) {
-            listener->processRecord(values, m_fieldNames);
+    for (std::FILE* source : {file.get(), queued.get()}) {
+        if (!source) continue;
+        // Whole lines, however long: a record longer than the line buffer is never cut into
+        // pieces that could pass for records.
+        LineReader lines(source);
+        for (std::string_view line; lines.next(line);) {
+            const Record values = splitList(line, separator);  // drops the CR after the last value
+            if (listener && values.size() == m_fieldNames.size()) {
+                listener->processRecord(values, m_fieldNames);
+            }
+            if (limit > 0 && counter++ > limit) return 1;
         }
-        if (limit > 0 && counter++ > limit) break;
     }
     return 1;
 }

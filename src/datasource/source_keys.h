@@ -17,12 +17,17 @@ inline constexpr std::string_view kSourcesKey = "\\sources";
 std::string sourceKeyPath(std::string_view name);
 
 // "lastpos" holds the low 32 bits of the position; "lastposhigh" the rest when a file is
-// over 4 GB. For files, "lastinode" (and "lastinodehigh") say which file the position is in.
+// over 4 GB. For files, "lastinode" (and "lastinodehigh") say which file the position is in,
+// and "lastsum" with "lastsumend" (and "lastsumendhigh") sample what was read before it.
 void writePosition(ConfigKey& key, const ReadPosition& position, SourceType type);
 ReadPosition readStoredPosition(ConfigKey& key);
 // "backuplength" (and "backuplengthhigh"): how much of the duplicate log belongs to the
-// stored data; a longer log is cut back to it at the next start.
-void writeBackupLength(ConfigKey& key, std::uint64_t length);
-std::optional<std::uint64_t> readBackupLength(ConfigKey& key);
+// stored data; "backupdevice" and "backupinode" (each with its "...high") which file that is.
+// A log without its identity is never cut (see DataSource::cutDuplicateLog).
+void writeBackupLength(ConfigKey& key, const DuplicateExtent& extent);
+// A log that was deleted (reset): nothing of it belongs to the stored data, and the file the
+// reader will create is not known yet.
+void forgetBackupLength(ConfigKey& key);
+std::optional<DuplicateExtent> readBackupLength(ConfigKey& key);
 
 }  // namespace tg

@@ -7,7 +7,7 @@
 
 namespace tg {
 
-SourceManager::SourceManager(ConfigStore& store, EventSink& events)
+SourceManager::SourceManager(ConfigStore& store, EventSink& events, SourceLoading loading)
     : m_store(store), m_events(events) {
     std::lock_guard lock(m_lock);
     ConfigKey sources(m_store);
@@ -15,6 +15,7 @@ SourceManager::SourceManager(ConfigStore& store, EventSink& events)
     for (const std::string& name : sources.subKeyNames()) {
         auto source = std::make_unique<DataSource>("Temp", m_store, m_events);
         source->load(name);
+        if (loading == SourceLoading::DaemonStart) source->cutDuplicateLog();
         m_sources.push_back(std::move(source));
     }
 }

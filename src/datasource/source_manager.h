@@ -19,10 +19,15 @@
 
 namespace tg {
 
+// Tools load sources to read or edit definitions (Inspect) and change no file; the daemon's
+// start also cuts every duplicate log back to the stored data (DataSource::cutDuplicateLog).
+enum class SourceLoading { Inspect, DaemonStart };
+
 class SourceManager {
 public:
     // `store` and `events` must outlive the manager.
-    explicit SourceManager(ConfigStore& store, EventSink& events = noEventSink());
+    explicit SourceManager(ConfigStore& store, EventSink& events = noEventSink(),
+                           SourceLoading loading = SourceLoading::Inspect);
     ~SourceManager();
     SourceManager(const SourceManager&) = delete;
     SourceManager& operator=(const SourceManager&) = delete;

@@ -1,5 +1,6 @@
 // A data source's definition in the store: one key per source under "sources".
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include "datasource/data_source.h"
 #include "datasource/list_text.h"
 #include "datasource/source_keys.h"
+#include "platform/unique_fd.h"
 
 namespace tg {
 namespace {
@@ -30,6 +32,24 @@ std::uint64_t storedDword(ConfigKey& key, std::string_view name) {
     return decodeDword(value->data).value_or(0);
 }
 
+bool hasDword(ConfigKey& key, std::string_view name) {
+    const auto value = key.queryValue(name);
+    return value && value->type == ValueType::Dword;
+}
+
+void deleteIfPresent(ConfigKey& key, std::string_view name) {
+    if (key.queryValue(name)) key.deleteValue(name);
+}
+
+void write64(ConfigKey& key, const std::string& name, std::uint64_t value) {
+    key.setDword(name, low(value));
+    writeHighPart(key, name + "high", high(value));
+}
+
+std::uint64_t read64(ConfigKey& key, const std::string& name) {
+    return storedDword(key, name) | storedDword(key, name + "high") << 32;
+}
+
 }  // namespace
 
 std::string sourceKeyPath(std::string_view name) {
@@ -42,27 +62,51 @@ std::string sourceKeyPath(std::string_view name) {
 void writePosition(ConfigKey& key, const ReadPosition& position, SourceType type) {
     key.setDword("lastpos", low(position.offset));
     writeHighPart(key, "lastposhigh", high(position.offset));
-    if (type == SourceType::File) {
-        key.setDword("lastinode", low(position.fileId));
-        writeHighPart(key, "lastinodehigh", high(position.fileId));
+    if (type != SourceType::File) return;
+    write64(key, "lastinode", position.fileId);
+    // A sample is only ever stored with the position it was taken for.
+    if (position.check) {
+        key.setDword("lastsum", position.check->sum);
+        write64(key, "lastsumend", position.check->end);
+    } else {
+        deleteIfPresent(key, "lastsum");
+        deleteIfPresent(key, "lastsumend");
+        deleteIfPresent(key, "lastsumendhigh");
     }
-}
-
-void writeBackupLength(ConfigKey& key, std::uint64_t length) {
-    key.setDword("backuplength", low(length));
-    writeHighPart(key, "backuplengthhigh", high(length));
-}
-
-std::optional<std::uint64_t> readBackupLength(ConfigKey& key) {
-    if (!key.queryValue("backuplength")) return std::nullopt;
-    return storedDword(key, "backuplength") | storedDword(key, "backuplengthhigh") << 32;
 }
 
 ReadPosition readStoredPosition(ConfigKey& key) {
     ReadPosition position;
     position.offset = key.getDword("lastpos", 0) | storedDword(key, "lastposhigh") << 32;
-    position.fileId = storedDword(key, "lastinode") | storedDword(key, "lastinodehigh") << 32;
+    position.fileId = read64(key, "lastinode");
+    if (hasDword(key, "lastsum")) {
+        const std::uint64_t end = read64(key, "lastsumend");
+        if (end <= position.offset) {
+            position.check =
+                ContentCheck{end, static_cast<std::uint32_t>(storedDword(key, "lastsum"))};
+        }
+    }
     return position;
+}
+
+void writeBackupLength(ConfigKey& key, const DuplicateExtent& extent) {
+    write64(key, "backuplength", extent.length);
+    write64(key, "backupdevice", extent.file.device);
+    write64(key, "backupinode", extent.file.inode);
+}
+
+void forgetBackupLength(ConfigKey& key) {
+    write64(key, "backuplength", 0);
+    for (const char* name :
+         {"backupdevice", "backupdevicehigh", "backupinode", "backupinodehigh"}) {
+        deleteIfPresent(key, name);
+    }
+}
+
+std::optional<DuplicateExtent> readBackupLength(ConfigKey& key) {
+    if (!hasDword(key, "backuplength") || !hasDword(key, "backupinode")) return std::nullopt;
+    return DuplicateExtent{read64(key, "backuplength"),
+                           FileIdentity{read64(key, "backupdevice"), read64(key, "backupinode")}};
 }
 
 void DataSource::load(std::string_view name) {
@@ -78,14 +122,24 @@ void DataSource::load(std::string_view name) {
     const std::uint64_t generation = m_position.generation;
     m_position = readStoredPosition(key);
     m_position.generation = generation;
-    // Records duplicated after the stored data was saved (the process ended abruptly) are
-    // read again from the log itself: their copies go, or a rebuild would count them twice.
-    const auto length = readBackupLength(key);
+}
+
+void DataSource::cutDuplicateLog() {
+    std::lock_guard lock(m_lock);
+    ConfigKey key(m_store);
+    if (m_backup.empty() || !key.openExisting(sourceKeyPath(m_name))) return;
+    const auto extent = readBackupLength(key);
+    if (!extent) return;
+    // Checked and cut through one descriptor, so another file swapped in meanwhile is safe.
+    UniqueFd file(::open(m_backup.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat status;
-    if (length && !m_backup.empty() && ::stat(m_backup.c_str(), &status) == 0 &&
-        static_cast<std::uint64_t>(status.st_size) > *length) {
-        [[maybe_unused]] int rc = ::truncate(m_backup.c_str(), static_cast<off_t>(*length));
+    if (!file || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return;
+    const FileIdentity found{static_cast<std::uint64_t>(status.st_dev),
+                             static_cast<std::uint64_t>(status.st_ino)};
+    if (found != extent->file || static_cast<std::uint64_t>(status.st_size) <= extent->length) {
+        return;
     }
+    [[maybe_unused]] const int rc = ::ftruncate(file.get(), static_cast<off_t>(extent->length));
 }
 
 void DataSource::save() {
@@ -122,7 +176,7 @@ void DataSource::writeLastPos() {
     ConfigKey key(m_store);
     if (!m_name.empty() && key.openExisting(sourceKeyPath(m_name))) {
         writePosition(key, m_position, m_type);
-        if (!m_backup.empty()) writeBackupLength(key, duplicateLength());
+        if (const auto extent = duplicateExtent()) writeBackupLength(key, *extent);
     }
 }
 

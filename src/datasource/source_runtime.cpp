@@ -122,11 +122,18 @@ void DataSource::reset() {
 }
 
 void DataSource::resetLocked() {
-    if (!m_backup.empty()) std::remove(m_backup.c_str());
+    if (!m_backup.empty()) {
+        std::remove(m_backup.c_str());
+        m_duplicateQueue.clear();  // records from before the reset
+        m_duplicateFile.reset();
+        ConfigKey key(m_store);
+        if (!m_name.empty() && key.openExisting(sourceKeyPath(m_name))) forgetBackupLength(key);
+    }
     ++m_position.generation;  // a running reader drops what it read before
     if (m_type == SourceType::File || m_type == SourceType::Odbc) {
         m_position.offset = 0;
         m_position.fileId = 0;
+        m_position.check.reset();
         writeLastPos();
     }
     for (std::size_t i = 0; i < m_listeners.size(); ++i) m_listeners[i]->reset();

@@ -1,6 +1,7 @@
 #include "diagram/checkpoint.h"
 
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "config/config_key.h"
@@ -14,8 +15,7 @@ struct SourceSnapshot {
     std::string name;
     SourceType type = SourceType::None;
     ReadPosition position;
-    bool hasBackup = false;
-    std::uint64_t backupLength = 0;
+    std::optional<DuplicateExtent> backup;
 };
 
 }  // namespace
@@ -56,9 +56,8 @@ bool Checkpoint::write(bool force) {
         SourceHandle source = m_sources.acquire(name);
         if (!source) continue;
         auto delivery = source->holdDelivery();  // no record is half delivered meanwhile
-        const bool hasBackup = !source->backup().empty();
-        sources.push_back({name, source->type(), source->deliveredPosition(), hasBackup,
-                           hasBackup ? source->duplicateLength() : 0});
+        sources.push_back(
+            {name, source->type(), source->deliveredPosition(), source->duplicateExtent()});
         auto fed = bySource.find(name);
         if (fed == bySource.end()) continue;
         for (DiagramHandle& diagram : fed->second) data.push_back(diagram->copyData());
@@ -74,7 +73,7 @@ bool Checkpoint::write(bool force) {
         ConfigKey key(m_store);
         if (!key.openExisting(sourceKeyPath(source.name))) continue;  // never saved
         writePosition(key, source.position, source.type);
-        if (source.hasBackup) writeBackupLength(key, source.backupLength);
+        if (source.backup) writeBackupLength(key, *source.backup);
     }
     for (const DiagramData& diagram : data) writeDiagramData(m_store, diagram);
     if (!transaction.commit()) return false;

@@ -202,6 +202,17 @@ TEST_F(FileReaderTest, TruncatedFileRestartsAtZero) {
     reader.readNew();
     EXPECT_EQ(lines(), concat(numbered(0, 10), {"tail", "x", "y", "z", "x"}));
     EXPECT_EQ(position().offset, 2u);
+
+    // Truncated and written again past the position between two passes: the file is no
+    // shorter, but what lies before the position is not what was read.
+    append(m_path, numberedLines(10, 100));
+    reader.readNew();
+    std::filesystem::resize_file(m_path, 0);
+    append(m_path, numberedLines(500, 150));
+    reader.readNew();
+    EXPECT_EQ(lines(), concat(concat(numbered(0, 10), {"tail", "x", "y", "z", "x"}),
+                              concat(numbered(10, 100), numbered(500, 150))));
+    EXPECT_EQ(position().offset, 1500u);
 }
 
 TEST_F(FileReaderTest, MissingOrIrregularFileGivesNothingUntilAFileAppears) {
@@ -264,8 +275,8 @@ TEST_F(FileReaderTest, PositionBeyondFourGigabytesIsKept) {
     append(m_path, "");
     std::filesystem::resize_file(m_path, kStart);  // sparse: no disk space is taken
     append(m_path, "big-1\nbig-2\n");
-    ASSERT_TRUE(
-        m_source.updateReadPosition({kStart, inodeOf(m_path), m_source.readPosition().generation}));
+    ASSERT_TRUE(m_source.updateReadPosition(
+        {kStart, inodeOf(m_path), m_source.readPosition().generation, {}}));
 
     FileReader reader(m_source);
     reader.readNew();
@@ -277,7 +288,7 @@ TEST_F(FileReaderTest, PositionBeyondFourGigabytesIsKept) {
 // type None, so that no reader of their own runs, and their reset keeps the offset.
 void resetAsFileSource(DataSource& source) {
     source.reset();
-    ASSERT_TRUE(source.updateReadPosition({0, 0, source.readPosition().generation}));
+    ASSERT_TRUE(source.updateReadPosition({0, 0, source.readPosition().generation, {}}));
 }
 
 // Resets the source when the given record arrives, once.

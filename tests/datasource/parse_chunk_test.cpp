@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -147,10 +148,40 @@ TEST_F(ParseChunkTest, DuplicateLogHoldsAcceptedRecordsOnly) {
               (Values{"1", "2"}));
 }
 
-TEST_F(ParseChunkTest, UnwritableDuplicateLogOnlyDisablesDuplicating) {
-    m_source.setBackup(m_dir.file("missing-folder/duplicate.log"));
-    m_source.parseChunk("ok\n");
-    EXPECT_EQ(m_listener.processed.size(), 1u);
+TEST_F(ParseChunkTest, FailedDuplicateWriteIsReportedOnceAndKeptUntilItSucceeds) {
+    // A folder where the log should be: every open fails until it goes.
+    const std::string backup = m_dir.file("duplicate.log");
+    std::filesystem::create_directory(backup);
+    m_source.setBackup(backup);
+    m_source.parseChunk("a\nb\n");
+    m_source.parseChunk("c\n");
+    EXPECT_EQ(m_listener.processed.size(), 3u);
+    ASSERT_EQ(m_sink.lines.size(), 1u) << "one report for the whole failure";
+    EXPECT_EQ(m_sink.lines[0].second.rfind("Cannot write the duplicate log " + backup, 0), 0u)
+        << m_sink.lines[0].second;
+    ASSERT_EQ(m_listener.observed.size(), 4u);
+    EXPECT_EQ(m_listener.observed[2], (Record{m_sink.lines[0].second}));
+
+    // A rebuild meanwhile still sees every record delivered.
+    RecordingListener rebuilt;
+    EXPECT_EQ(m_source.replayBackup(&rebuilt, 0), 1);
+    EXPECT_EQ(rebuilt.processed, (std::vector<Record>{{"a"}, {"b"}, {"c"}}));
+
+    // Tried again at each pass of the reader, also when nothing new came.
+    std::filesystem::remove(backup);
+    m_source.flushDuplicates();
+    EXPECT_EQ(readFile(backup), "a\t\r\nb\t\r\nc\t\r\n");
+    m_source.parseChunk("d\ne\n");
+    EXPECT_EQ(readFile(backup), "a\t\r\nb\t\r\nc\t\r\nd\t\r\ne\t\r\n") << "each record once";
+    ASSERT_EQ(m_sink.lines.size(), 2u);
+    EXPECT_EQ(m_sink.lines[1].second, "The duplicate log " + backup + " is written again");
+    EXPECT_EQ(m_listener.observed.size(), 6u);  // the recovery is no error record
+
+    // A log that is no regular file is written all the same.
+    m_source.setBackup("/dev/null");
+    m_source.parseChunk("f\n");
+    EXPECT_EQ(m_sink.lines.size(), 2u);
+    EXPECT_FALSE(m_source.duplicateExtent()) << "nothing to cut back there";
 }
 
 TEST_F(ParseChunkTest, ExpressionThatDoesNotCompileMakesEveryLineAParseError) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "config/config_key.h"
 #include "datasource/source_keys.h"
 #include "support/recording_listener.h"
@@ -35,6 +38,51 @@ TEST_F(SourceManagerTest, LoadsEveryStoredSourceWithoutStartingIt) {
     EXPECT_EQ(web->type(), SourceType::File);
     EXPECT_FALSE(web->isRunning());
     EXPECT_FALSE(manager.acquire("WEB"));  // names compare with case
+}
+
+std::uintmax_t sizeOf(const std::string& path) { return std::filesystem::file_size(path); }
+
+void append(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::app) << text;
+}
+
+TEST_F(SourceManagerTest, OnlyTheDaemonStartCutsTheDuplicateLogAndOnlyTheOneItWrote) {
+    const std::string log = m_dir.file("app.log");
+    const std::string backup = m_dir.file("dup.log");
+    append(log, "one\ntwo\n");
+    {
+        DataSource source("web", m_store);
+        source.setType(SourceType::File);
+        source.setConnect(log);
+        source.setRegexp("^([a-z]+)$");
+        source.setFields({"word"});
+        source.setBackup(backup);
+        source.save();
+        test::RecordingListener listener;
+        source.attach(listener);
+        ASSERT_TRUE(listener.waitForProcessed(2));
+        source.detach(listener);
+    }  // stores the position with the log's length: 2 records
+    const std::uintmax_t recorded = sizeOf(backup);
+    // Copies written after the stored data was saved, before the process was killed.
+    append(backup, "three\t\r\n");
+
+    // Reading or editing definitions changes no file.
+    { SourceManager inspecting(m_store); }
+    EXPECT_EQ(sizeOf(backup), recorded + 8);
+
+    // Another file at the backup path is not the daemon's to cut, and a tool that only loaded
+    // the source records nothing about it.
+    std::filesystem::rename(backup, backup + ".keep");
+    append(backup, "someone else's text, longer than the recorded length\n");
+    const std::uintmax_t foreign = sizeOf(backup);
+    { SourceManager inspecting(m_store); }
+    { SourceManager starting(m_store, noEventSink(), SourceLoading::DaemonStart); }
+    EXPECT_EQ(sizeOf(backup), foreign);
+
+    std::filesystem::rename(backup + ".keep", backup);
+    { SourceManager starting(m_store, noEventSink(), SourceLoading::DaemonStart); }
+    EXPECT_EQ(sizeOf(backup), recorded);
 }
 
 TEST_F(SourceManagerTest, HeldReadersStartOnlyWhenTheLastHoldIsLetGo) {

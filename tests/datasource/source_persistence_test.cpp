@@ -92,7 +92,7 @@ TEST_F(SourcePersistenceTest, PositionBeyondFourGigabytesSurvivesDestruction) {
         DataSource source("big", m_store);
         source.setType(SourceType::File);
         source.save();
-        ASSERT_TRUE(source.updateReadPosition({offset, inode, 0}));
+        ASSERT_TRUE(source.updateReadPosition({offset, inode, 0, {}}));
     }
     ConfigKey key = sourceKey("big");
     EXPECT_EQ(key.getDword("lastpos", 0), 17u + (1u << 30));  // the low 32 bits, as always

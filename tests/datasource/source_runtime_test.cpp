@@ -77,6 +77,7 @@ TEST_F(FileSourceTest, ResetStartsTheFileAgainAndForgetsTheDuplicateLog) {
     test::RecordingListener listener;
     m_source.attach(listener);
     ASSERT_TRUE(listener.waitForProcessed(1));
+    ASSERT_EQ(m_source.replayBackup(nullptr, 0), 1);  // the record is in the log
     ASSERT_TRUE(std::filesystem::exists(backup));
 
     m_source.reset();
@@ -111,6 +112,34 @@ TEST_F(FileSourceTest, DestructionStoresThePosition) {
     EXPECT_EQ(storedLastPos(), 8u);
 }
 
+// A daemon's run: loads the stored source, reads until `count` records came, stores the
+// position at the end.
+std::vector<Record> runStored(ConfigStore& store, std::size_t count) {
+    DataSource source("log", store);
+    source.load("log");
+    test::RecordingListener listener;
+    source.attach(listener);
+    EXPECT_TRUE(listener.waitForProcessed(count));
+    source.detach(listener);
+    return listener.processed();
+}
+
+TEST_F(FileSourceTest, FileChangedWhileStoppedIsReadWholeAtTheNextStart) {
+    append("one\ntwo\n");
+    runStored(m_store, 2);
+
+    // Appended, then rotated by rename: the rest of the renamed file comes first.
+    append("three\n");
+    std::filesystem::rename(m_log, m_log + ".1");
+    append("four\n");
+    EXPECT_EQ(runStored(m_store, 2), (std::vector<Record>{{"three"}, {"four"}}));
+
+    // Truncated and written again past the stored position.
+    std::filesystem::resize_file(m_log, 0);
+    append("five\nsix\nseven\n");
+    EXPECT_EQ(runStored(m_store, 3), (std::vector<Record>{{"five"}, {"six"}, {"seven"}}));
+}
+
 // Leaves on its first record, from inside the delivery on the reader thread.
 class LeavingListener : public test::RecordingListener {
 public:
@@ -143,7 +172,7 @@ TEST(SourceReset, LeavesThePositionOfNetworkSources) {
     DataSource source("net", store);
     source.setType(SourceType::TcpIp);
     source.save();
-    ASSERT_TRUE(source.updateReadPosition({42, 0, 0}));
+    ASSERT_TRUE(source.updateReadPosition({42, 0, 0, {}}));
     source.reset();
     EXPECT_EQ(source.lastPos(), 42u);
     std::string text = "TCP:localhost:1";
