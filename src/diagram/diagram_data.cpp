@@ -3,6 +3,7 @@
 #include "diagram/diagram_data.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -55,8 +56,12 @@ std::string formatNumber(double value) {
 std::string joinDoubles(const std::vector<double>& values) {
     std::string text;
     text.reserve(values.size() * 8);
+    char number[32];
     for (double value : values) {
-        text += formatNumber(value);
+        // The shortest text that reads back as exactly this number: ten digits would turn a
+        // sum of 10452925076 into 10452925080, and the largest double into infinity.
+        const auto result = std::to_chars(number, number + sizeof number, value);
+        text.append(number, result.ptr);
         text += ',';
     }
     return text;

@@ -27,9 +27,11 @@ struct DiagramData {
 // Callers that need the values to land together wrap this in a ConfigTransaction.
 void writeDiagramData(ConfigStore& store, const DiagramData& data);
 
-// The number texts of the store and the charts: 10 significant digits, as gcvt writes them.
+// The number texts of the charts and tables: 10 significant digits, as gcvt writes them.
 std::string formatNumber(double value);
 // "1.5,2," and back (only comma-terminated pieces count; each read with atof / atol).
+// Numbers are stored in the shortest form that reads back exactly; stores written with ten
+// digits read as before.
 std::string joinDoubles(const std::vector<double>& values);
 std::vector<double> splitDoubles(std::string_view text);
 std::string joinCounts(const std::vector<std::uint32_t>& counts);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -17,10 +18,17 @@ TEST(DiagramDataTest, NumbersAreWrittenAsGcvtWritesThemWithTenDigits) {
         gcvt(value, 10, expected);
         EXPECT_EQ(formatNumber(value), expected);
     }
-    // The text reads back as the number rounded to ten digits.
     EXPECT_EQ(formatNumber(12345678901.5), "1.23456789e+10");
-    EXPECT_EQ(splitDoubles(joinDoubles({12345678901.5, 62.5})),
-              (std::vector<double>{12345678900.0, 62.5}));
+}
+
+TEST(DiagramDataTest, StoredNumbersReadBackExactly) {
+    const std::vector<double> values = {10452925076.0, 12345678901.5, 0.1 + 0.2, 1.0 / 3,
+                                        DBL_MAX,       -DBL_MAX,      5e-324,    -0.0,
+                                        125,           62.5};
+    EXPECT_EQ(splitDoubles(joinDoubles(values)), values);
+    EXPECT_EQ(joinDoubles({10452925076.0, 125, 62.5, 0.1}), "10452925076,125,62.5,0.1,");
+    // What older stores hold, ten digits, still reads.
+    EXPECT_EQ(splitDoubles("1.045292508e+10,62.5,"), (std::vector<double>{10452925080.0, 62.5}));
 }
 
 TEST(DiagramDataTest, NumberListsCountOnlyCommaTerminatedPieces) {

@@ -205,7 +205,7 @@ TEST_F(DiagramPersistenceTest, AnEmptyNameNeverWritesOntoTheDiagramsKey) {
 }
 
 TEST_F(DiagramPersistenceTest, DataRoundTripsThroughItsStoredTexts) {
-    storeDiagramWithData("/a\t/b\t", "x\ty\t", "12345678901.5,2.5,", "3,1,");
+    storeDiagramWithData("/a\t/b\t", "x\ty\t", "1.23456789e+10,2.5,", "3,1,");
     {
         Diagram diagram("Temp", m_store, m_sources);
         diagram.loadDefinition("d");
@@ -215,21 +215,24 @@ TEST_F(DiagramPersistenceTest, DataRoundTripsThroughItsStoredTexts) {
         EXPECT_EQ(data.xLabels, (Names{"/a", "/b"}));
         ASSERT_EQ(data.axes.size(), 1u);
         EXPECT_EQ(data.axes[0].strdata, (Names{"x", "y"}));
-        EXPECT_EQ(data.axes[0].data, (std::vector<double>{12345678901.5, 2.5}));
+        EXPECT_EQ(data.axes[0].data, (std::vector<double>{12345678900.0, 2.5}));
         EXPECT_EQ(data.axes[0].count, (std::vector<std::uint32_t>{3, 1}));
         EXPECT_EQ(diagram.chartData().xLabels, (Names{"/a", "/b"}));
+        diagram.processRecord({"10452925076"}, {"size"});  // a sum beyond ten digits
         diagram.saveData();
     }
     ConfigKey axis = axisKey("d", "bytes");
-    EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\t/b\t");
-    EXPECT_EQ(axis.getString("strdata"), "x\ty\t");
-    EXPECT_EQ(axis.getString("data"), "1.23456789e+10,2.5,");
-    EXPECT_EQ(axis.getString("count"), "3,1,");
+    EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\t/b\t\t");
+    EXPECT_EQ(axis.getString("strdata"), "x\ty\t10452925076\t");
+    EXPECT_EQ(axis.getString("data"), "12345678900,2.5,10452925076,");
+    EXPECT_EQ(axis.getString("count"), "3,1,1,");
 
     Diagram again("Temp", m_store, m_sources);
     again.loadDefinition("d");
     again.loadData();
-    EXPECT_EQ(again.copyData().axes[0].data, (std::vector<double>{12345678900.0, 2.5}));
+    EXPECT_EQ(again.copyData().axes[0].data,
+              (std::vector<double>{12345678900.0, 2.5, 10452925076.0}));
+    EXPECT_EQ(again.chartData().series[0], (Names{"1.23456789e+10", "2.5", "1.045292508e+10"}));
 
     // A cleared diagram stores empty texts, not the old data.
     EXPECT_EQ(again.clearData(), 0);
