@@ -107,6 +107,30 @@ TEST_F(DiagramTest, RunningFollowsTheDataSource) {
     EXPECT_TRUE(diagram.fieldNames().empty());
 }
 
+TEST_F(DiagramTest, ItemsFindTheirFieldsAgainAfterTheFieldOrderChanges) {
+    Diagram diagram("d", m_store, m_sources);
+    diagram.setFilter("f", "text", "ok");
+    diagram.setGroup("g", "status", "");
+    diagram.setAxis("a", "bytes", "", AxisOper::Sum);
+    diagram.setDataSource("web");
+    feed(diagram, {"200", "7", "ok"});
+    EXPECT_EQ(diagram.chartData().xLabels, (Texts{"/200"}));
+
+    // Another source whose fields come in another order.
+    const FieldNames swapped{"text", "bytes", "status"};
+    (void)m_sources.create("other");
+    m_sources.acquire("other")->setFields(swapped);
+    diagram.setDataSource("other");
+    diagram.processRecord({"ok", "5", "404"}, swapped);
+    // The same source after its fields were renamed and reordered.
+    const FieldNames renamed{"status", "size", "bytes", "text"};
+    diagram.processRecord({"500", "999", "3", "ok"}, renamed);
+    const ChartData chart = diagram.chartData();
+    EXPECT_EQ(chart.xLabels, (Texts{"/404", "/500"}));
+    EXPECT_EQ(chart.series[0], (Texts{"5", "3"}));
+    diagram.stop();
+}
+
 TEST_F(DiagramTest, RecordsFromAFileSourceReachTheChartAndRebuildReplaysThem) {
     const std::string log = m_dir.file("app.log");
     std::ofstream(log) << "200 10\n404 1\n200 5\n";
