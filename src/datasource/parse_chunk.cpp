@@ -36,9 +36,15 @@ std::size_t findLineEnd(std::string_view text, std::size_t from) {
 }
 
 void writeDuplicate(std::FILE* file, const Record& values, char separator) {
-    for (const auto& value : values) {
-        std::fwrite(value.data(), 1, value.size(), file);
-        std::fputc(separator, file);
+    if (listNeedsEscaping(values, separator)) {
+        // A value holding the separator would otherwise read back as two.
+        const std::string line = joinEscapedList(values, separator);
+        std::fwrite(line.data(), 1, line.size(), file);
+    } else {
+        for (const auto& value : values) {
+            std::fwrite(value.data(), 1, value.size(), file);
+            std::fputc(separator, file);
+        }
     }
     std::fwrite("\r\n", 1, 2, file);
 }

@@ -36,11 +36,11 @@ void writeDiagramData(ConfigStore& store, const DiagramData& data) {
     const char separator = listSeparator(store);
     ConfigKey key(store);
     key.open(diagramKeyPath(data.name));
-    key.setString("xaxis", joinList(data.xLabels, separator));
+    key.setString("xaxis", joinEscapedList(data.xLabels, separator));
     for (const AxisData& axis : data.axes) {
         if (!hasOwnKey(axis.name)) continue;  // would write onto the yaxises key itself
         key.open(itemKeyPath(data.name, kAxesFolder, axis.name));
-        key.setString("strdata", joinList(axis.strdata, separator));
+        key.setString("strdata", joinEscapedList(axis.strdata, separator));
         key.setString("data", joinDoubles(axis.data));
         key.setString("count", joinCounts(axis.count));
     }

@@ -126,13 +126,13 @@ void Diagram::loadData() {
     for (const auto& axis : m_axes) {
         ConfigKey key(m_store);
         if (!openItemKey(key, m_name, kAxesFolder, axis->name())) continue;
-        axis->strdata = splitList(key.getString("strdata", ""), separator);
+        axis->strdata = splitEscapedList(key.getString("strdata", ""), separator);
         axis->data = splitDoubles(key.getString("data", ""));
         axis->count = splitLongs(key.getString("count", ""));
     }
     ConfigKey key(m_store);
     key.open(diagramKeyPath(m_name));
-    m_xLabels = splitList(key.getString("xaxis", ""), separator);
+    m_xLabels = splitEscapedList(key.getString("xaxis", ""), separator);
     m_recent.clear();
     rebuildLabelIndex();
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "datasource/list_text.h"
+
 namespace tg {
 namespace {
 
@@ -29,6 +31,25 @@ TEST(DiagramDataTest, StoredNumbersReadBackExactly) {
     EXPECT_EQ(joinDoubles({10452925076.0, 125, 62.5, 0.1}), "10452925076,125,62.5,0.1,");
     // What older stores hold, ten digits, still reads.
     EXPECT_EQ(splitDoubles("1.045292508e+10,62.5,"), (std::vector<double>{10452925080.0, 62.5}));
+}
+
+TEST(DiagramDataTest, EscapedListsGiveBackEveryEntryWhateverTheSeparator) {
+    const std::vector<std::vector<std::string>> lists = {
+        {}, {""}, {"", ""}, {"a\tb"}, {"\t", "\\", "\\s", "\\\t", ""}, {"s\\", "/S", "x"},
+    };
+    for (char separator : {'\t', ',', '\\', 's', '/'}) {
+        for (const auto& list : lists) {
+            SCOPED_TRACE(testing::Message() << "separator " << separator << ", "
+                                            << testing::PrintToString(list));
+            const std::string text = joinEscapedList(list, separator);
+            EXPECT_EQ(splitEscapedList(text, separator), list);
+            // Whatever the entries, a reader that knows no escaping sees as many of them.
+            EXPECT_EQ(splitList(text, separator).size(), list.size());
+        }
+    }
+    EXPECT_EQ(joinEscapedList({"a\tb", "c\\"}, '\t'), "a\\sb\tc\\\\\t\\");
+    EXPECT_EQ(joinEscapedList({"a\\b", "c"}, '\t'), "a\\b\tc\t");  // as joinList writes it
+    EXPECT_EQ(splitEscapedList("a\\b\\\t\\\\\t", '\t'), (std::vector<std::string>{"a\\b\\", "\\\\"}));
 }
 
 TEST(DiagramDataTest, NumberListsCountOnlyCommaTerminatedPieces) {

@@ -244,29 +244,34 @@ TEST_F(DiagramPersistenceTest, DataRoundTripsThroughItsStoredTexts) {
     }
 }
 
-TEST_F(DiagramPersistenceTest, ListsUseTheStoresSeparatorAndATextHoldingItSplits) {
-    DiagramData data{"d", {"a\tb", "c"}, {AxisData{"bytes", {1, 2}, {"", "p\tq"}, {1, 1}}}};
-    writeDiagramData(m_store, data);
-    storeDiagramWithData("a\tb\tc\t", "\tp\tq\t", "1,2,", "1,1,");  // the definition beside it
-    EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "a\tb\tc\t");
-    {
+TEST_F(DiagramPersistenceTest, ATextHoldingTheSeparatorComesBackWholeAndOlderTextsStillLoad) {
+    const auto loadLists = [&] {
         Diagram diagram("Temp", m_store, m_sources);
         diagram.loadDefinition("d");
         diagram.loadData();
         const DiagramData loaded = diagram.copyData();
-        EXPECT_EQ(loaded.xLabels, (Names{"a", "b", "c"}));  // every later label shifts by one
-        EXPECT_EQ(loaded.axes[0].strdata, (Names{"", "p", "q"}));
-    }
+        return std::make_pair(loaded.xLabels, loaded.axes.at(0).strdata);
+    };
+    // Texts stored before separators were escaped: backslashes are plain characters.
+    storeDiagramWithData("/C:\\dir\\\t/\\\\srv\t", "\t\\s\t", "1,2,", "1,1,");
+    EXPECT_EQ(loadLists(), std::make_pair(Names{"/C:\\dir\\", "/\\\\srv"}, Names{"", "\\s"}));
+
+    const DiagramData data{
+        "d", {"/a\tb", "/c\\s", "/"}, {AxisData{"bytes", {1, 2, 3}, {"", "p\tq\\", "\t"}, {1, 1, 1}}}};
+    writeDiagramData(m_store, data);
+    EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\\sb\t/c\\\\s\t/\t\\");
+    EXPECT_EQ(loadLists(), std::make_pair(data.xLabels, data.axes[0].strdata));
+    // Lists that need no escaping are stored as they always were.
+    writeDiagramData(m_store, DiagramData{"d", {"/a", "/b\\"}, {AxisData{"bytes", {}, {}, {}}}});
+    EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\t/b\\\t");
 
     created("").setDword("Separator", '|');
     forgetListSeparator();
-    writeDiagramData(m_store, DiagramData{"d", {"/a", "/b"}, {AxisData{"bytes", {}, {"x"}, {}}}});
+    writeDiagramData(m_store,
+                     DiagramData{"d", {"/a", "/b"}, {AxisData{"bytes", {}, {"x", "y|z"}, {}}}});
     EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a|/b|");
-    EXPECT_EQ(axisKey("d", "bytes").getString("strdata"), "x|");
-    Diagram diagram("Temp", m_store, m_sources);
-    diagram.loadDefinition("d");
-    diagram.loadData();
-    EXPECT_EQ(diagram.copyData().xLabels, (Names{"/a", "/b"}));
+    EXPECT_EQ(axisKey("d", "bytes").getString("strdata"), "x|y\\sz|\\");
+    EXPECT_EQ(loadLists(), std::make_pair(Names{"/a", "/b"}, Names{"x", "y|z"}));
 }
 
 TEST_F(DiagramPersistenceTest, MissingDataValuesLoadEmptyAndAreWrittenBack) {
