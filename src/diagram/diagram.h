@@ -105,6 +105,10 @@ public:
 
     // A copy of the accumulated data, taken under the lock (for saving and checkpoints).
     DiagramData copyData() const;
+    // Raised (process-wide) just before any diagram's or item's stored key is erased. A copy
+    // of data taken before a change of this count may belong to a key that is gone, or that
+    // now belongs to something else of the same name.
+    static std::uint64_t storedKeyErasures();
     // Raised whenever the accumulated data may have changed; any thread.
     std::uint64_t changeCount() const { return m_changes.load(std::memory_order_relaxed); }
 

@@ -31,15 +31,18 @@ void forEachPiece(std::string_view text, Convert convert) {
 
 }  // namespace
 
-void writeDiagramData(ConfigStore& store, const DiagramData& data) {
+void writeDiagramData(ConfigStore& store, const DiagramData& data, MissingKeys missing) {
     if (!hasOwnKey(data.name)) return;
     const char separator = listSeparator(store);
     ConfigKey key(store);
-    key.open(diagramKeyPath(data.name));
+    const auto openKey = [&](const std::string& path) {
+        return missing == MissingKeys::Create ? key.open(path) : key.openExisting(path);
+    };
+    if (!openKey(diagramKeyPath(data.name))) return;
     key.setString("xaxis", joinEscapedList(data.xLabels, separator));
     for (const AxisData& axis : data.axes) {
         if (!hasOwnKey(axis.name)) continue;  // would write onto the yaxises key itself
-        key.open(itemKeyPath(data.name, kAxesFolder, axis.name));
+        if (!openKey(itemKeyPath(data.name, kAxesFolder, axis.name))) continue;
         key.setString("strdata", joinEscapedList(axis.strdata, separator));
         key.setString("data", joinDoubles(axis.data));
         key.setString("count", joinCounts(axis.count));

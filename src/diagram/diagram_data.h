@@ -23,9 +23,13 @@ struct DiagramData {
     std::vector<AxisData> axes;
 };
 
+enum class MissingKeys { Create, Skip };
+
 // Writes "xaxis" under diagrams\<name> and "strdata", "data", "count" under each axis's key.
+// With Skip, a missing diagram or axis key is left missing and its values unwritten.
 // Callers that need the values to land together wrap this in a ConfigTransaction.
-void writeDiagramData(ConfigStore& store, const DiagramData& data);
+void writeDiagramData(ConfigStore& store, const DiagramData& data,
+                      MissingKeys missing = MissingKeys::Create);
 
 // The number texts of the charts and tables: 10 significant digits, as gcvt writes them.
 std::string formatNumber(double value);

@@ -38,11 +38,17 @@ public:
     // Erases a stored tree without touching diagrams in memory.
     void eraseStored(std::string_view name);
 
-    // Every diagram's name and data source (for checkpoints), in list order.
-    template <class Visit>
-    void forEach(Visit visit) {
+    // Runs body(diagrams), with every diagram in list order, under the manager's lock: none is
+    // borrowed (a remove meanwhile waits and is then carried out, where a borrowed diagram
+    // would refuse it), and none can go before body returns. For checkpoints; body may take a
+    // source's lock, then a diagram's (manager, source, diagram).
+    template <class Body>
+    void withDiagrams(Body body) {
         std::lock_guard lock(m_lock);
-        for (auto& diagram : m_diagrams) visit(*diagram);
+        std::vector<Diagram*> diagrams;
+        diagrams.reserve(m_diagrams.size());
+        for (auto& diagram : m_diagrams) diagrams.push_back(diagram.get());
+        body(diagrams);
     }
 
 private:
