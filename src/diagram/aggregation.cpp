@@ -190,6 +190,7 @@ void Diagram::rebuildLabelIndex() {
 int Diagram::clearData() {
     std::lock_guard lock(m_lock);
     clearDataLocked();
+    requestCheckpoint();
     return 0;
 }
 
@@ -244,7 +245,9 @@ int Diagram::rebuild(unsigned maxLines) {
     auto delivery = source->holdDelivery();
     std::lock_guard lock(m_lock);
     clearDataLocked();
-    return source->replayBackup(this, maxLines);
+    const int replayed = source->replayBackup(this, maxLines);
+    requestCheckpoint();
+    return replayed;
 }
 
 }  // namespace tg

@@ -5,6 +5,7 @@
 //
 // Any thread. Takes m_lock, then a diagram's lock; no diagram operation takes m_lock.
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "config/config_store.h"
 #include "datasource/source_manager.h"
+#include "diagram/checkpoint_request.h"
 #include "diagram/diagram.h"
 #include "diagram/diagram_handle.h"
 
@@ -51,6 +53,10 @@ public:
         body(diagrams);
     }
 
+    // Connects what every diagram of the manager calls when its stored data should be written
+    // soon (CheckpointRequest); empty disconnects, waiting for a call in progress.
+    void setCheckpointRequest(std::function<void()> ask);
+
 private:
     void loadAll();
     Diagram* find(std::string_view name) const;  // m_lock held
@@ -58,6 +64,7 @@ private:
     ConfigStore& m_store;
     SourceManager& m_sources;
     mutable std::recursive_mutex m_lock;
+    CheckpointRequest m_checkpointRequest;  // outlives every diagram, which points to it
     std::vector<std::unique_ptr<Diagram>> m_diagrams;  // guarded by m_lock
 };
 

@@ -1,5 +1,6 @@
 // Checkpoints against the changes made beside them: what a user deleted or renamed stays
-// deleted, and a remove is never refused because a checkpoint runs.
+// deleted, a remove is never refused because a checkpoint runs, and a reset or definition
+// change reaches the store without waiting for the interval.
 
 #include "diagram/checkpoint.h"
 
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "config/config_key.h"
+#include "diagram/checkpointer.h"
 #include "diagram_fixture.h"
 
 namespace tg {
@@ -127,6 +129,33 @@ TEST_F(CheckpointTest, RemoveIsCarriedOutWhileCheckpointsRun) {
     EXPECT_EQ(refused, 0);
     EXPECT_EQ(manager.names(), (Texts{"big"}));
     EXPECT_FALSE(stored("tmp"));
+}
+
+TEST_F(CheckpointTest, ResetsAndRenamesReachTheStoreWithoutWaitingForTheInterval) {
+    DiagramManager manager(m_store, m_sources);
+    define(manager, "d", {"a"});
+    Checkpoint checkpoint(m_store, m_sources, manager);
+    ASSERT_TRUE(checkpoint.write(true));
+    ASSERT_EQ(storedData("d", "a"), "7,");
+    Checkpointer checkpointer(checkpoint, std::chrono::hours(1));
+    manager.setCheckpointRequest([&] { checkpointer.requestNow(); });
+
+    DiagramHandle d = manager.acquire("d");
+    d->clearData();
+    EXPECT_TRUE(eventually([&] { return storedData("d", "a") == ""; }));
+
+    feed(*d, {"200", "5", ""});
+    d->renameAxis("a", "b");  // the data went with the old key
+    EXPECT_TRUE(eventually([&] { return storedData("d", "b") == "5,"; }));
+
+    d->setFilter("f", "status", "^2");  // a new definition with the old data stored
+    feed(*d, {"200", "3", ""});
+    ASSERT_TRUE(checkpoint.write(true));
+    d->setFilter("f", "status", "^4");
+    EXPECT_TRUE(eventually([&] { return storedData("d", "b") == ""; }));
+
+    manager.setCheckpointRequest(nullptr);
+    checkpointer.stop();
 }
 
 }  // namespace
