@@ -8,9 +8,6 @@
 #include "datasource/source_keys.h"
 
 namespace tg {
-namespace {
-
-}  // namespace
 
 Checkpoint::Checkpoint(ConfigStore& store, SourceManager& sources, DiagramManager& diagrams)
     : m_store(store), m_sources(sources), m_diagrams(diagrams) {}

@@ -32,7 +32,7 @@ public:
     bool write(bool force = false);
 
     // Runs between copying the data and writing it, on the writing thread (tests make their
-    // changes there).
+    // changes there). Set it before the first write.
     void setAfterCopy(std::function<void()> hook);
 
 private:
