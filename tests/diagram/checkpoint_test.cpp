@@ -108,7 +108,7 @@ TEST_F(CheckpointTest, RemoveIsCarriedOutWhileCheckpointsRun) {
     {
         DiagramHandle big = manager.acquire("big");
         big->setGroup("g", "text", "");
-        for (int i = 0; i < 20000; ++i) feed(*big, {"200", "1", std::to_string(i)});
+        for (int i = 0; i < 5000; ++i) feed(*big, {"200", "1", std::to_string(i)});
     }
     Checkpoint checkpoint(m_store, m_sources, manager);
     std::atomic<bool> running{true};
@@ -116,7 +116,7 @@ TEST_F(CheckpointTest, RemoveIsCarriedOutWhileCheckpointsRun) {
         while (running) (void)checkpoint.write(true);
     });
     int refused = 0;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 100; ++i) {
         ASSERT_EQ(manager.create("tmp"), 0);
         manager.acquire("tmp")->saveDefinition();
         if (manager.remove("tmp") != 0) {
