@@ -48,7 +48,11 @@ struct Application::Core {
           server(reactor, settings, processor, messages, options.bindAddress),
           checkpoint(store, sources, diagrams),
           checkpointer(checkpoint, options.checkpointInterval.value_or(checkpointInterval(store))) {
+        // A reset or a definition change reaches the store's data at once, not at the next
+        // interval.
+        diagrams.setCheckpointRequest([this] { checkpointer.requestNow(); });
     }
+    ~Core() { diagrams.setCheckpointRequest(nullptr); }
 
     HttpSettings settings;
     EventLog events;

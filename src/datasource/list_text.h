@@ -24,6 +24,19 @@ std::string joinList(const std::vector<std::string>& list, char separator);
 // adjacent separators give empty pieces, a text without separator gives an empty list.
 std::vector<std::string> splitList(std::string_view text, char separator);
 
+// Lists whose entries may hold the separator themselves (x labels, text slots, the values of
+// a duplicate log line). When no entry holds the separator the text is joinList's, byte for
+// byte. Otherwise every entry is escaped, the escape character (a backslash, or "/" when the
+// separator is a backslash) doubled and the separator written as the escape character and
+// "s" ("S" when the separator is "s"), and the escape character follows the last separator.
+// joinList's texts always end with the separator, so that mark tells the two apart: texts
+// written before escaping existed read as splitList reads them, backslashes and all, and a
+// reader that knows no escaping still gets one entry per entry.
+std::string joinEscapedList(const std::vector<std::string>& list, char separator);
+std::vector<std::string> splitEscapedList(std::string_view text, char separator);
+// Whether joinEscapedList has to escape `list`.
+bool listNeedsEscaping(const std::vector<std::string>& list, char separator);
+
 // The in-place tokenizer of C strings: skips leading delimiters, ends the token found with a
 // zero byte and moves `cursor` past it. Returns the token's start, or nullptr (and clears the
 // cursor) when only delimiters or nothing remain; the last token, with no delimiter after

@@ -36,9 +36,14 @@ std::size_t findLineEnd(std::string_view text, std::size_t from) {
 }
 
 void writeDuplicate(std::string& out, const Record& values, char separator) {
-    for (const auto& value : values) {
-        out.append(value);
-        out.push_back(separator);
+    if (listNeedsEscaping(values, separator)) {
+        // A value holding the separator would otherwise read back as two.
+        out.append(joinEscapedList(values, separator));
+    } else {
+        for (const auto& value : values) {
+            out.append(value);
+            out.push_back(separator);
+        }
     }
     out.append("\r\n");
 }

@@ -60,7 +60,8 @@ int DataSource::replayBackup(RecordListener* listener, unsigned limit) {
         // pieces that could pass for records.
         LineReader lines(source);
         for (std::string_view line; lines.next(line);) {
-            const Record values = splitList(line, separator);  // drops the CR after the last value
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            const Record values = splitEscapedList(line, separator);
             if (listener && values.size() == m_fieldNames.size()) {
                 listener->processRecord(values, m_fieldNames);
             }

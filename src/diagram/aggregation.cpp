@@ -3,7 +3,9 @@
 #include "diagram/aggregation.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cfloat>
+#include <cmath>
 #include <cstdlib>
 
 #include "diagram/diagram.h"
@@ -70,6 +72,45 @@ void accumulate(Axis& axis, std::size_t x) {
     }
 }
 
+namespace {
+
+std::size_t skipDigits(std::string_view text, std::size_t at) {
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+    return at;
+}
+
+// The plain decimal number at the start of `text` (blanks before it are skipped, as atof
+// skips them): an optional sign, digits with an optional fraction, an optional exponent.
+// 0 when there is none. Unlike atof it never reads "inf", "nan" or hexadecimal numbers, so
+// a text value cannot turn a slot into infinity or NaN; a number beyond the range of a
+// double is taken as the largest finite one.
+double leadingNumber(std::string_view text) {
+    std::size_t start = 0;
+    while (start < text.size() && std::isspace(static_cast<unsigned char>(text[start]))) ++start;
+    std::size_t at = start;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+    const std::size_t intEnd = skipDigits(text, at);
+    std::size_t end = intEnd;
+    if (end < text.size() && text[end] == '.') end = skipDigits(text, end + 1);
+    if (end - at == (end > intEnd ? 1u : 0u)) return 0.0;  // no digit at all
+    if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+        std::size_t exponent = end + 1;
+        if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-')) {
+            ++exponent;
+        }
+        const std::size_t exponentEnd = skipDigits(text, exponent);
+        if (exponentEnd > exponent) end = exponentEnd;
+    }
+    thread_local std::string number;
+    number.assign(text.substr(start, end - start));
+    const double value = std::strtod(number.c_str(), nullptr);
+    if (value == HUGE_VAL) return DBL_MAX;
+    if (value == -HUGE_VAL) return -DBL_MAX;
+    return value;
+}
+
+}  // namespace
+
 double parseAxisNumber(std::string_view text) {
     // Compiled once, on first use, for the whole process (thread-safe static).
     static const RegExp timePattern = [] {
@@ -78,14 +119,12 @@ double parseAxisNumber(std::string_view text) {
         return pattern;
     }();
     thread_local std::vector<std::string> parts;
-    thread_local std::string whole;
     if (timePattern.split(text, parts) == 0 && parts.size() == 3) {
-        return (std::atof(parts[0].c_str()) * 3600 + std::atof(parts[1].c_str()) * 60 +
-                std::atof(parts[2].c_str())) /
+        return (leadingNumber(parts[0]) * 3600 + leadingNumber(parts[1]) * 60 +
+                leadingNumber(parts[2])) /
                60;
     }
-    whole.assign(text);
-    return std::atof(whole.c_str());
+    return leadingNumber(text);
 }
 
 std::vector<std::string> valueTexts(const Axis& axis) {
@@ -151,6 +190,7 @@ void Diagram::rebuildLabelIndex() {
 int Diagram::clearData() {
     std::lock_guard lock(m_lock);
     clearDataLocked();
+    requestCheckpoint();
     return 0;
 }
 
@@ -205,7 +245,9 @@ int Diagram::rebuild(unsigned maxLines) {
     auto delivery = source->holdDelivery();
     std::lock_guard lock(m_lock);
     clearDataLocked();
-    return source->replayBackup(this, maxLines);
+    const int replayed = source->replayBackup(this, maxLines);
+    requestCheckpoint();
+    return replayed;
 }
 
 }  // namespace tg

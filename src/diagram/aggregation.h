@@ -21,7 +21,9 @@ std::string groupValue(const Group& group, const Record& record, const FieldName
 bool extractValue(Axis& axis, const Record& record, const FieldNames& names);
 // Folds the current value into slot `x`, creating slots up to it.
 void accumulate(Axis& axis, std::size_t x);
-// h:m:s (":", "|" or "'" between) as minutes with a fraction; else the leading number (atof).
+// h:m:s (":", "|" or "'" between) as minutes with a fraction; else the plain decimal number
+// the text starts with (blanks before it skipped; "inf", "nan" and hexadecimal are no
+// numbers), 0 when there is none.
 double parseAxisNumber(std::string_view text);
 // FIRST and LAST: the texts; others: the numbers (AVERAGE divided by the count).
 std::vector<std::string> valueTexts(const Axis& axis);

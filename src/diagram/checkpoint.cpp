@@ -9,25 +9,15 @@
 #include "datasource/source_keys.h"
 
 namespace tg {
-namespace {
-
-struct SourceSnapshot {
-    std::string name;
-    SourceType type = SourceType::None;
-    ReadPosition position;
-    std::optional<DuplicateExtent> backup;
-};
-
-}  // namespace
 
 Checkpoint::Checkpoint(ConfigStore& store, SourceManager& sources, DiagramManager& diagrams)
     : m_store(store), m_sources(sources), m_diagrams(diagrams) {}
 
 std::uint64_t Checkpoint::signature() {
     std::uint64_t sum = 0;
-    for (const std::string& name : m_diagrams.names()) {
-        if (DiagramHandle diagram = m_diagrams.acquire(name)) sum += diagram->changeCount() * 31;
-    }
+    m_diagrams.withDiagrams([&](const std::vector<Diagram*>& diagrams) {
+        for (const Diagram* diagram : diagrams) sum += diagram->changeCount() * 31;
+    });
     for (const std::string& name : m_sources.names()) {
         if (SourceHandle source = m_sources.acquire(name)) {
             const ReadPosition delivered = source->deliveredPosition();
@@ -37,50 +27,65 @@ std::uint64_t Checkpoint::signature() {
     return sum;
 }
 
+void Checkpoint::copy(std::vector<SourceSnapshot>& sources, std::vector<DiagramData>& data) {
+    // Under the manager's lock rather than with borrowed diagrams, which a remove would refuse.
+    m_diagrams.withDiagrams([&](const std::vector<Diagram*>& diagrams) {
+        std::map<std::string, std::vector<const Diagram*>> bySource;
+        for (const Diagram* diagram : diagrams) {
+            bySource[diagram->dataSourceName()].push_back(diagram);
+        }
+        for (const std::string& name : m_sources.names()) {
+            SourceHandle source = m_sources.acquire(name);
+            if (!source) continue;
+            auto delivery = source->holdDelivery();  // no record is half delivered meanwhile
+            sources.push_back(
+                {name, source->type(), source->deliveredPosition(), source->duplicateExtent()});
+            auto fed = bySource.find(name);
+            if (fed == bySource.end()) continue;
+            for (const Diagram* diagram : fed->second) data.push_back(diagram->copyData());
+            bySource.erase(fed);
+        }
+        for (auto& [source, unfed] : bySource) {  // diagrams whose source does not exist
+            for (const Diagram* diagram : unfed) data.push_back(diagram->copyData());
+        }
+    });
+}
+
 bool Checkpoint::write(bool force) {
     std::lock_guard writing(m_writing);
-    const std::uint64_t before = signature();
-    if (!force && m_wroteOnce && before == m_written) return true;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::uint64_t erasures = Diagram::storedKeyErasures();
+        const std::uint64_t before = signature();
+        if (!force && m_wroteOnce && before == m_written) return true;
+        std::vector<SourceSnapshot> sources;
+        std::vector<DiagramData> data;
+        copy(sources, data);
+        if (m_afterCopy) m_afterCopy();
 
-    // Borrow every diagram for the snapshot, grouped by the source that feeds it.
-    std::map<std::string, std::vector<DiagramHandle>> bySource;
-    for (const std::string& name : m_diagrams.names()) {
-        if (DiagramHandle diagram = m_diagrams.acquire(name)) {
-            std::string source = diagram->dataSourceName();
-            bySource[source].push_back(std::move(diagram));
+        ConfigTransaction transaction(m_store);
+        // A diagram or item deleted or renamed since the copy: a copy may name a key that
+        // is gone or belongs to another item now. Copy again rather than bring it back.
+        if (Diagram::storedKeyErasures() != erasures) continue;
+        for (const SourceSnapshot& source : sources) {
+            ConfigKey key(m_store);
+            if (!key.openExisting(sourceKeyPath(source.name))) continue;  // never saved
+            writePosition(key, source.position, source.type);
+            if (source.backup) writeBackupLength(key, *source.backup);
         }
+        // Into existing keys only: a diagram that was never saved gets no key from here.
+        for (const DiagramData& diagram : data) {
+            writeDiagramData(m_store, diagram, MissingKeys::Skip);
+        }
+        if (!transaction.commit()) return false;
+        m_written = before;
+        m_wroteOnce = true;
+        return true;
     }
-    std::vector<SourceSnapshot> sources;
-    std::vector<DiagramData> data;
-    for (const std::string& name : m_sources.names()) {
-        SourceHandle source = m_sources.acquire(name);
-        if (!source) continue;
-        auto delivery = source->holdDelivery();  // no record is half delivered meanwhile
-        sources.push_back(
-            {name, source->type(), source->deliveredPosition(), source->duplicateExtent()});
-        auto fed = bySource.find(name);
-        if (fed == bySource.end()) continue;
-        for (DiagramHandle& diagram : fed->second) data.push_back(diagram->copyData());
-        bySource.erase(fed);
-    }
-    for (auto& [source, diagrams] : bySource) {  // diagrams whose source does not exist
-        for (DiagramHandle& diagram : diagrams) data.push_back(diagram->copyData());
-    }
-    bySource.clear();  // the borrows end before the store is written
-
-    ConfigTransaction transaction(m_store);
-    for (const SourceSnapshot& source : sources) {
-        ConfigKey key(m_store);
-        if (!key.openExisting(sourceKeyPath(source.name))) continue;  // never saved
-        writePosition(key, source.position, source.type);
-        if (source.backup) writeBackupLength(key, *source.backup);
-    }
-    for (const DiagramData& diagram : data) writeDiagramData(m_store, diagram);
-    if (!transaction.commit()) return false;
-    m_written = before;
-    m_wroteOnce = true;
+    // Deleted and renamed again and again: whoever did it asks for another checkpoint.
     return true;
 }
+
+void Checkpoint::setAfterCopy(std::function<void()> hook) { m_afterCopy = std::move(hook); }
 
 std::chrono::seconds checkpointInterval(ConfigStore& store) {
     ConfigKey key(store);

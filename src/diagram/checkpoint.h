@@ -6,11 +6,16 @@
 //
 // Each source's snapshot is taken under its lock (no record half delivered), each diagram's
 // lock is held only while its data is copied, and the store is written outside every lock.
-// Any thread; one write at a time.
+// The copy holds the diagram manager's lock instead of borrowing diagrams, so that a remove
+// meanwhile waits for it rather than being refused. Any thread; one write at a time.
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "config/config_store.h"
 #include "datasource/source_manager.h"
@@ -23,11 +28,26 @@ public:
     Checkpoint(ConfigStore& store, SourceManager& sources, DiagramManager& diagrams);
 
     // Writes unless nothing changed since the last write (always with `force`). False only
-    // when a write was due and the store refused it.
+    // when a write was due and the store refused it. Writes only into keys that exist: a
+    // diagram or item deleted or renamed meanwhile is never brought back.
     bool write(bool force = false);
 
+    // Runs between copying the data and writing it, on the writing thread (tests make their
+    // changes there). Set it before the first write.
+    void setAfterCopy(std::function<void()> hook);
+
 private:
+    struct SourceSnapshot {
+        std::string name;
+        SourceType type = SourceType::None;
+        ReadPosition position;
+        std::optional<DuplicateExtent> backup;
+    };
+    // Copies that erasures kept making stale before a write gives up until the next request.
+    static constexpr int kAttempts = 3;
+
     std::uint64_t signature();
+    void copy(std::vector<SourceSnapshot>& sources, std::vector<DiagramData>& data);
 
     ConfigStore& m_store;
     SourceManager& m_sources;
@@ -35,6 +55,7 @@ private:
     std::mutex m_writing;
     std::uint64_t m_written = 0;  // signature of the last write; guarded by m_writing
     bool m_wroteOnce = false;
+    std::function<void()> m_afterCopy;
 };
 
 // The interval between checkpoints: the product key's DWORD "CheckpointSeconds" (written as

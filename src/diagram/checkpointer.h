@@ -1,5 +1,6 @@
 #pragma once
-// Writes a checkpoint at a fixed interval on a thread of its own, while anything changed.
+// Writes a checkpoint at a fixed interval on a thread of its own, while anything changed, and
+// at once when asked (requestNow).
 // Destruction (or stop) ends the thread promptly; the final checkpoint of an orderly shutdown
 // is the owner's: stop the readers, then Checkpoint::write(true).
 
@@ -14,13 +15,17 @@ namespace tg {
 
 class Checkpointer {
 public:
-    // An interval of 0 starts no thread.
+    // An interval of 0 writes only when asked.
     Checkpointer(Checkpoint& checkpoint, std::chrono::milliseconds interval);
     ~Checkpointer();
     Checkpointer(const Checkpointer&) = delete;
     Checkpointer& operator=(const Checkpointer&) = delete;
 
     void stop();
+    // Wakes the thread for a checkpoint now, written even when nothing seems changed (an
+    // erased key changes no count). Requests made while one is written lead to one more.
+    // Any thread, under any lock: it only wakes the thread.
+    void requestNow();
 
 private:
     void run();
@@ -30,6 +35,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;  // guarded by m_mutex
+    bool m_requested = false;  // guarded by m_mutex
     std::thread m_thread;
 };
 

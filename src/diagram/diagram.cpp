@@ -123,6 +123,8 @@ int Diagram::rename(std::string_view newName) {
     eraseStored(m_store, m_name);
     m_name.assign(newName);
     saveDefinition();
+    m_changes.fetch_add(1, std::memory_order_relaxed);  // the data is no longer stored
+    requestCheckpoint();
     return 0;
 }
 
@@ -140,6 +142,7 @@ int Diagram::setFilter(std::string_view name, std::optional<std::string_view> fi
     if (invert != kKeepInvert) filter->invert = invert;
     saveBatched(m_store, [&] { saveItem(*filter); });
     clearDataLocked();
+    requestCheckpoint();
     return result;
 }
 
@@ -156,6 +159,7 @@ int Diagram::setGroup(std::string_view name, std::optional<std::string_view> fie
     if (regexp) group->setRegexp(*regexp);
     saveBatched(m_store, [&] { saveItem(*group); });
     clearDataLocked();
+    requestCheckpoint();
     return result;
 }
 
@@ -174,6 +178,7 @@ int Diagram::setAxis(std::string_view name, std::optional<std::string_view> fiel
     if (field || regexp || oper != AxisOper::Undefined) axis->clearSlots();
     saveBatched(m_store, [&] { saveItem(*axis); });
     clearDataLocked();
+    requestCheckpoint();
     return result;
 }
 
@@ -185,6 +190,7 @@ int Diagram::deleteItem(std::vector<std::unique_ptr<Item>>& items, std::string_v
     eraseItem(folder, name);
     eraseByName(items, name);
     clearDataLocked();
+    requestCheckpoint();
     return 0;
 }
 
@@ -197,6 +203,8 @@ int Diagram::renameItem(std::vector<std::unique_ptr<Item>>& items, std::string_v
     eraseItem(folder, oldName);
     item->setName(std::string(newName));
     saveBatched(m_store, [&] { saveItem(*item); });
+    m_changes.fetch_add(1, std::memory_order_relaxed);  // an axis's data went with its key
+    requestCheckpoint();
     return 0;
 }
 
@@ -275,6 +283,16 @@ DiagramData Diagram::copyData() const {
         data.axes.push_back(AxisData{axis->name(), axis->data, axis->strdata, axis->count});
     }
     return data;
+}
+
+void Diagram::setCheckpointRequest(const CheckpointRequest* request) {
+    std::lock_guard lock(m_lock);
+    m_checkpointRequest = request;
+}
+
+void Diagram::requestCheckpoint() const {
+    std::lock_guard lock(m_lock);
+    if (m_checkpointRequest) m_checkpointRequest->ask();
 }
 
 void Diagram::addUse() {

@@ -28,6 +28,7 @@
 #include "datasource/source_manager.h"
 #include "diagram/axis.h"
 #include "diagram/chart_data.h"
+#include "diagram/checkpoint_request.h"
 #include "diagram/diagram_data.h"
 #include "diagram/filter.h"
 #include "diagram/group.h"
@@ -105,6 +106,13 @@ public:
 
     // A copy of the accumulated data, taken under the lock (for saving and checkpoints).
     DiagramData copyData() const;
+    // Asked after every change that leaves the stored data behind the store's definition or
+    // keys: a reset or rebuild, a changed, deleted or renamed item, a rename. May be null.
+    void setCheckpointRequest(const CheckpointRequest* request);
+    // Raised (process-wide) just before any diagram's or item's stored key is erased. A copy
+    // of data taken before a change of this count may belong to a key that is gone, or that
+    // now belongs to something else of the same name.
+    static std::uint64_t storedKeyErasures();
     // Raised whenever the accumulated data may have changed; any thread.
     std::uint64_t changeCount() const { return m_changes.load(std::memory_order_relaxed); }
 
@@ -133,6 +141,7 @@ private:
     void saveItem(const Group& group) const;
     void saveItem(const Axis& axis) const;
     void eraseItem(std::string_view folder, std::string_view itemName) const;
+    void requestCheckpoint() const;
 
     ConfigStore& m_store;
     SourceManager& m_sources;
@@ -151,6 +160,7 @@ private:
     std::deque<Record> m_recent;  // oldest first, at most kRecentRecords
     std::uint32_t m_useCount = 0;
     std::atomic<std::uint64_t> m_changes{0};
+    const CheckpointRequest* m_checkpointRequest = nullptr;
     // The source this diagram listens to; it cannot be removed while we are attached.
     DataSource* m_attached = nullptr;
 };

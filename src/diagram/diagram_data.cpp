@@ -3,6 +3,7 @@
 #include "diagram/diagram_data.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -30,16 +31,19 @@ void forEachPiece(std::string_view text, Convert convert) {
 
 }  // namespace
 
-void writeDiagramData(ConfigStore& store, const DiagramData& data) {
+void writeDiagramData(ConfigStore& store, const DiagramData& data, MissingKeys missing) {
     if (!hasOwnKey(data.name)) return;
     const char separator = listSeparator(store);
     ConfigKey key(store);
-    key.open(diagramKeyPath(data.name));
-    key.setString("xaxis", joinList(data.xLabels, separator));
+    const auto openKey = [&](const std::string& path) {
+        return missing == MissingKeys::Create ? key.open(path) : key.openExisting(path);
+    };
+    if (!openKey(diagramKeyPath(data.name))) return;
+    key.setString("xaxis", joinEscapedList(data.xLabels, separator));
     for (const AxisData& axis : data.axes) {
         if (!hasOwnKey(axis.name)) continue;  // would write onto the yaxises key itself
-        key.open(itemKeyPath(data.name, kAxesFolder, axis.name));
-        key.setString("strdata", joinList(axis.strdata, separator));
+        if (!openKey(itemKeyPath(data.name, kAxesFolder, axis.name))) continue;
+        key.setString("strdata", joinEscapedList(axis.strdata, separator));
         key.setString("data", joinDoubles(axis.data));
         key.setString("count", joinCounts(axis.count));
     }
@@ -55,8 +59,12 @@ std::string formatNumber(double value) {
 std::string joinDoubles(const std::vector<double>& values) {
     std::string text;
     text.reserve(values.size() * 8);
+    char number[32];
     for (double value : values) {
-        text += formatNumber(value);
+        // The shortest text that reads back as exactly this number: ten digits would turn a
+        // sum of 10452925076 into 10452925080, and the largest double into infinity.
+        const auto result = std::to_chars(number, number + sizeof number, value);
+        text.append(number, result.ptr);
         text += ',';
     }
     return text;

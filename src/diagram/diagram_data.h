@@ -23,13 +23,19 @@ struct DiagramData {
     std::vector<AxisData> axes;
 };
 
-// Writes "xaxis" under diagrams\<name> and "strdata", "data", "count" under each axis's key.
-// Callers that need the values to land together wrap this in a ConfigTransaction.
-void writeDiagramData(ConfigStore& store, const DiagramData& data);
+enum class MissingKeys { Create, Skip };
 
-// The number texts of the store and the charts: 10 significant digits, as gcvt writes them.
+// Writes "xaxis" under diagrams\<name> and "strdata", "data", "count" under each axis's key.
+// With Skip, a missing diagram or axis key is left missing and its values unwritten.
+// Callers that need the values to land together wrap this in a ConfigTransaction.
+void writeDiagramData(ConfigStore& store, const DiagramData& data,
+                      MissingKeys missing = MissingKeys::Create);
+
+// The number texts of the charts and tables: 10 significant digits, as gcvt writes them.
 std::string formatNumber(double value);
 // "1.5,2," and back (only comma-terminated pieces count; each read with atof / atol).
+// Numbers are stored in the shortest form that reads back exactly; stores written with ten
+// digits read as before.
 std::string joinDoubles(const std::vector<double>& values);
 std::vector<double> splitDoubles(std::string_view text);
 std::string joinCounts(const std::vector<std::uint32_t>& counts);

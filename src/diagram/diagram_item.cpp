@@ -15,13 +15,17 @@ void DiagramItem::setRegexp(std::string_view regexp) {
 }
 
 const std::string* DiagramItem::fieldText(const Record& record, const FieldNames& names) const {
-    if (m_fieldIndex == kNotFound) {
+    // The remembered position holds only while it still names the field: the diagram may
+    // have moved to another source, or its source's fields may have changed.
+    if (m_fieldIndex >= names.size() || names[m_fieldIndex] != m_field) {
         const auto it = std::find(names.begin(), names.end(), m_field);
-        if (it == names.end()) return nullptr;
+        if (it == names.end()) {
+            m_fieldIndex = kNotFound;
+            return nullptr;
+        }
         m_fieldIndex = static_cast<std::size_t>(it - names.begin());
     }
-    // The source's field names may have changed since the index was found: never read past
-    // the record.
+    // A record with fewer values than names: never read past it.
     if (m_fieldIndex >= record.size()) return nullptr;
     return &record[m_fieldIndex];
 }

@@ -27,7 +27,8 @@ public:
     const RegExp& pattern() const { return m_pattern; }
 
     // The field's text in `record`; nullptr when the field is not among `names` or lies
-    // beyond the record's values. A name not found is looked up again at every use.
+    // beyond the record's values. The position found is remembered and looked up again
+    // whenever `names` no longer has the field there (another source, changed fields).
     const std::string* fieldText(const Record& record, const FieldNames& names) const;
     // The text the expression extracts from the field; false when the field is missing or
     // nothing matched.

@@ -32,6 +32,7 @@ void DiagramManager::loadAll() {
         auto diagram = std::make_unique<Diagram>("Temp", m_store, m_sources);
         diagram->loadDefinition(name);
         diagram->loadData();
+        diagram->setCheckpointRequest(&m_checkpointRequest);
         diagram->start();
         m_diagrams.push_back(std::move(diagram));
     }
@@ -62,13 +63,19 @@ int DiagramManager::create(std::string_view name) {
     std::lock_guard lock(m_lock);
     if (find(name)) return 1;
     m_diagrams.push_back(std::make_unique<Diagram>(std::string(name), m_store, m_sources));
+    m_diagrams.back()->setCheckpointRequest(&m_checkpointRequest);
     return 0;
 }
 
 void DiagramManager::add(std::unique_ptr<Diagram> diagram) {
     if (!diagram) return;
+    diagram->setCheckpointRequest(&m_checkpointRequest);
     std::lock_guard lock(m_lock);
     m_diagrams.push_back(std::move(diagram));
+}
+
+void DiagramManager::setCheckpointRequest(std::function<void()> ask) {
+    m_checkpointRequest.connect(std::move(ask));
 }
 
 int DiagramManager::remove(std::string_view name) {

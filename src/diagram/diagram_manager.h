@@ -5,6 +5,7 @@
 //
 // Any thread. Takes m_lock, then a diagram's lock; no diagram operation takes m_lock.
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "config/config_store.h"
 #include "datasource/source_manager.h"
+#include "diagram/checkpoint_request.h"
 #include "diagram/diagram.h"
 #include "diagram/diagram_handle.h"
 
@@ -38,12 +40,22 @@ public:
     // Erases a stored tree without touching diagrams in memory.
     void eraseStored(std::string_view name);
 
-    // Every diagram's name and data source (for checkpoints), in list order.
-    template <class Visit>
-    void forEach(Visit visit) {
+    // Runs body(diagrams), with every diagram in list order, under the manager's lock: none is
+    // borrowed (a remove meanwhile waits and is then carried out, where a borrowed diagram
+    // would refuse it), and none can go before body returns. For checkpoints; body may take a
+    // source's lock, then a diagram's (manager, source, diagram).
+    template <class Body>
+    void withDiagrams(Body body) {
         std::lock_guard lock(m_lock);
-        for (auto& diagram : m_diagrams) visit(*diagram);
+        std::vector<Diagram*> diagrams;
+        diagrams.reserve(m_diagrams.size());
+        for (auto& diagram : m_diagrams) diagrams.push_back(diagram.get());
+        body(diagrams);
     }
+
+    // Connects what every diagram of the manager calls when its stored data should be written
+    // soon (CheckpointRequest); empty disconnects, waiting for a call in progress.
+    void setCheckpointRequest(std::function<void()> ask);
 
 private:
     void loadAll();
@@ -52,6 +64,7 @@ private:
     ConfigStore& m_store;
     SourceManager& m_sources;
     mutable std::recursive_mutex m_lock;
+    CheckpointRequest m_checkpointRequest;  // outlives every diagram, which points to it
     std::vector<std::unique_ptr<Diagram>> m_diagrams;  // guarded by m_lock
 };
 

@@ -2,6 +2,8 @@
 // key it names and every read with a default writes the default back, so loading leaves the
 // whole layout in the store. Store failures are not reported: memory changes regardless.
 
+#include <atomic>
+
 #include "config/config_key.h"
 #include "config/config_transaction.h"
 #include "datasource/list_text.h"
@@ -97,17 +99,32 @@ void Diagram::loadDefinition(std::string_view name) {
     });
 }
 
+namespace {
+
+std::atomic<std::uint64_t> g_storedKeyErasures{0};
+
+// Counted before the erase: a checkpoint that finds the count unchanged once it holds the
+// store has copied its data after every erase that already happened.
+void eraseTree(ConfigKey& parent, std::string_view name) {
+    g_storedKeyErasures.fetch_add(1);
+    parent.deleteTree(name);
+}
+
+}  // namespace
+
+std::uint64_t Diagram::storedKeyErasures() { return g_storedKeyErasures.load(); }
+
 void Diagram::eraseItem(std::string_view folder, std::string_view itemName) const {
     std::lock_guard lock(m_lock);
     if (!hasOwnKey(m_name) || !hasOwnKey(itemName)) return;  // would delete the whole folder
     ConfigKey key(m_store);
-    if (key.openExisting(folderKeyPath(m_name, folder))) key.deleteTree(itemName);
+    if (key.openExisting(folderKeyPath(m_name, folder))) eraseTree(key, itemName);
 }
 
 void Diagram::eraseStored(ConfigStore& store, std::string_view name) {
     if (!hasOwnKey(name)) return;
     ConfigKey diagrams(store);
-    if (diagrams.openExisting(kDiagramsKey)) diagrams.deleteTree(name);
+    if (diagrams.openExisting(kDiagramsKey)) eraseTree(diagrams, name);
 }
 
 void Diagram::saveData() {
@@ -126,13 +143,13 @@ void Diagram::loadData() {
     for (const auto& axis : m_axes) {
         ConfigKey key(m_store);
         if (!openItemKey(key, m_name, kAxesFolder, axis->name())) continue;
-        axis->strdata = splitList(key.getString("strdata", ""), separator);
+        axis->strdata = splitEscapedList(key.getString("strdata", ""), separator);
         axis->data = splitDoubles(key.getString("data", ""));
         axis->count = splitLongs(key.getString("count", ""));
     }
     ConfigKey key(m_store);
     key.open(diagramKeyPath(m_name));
-    m_xLabels = splitList(key.getString("xaxis", ""), separator);
+    m_xLabels = splitEscapedList(key.getString("xaxis", ""), separator);
     m_recent.clear();
     rebuildLabelIndex();
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+
 #include "diagram_fixture.h"
 
 namespace tg {
@@ -133,6 +135,30 @@ TEST_F(AggregationTest, NumbersAndTimesOfDay) {
     EXPECT_DOUBLE_EQ(parseAxisNumber("abc"), 0.0);
     EXPECT_DOUBLE_EQ(parseAxisNumber("3.5ms"), 3.5);
     EXPECT_DOUBLE_EQ(parseAxisNumber(""), 0.0);
+}
+
+TEST_F(AggregationTest, OnlyAPlainLeadingDecimalNumberCounts) {
+    const struct {
+        const char* text;
+        double value;
+    } rows[] = {
+        {"info", 0}, {"INF", 0},   {"-inf", 0},       {"nan", 0},      {"0x1A", 0},
+        {" 5", 5},   {"+5", 5},    {"-2.5e1 s", -25}, {"1e3", 1000},   {"1e", 1},
+        {".5", 0.5}, {"7.", 7},    {"-", 0},          {"+.e3", 0},     {"1e400", DBL_MAX},
+        {"-1e999", -DBL_MAX},      {"12 34", 12},     {"\t3", 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(parseAxisNumber(row.text), row.value);
+    }
+    // A text that is no number never spoils a sum.
+    Axis sum("s");
+    sum.oper = AxisOper::Sum;
+    for (const char* value : {"5", "info", "nan", "2"}) {
+        sum.current = value;
+        accumulate(sum, 0);
+    }
+    EXPECT_EQ(valueTexts(sum), (Texts{"7"}));
 }
 
 TEST_F(AggregationTest, FirstAndLastKeepTexts) {

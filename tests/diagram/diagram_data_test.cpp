@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "datasource/list_text.h"
 
 namespace tg {
 namespace {
@@ -17,10 +20,36 @@ TEST(DiagramDataTest, NumbersAreWrittenAsGcvtWritesThemWithTenDigits) {
         gcvt(value, 10, expected);
         EXPECT_EQ(formatNumber(value), expected);
     }
-    // The text reads back as the number rounded to ten digits.
     EXPECT_EQ(formatNumber(12345678901.5), "1.23456789e+10");
-    EXPECT_EQ(splitDoubles(joinDoubles({12345678901.5, 62.5})),
-              (std::vector<double>{12345678900.0, 62.5}));
+}
+
+TEST(DiagramDataTest, StoredNumbersReadBackExactly) {
+    const std::vector<double> values = {10452925076.0, 12345678901.5, 0.1 + 0.2, 1.0 / 3,
+                                        DBL_MAX,       -DBL_MAX,      5e-324,    -0.0,
+                                        125,           62.5};
+    EXPECT_EQ(splitDoubles(joinDoubles(values)), values);
+    EXPECT_EQ(joinDoubles({10452925076.0, 125, 62.5, 0.1}), "10452925076,125,62.5,0.1,");
+    // What older stores hold, ten digits, still reads.
+    EXPECT_EQ(splitDoubles("1.045292508e+10,62.5,"), (std::vector<double>{10452925080.0, 62.5}));
+}
+
+TEST(DiagramDataTest, EscapedListsGiveBackEveryEntryWhateverTheSeparator) {
+    const std::vector<std::vector<std::string>> lists = {
+        {}, {""}, {"", ""}, {"a\tb"}, {"\t", "\\", "\\s", "\\\t", ""}, {"s\\", "/S", "x"},
+    };
+    for (char separator : {'\t', ',', '\\', 's', '/'}) {
+        for (const auto& list : lists) {
+            SCOPED_TRACE(testing::Message() << "separator " << separator << ", "
+                                            << testing::PrintToString(list));
+            const std::string text = joinEscapedList(list, separator);
+            EXPECT_EQ(splitEscapedList(text, separator), list);
+            // Whatever the entries, a reader that knows no escaping sees as many of them.
+            EXPECT_EQ(splitList(text, separator).size(), list.size());
+        }
+    }
+    EXPECT_EQ(joinEscapedList({"a\tb", "c\\"}, '\t'), "a\\sb\tc\\\\\t\\");
+    EXPECT_EQ(joinEscapedList({"a\\b", "c"}, '\t'), "a\\b\tc\t");  // as joinList writes it
+    EXPECT_EQ(splitEscapedList("a\\b\\\t\\\\\t", '\t'), (std::vector<std::string>{"a\\b\\", "\\\\"}));
 }
 
 TEST(DiagramDataTest, NumberListsCountOnlyCommaTerminatedPieces) {

@@ -21,15 +21,17 @@ protected:
     }
     void feed(Diagram& diagram, const Record& record) { diagram.processRecord(record, m_names); }
 
-    // Makes "web" follow `log` ("STATUS BYTES" lines) with a duplicate log, and sets `diagram`
-    // up to sum bytes by status on it (which starts it).
-    void followLog(const std::string& log, Diagram& diagram) {
+    // Makes "web" follow `log` ("STATUS BYTES" lines, or what `regexp` splits into those two
+    // fields) with a duplicate log, and sets `diagram` up to sum bytes by status on it (which
+    // starts it).
+    void followLog(const std::string& log, Diagram& diagram,
+                   const std::string& regexp = "^([0-9]+) ([0-9]+)$") {
         {
             SourceHandle source = m_sources.acquire("web");
             source->setType(SourceType::File);
             source->setConnect(log);
             source->setBackup(m_dir.file("dup.log"));
-            source->setRegexp("^([0-9]+) ([0-9]+)$");
+            source->setRegexp(regexp);
             source->setFields({"status", "bytes"});
         }
         diagram.setGroup("status", "status", "");

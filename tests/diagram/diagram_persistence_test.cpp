@@ -205,7 +205,7 @@ TEST_F(DiagramPersistenceTest, AnEmptyNameNeverWritesOntoTheDiagramsKey) {
 }
 
 TEST_F(DiagramPersistenceTest, DataRoundTripsThroughItsStoredTexts) {
-    storeDiagramWithData("/a\t/b\t", "x\ty\t", "12345678901.5,2.5,", "3,1,");
+    storeDiagramWithData("/a\t/b\t", "x\ty\t", "1.23456789e+10,2.5,", "3,1,");
     {
         Diagram diagram("Temp", m_store, m_sources);
         diagram.loadDefinition("d");
@@ -215,21 +215,24 @@ TEST_F(DiagramPersistenceTest, DataRoundTripsThroughItsStoredTexts) {
         EXPECT_EQ(data.xLabels, (Names{"/a", "/b"}));
         ASSERT_EQ(data.axes.size(), 1u);
         EXPECT_EQ(data.axes[0].strdata, (Names{"x", "y"}));
-        EXPECT_EQ(data.axes[0].data, (std::vector<double>{12345678901.5, 2.5}));
+        EXPECT_EQ(data.axes[0].data, (std::vector<double>{12345678900.0, 2.5}));
         EXPECT_EQ(data.axes[0].count, (std::vector<std::uint32_t>{3, 1}));
         EXPECT_EQ(diagram.chartData().xLabels, (Names{"/a", "/b"}));
+        diagram.processRecord({"10452925076"}, {"size"});  // a sum beyond ten digits
         diagram.saveData();
     }
     ConfigKey axis = axisKey("d", "bytes");
-    EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\t/b\t");
-    EXPECT_EQ(axis.getString("strdata"), "x\ty\t");
-    EXPECT_EQ(axis.getString("data"), "1.23456789e+10,2.5,");
-    EXPECT_EQ(axis.getString("count"), "3,1,");
+    EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\t/b\t\t");
+    EXPECT_EQ(axis.getString("strdata"), "x\ty\t10452925076\t");
+    EXPECT_EQ(axis.getString("data"), "12345678900,2.5,10452925076,");
+    EXPECT_EQ(axis.getString("count"), "3,1,1,");
 
     Diagram again("Temp", m_store, m_sources);
     again.loadDefinition("d");
     again.loadData();
-    EXPECT_EQ(again.copyData().axes[0].data, (std::vector<double>{12345678900.0, 2.5}));
+    EXPECT_EQ(again.copyData().axes[0].data,
+              (std::vector<double>{12345678900.0, 2.5, 10452925076.0}));
+    EXPECT_EQ(again.chartData().series[0], (Names{"1.23456789e+10", "2.5", "1.045292508e+10"}));
 
     // A cleared diagram stores empty texts, not the old data.
     EXPECT_EQ(again.clearData(), 0);
@@ -241,29 +244,34 @@ TEST_F(DiagramPersistenceTest, DataRoundTripsThroughItsStoredTexts) {
     }
 }
 
-TEST_F(DiagramPersistenceTest, ListsUseTheStoresSeparatorAndATextHoldingItSplits) {
-    DiagramData data{"d", {"a\tb", "c"}, {AxisData{"bytes", {1, 2}, {"", "p\tq"}, {1, 1}}}};
-    writeDiagramData(m_store, data);
-    storeDiagramWithData("a\tb\tc\t", "\tp\tq\t", "1,2,", "1,1,");  // the definition beside it
-    EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "a\tb\tc\t");
-    {
+TEST_F(DiagramPersistenceTest, ATextHoldingTheSeparatorComesBackWholeAndOlderTextsStillLoad) {
+    const auto loadLists = [&] {
         Diagram diagram("Temp", m_store, m_sources);
         diagram.loadDefinition("d");
         diagram.loadData();
         const DiagramData loaded = diagram.copyData();
-        EXPECT_EQ(loaded.xLabels, (Names{"a", "b", "c"}));  // every later label shifts by one
-        EXPECT_EQ(loaded.axes[0].strdata, (Names{"", "p", "q"}));
-    }
+        return std::make_pair(loaded.xLabels, loaded.axes.at(0).strdata);
+    };
+    // Texts stored before separators were escaped: backslashes are plain characters.
+    storeDiagramWithData("/C:\\dir\\\t/\\\\srv\t", "\t\\s\t", "1,2,", "1,1,");
+    EXPECT_EQ(loadLists(), std::make_pair(Names{"/C:\\dir\\", "/\\\\srv"}, Names{"", "\\s"}));
+
+    const DiagramData data{
+        "d", {"/a\tb", "/c\\s", "/"}, {AxisData{"bytes", {1, 2, 3}, {"", "p\tq\\", "\t"}, {1, 1, 1}}}};
+    writeDiagramData(m_store, data);
+    EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\\sb\t/c\\\\s\t/\t\\");
+    EXPECT_EQ(loadLists(), std::make_pair(data.xLabels, data.axes[0].strdata));
+    // Lists that need no escaping are stored as they always were.
+    writeDiagramData(m_store, DiagramData{"d", {"/a", "/b\\"}, {AxisData{"bytes", {}, {}, {}}}});
+    EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\t/b\\\t");
 
     created("").setDword("Separator", '|');
     forgetListSeparator();
-    writeDiagramData(m_store, DiagramData{"d", {"/a", "/b"}, {AxisData{"bytes", {}, {"x"}, {}}}});
+    writeDiagramData(m_store,
+                     DiagramData{"d", {"/a", "/b"}, {AxisData{"bytes", {}, {"x", "y|z"}, {}}}});
     EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a|/b|");
-    EXPECT_EQ(axisKey("d", "bytes").getString("strdata"), "x|");
-    Diagram diagram("Temp", m_store, m_sources);
-    diagram.loadDefinition("d");
-    diagram.loadData();
-    EXPECT_EQ(diagram.copyData().xLabels, (Names{"/a", "/b"}));
+    EXPECT_EQ(axisKey("d", "bytes").getString("strdata"), "x|y\\sz|\\");
+    EXPECT_EQ(loadLists(), std::make_pair(Names{"/a", "/b"}, Names{"x", "y|z"}));
 }
 
 TEST_F(DiagramPersistenceTest, MissingDataValuesLoadEmptyAndAreWrittenBack) {
