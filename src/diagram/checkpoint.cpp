@@ -39,8 +39,10 @@ std::uint64_t Checkpoint::signature() {
 
 bool Checkpoint::write(bool force) {
     std::lock_guard writing(m_writing);
+    // Looked at even when nothing is due, so that a deleted store is noticed while idle.
+    m_failure = m_store.pathProblem();
     const std::uint64_t before = signature();
-    if (!force && m_wroteOnce && before == m_written) return true;
+    if (!force && m_wroteOnce && before == m_written) return m_failure.empty();
 
     // Borrow every diagram for the snapshot, grouped by the source that feeds it.
     std::map<std::string, std::vector<DiagramHandle>> bySource;
@@ -77,10 +79,19 @@ bool Checkpoint::write(bool force) {
         if (source.hasBackup) writeBackupLength(key, source.backupLength);
     }
     for (const DiagramData& diagram : data) writeDiagramData(m_store, diagram);
-    if (!transaction.commit()) return false;
+    if (!transaction.commit()) {
+        const std::string reason = m_store.lastError();
+        m_failure = reason.empty() ? "the store refused the write" : reason;
+        return false;
+    }
     m_written = before;
     m_wroteOnce = true;
-    return true;
+    return m_failure.empty();
+}
+
+std::string Checkpoint::failure() {
+    std::lock_guard writing(m_writing);
+    return m_failure;
 }
 
 std::chrono::seconds checkpointInterval(ConfigStore& store) {

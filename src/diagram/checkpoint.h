@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "config/config_store.h"
 #include "datasource/source_manager.h"
@@ -22,9 +23,12 @@ class Checkpoint {
 public:
     Checkpoint(ConfigStore& store, SourceManager& sources, DiagramManager& diagrams);
 
-    // Writes unless nothing changed since the last write (always with `force`). False only
-    // when a write was due and the store refused it.
+    // Writes unless nothing changed since the last write (always with `force`). False when a
+    // write was due and the store refused it, or when the store's path no longer names the file
+    // in use (the data then went into a file that nobody will open again); failure() says why.
     bool write(bool force = false);
+    // Why the last write() returned false; empty after a success.
+    std::string failure();
 
 private:
     std::uint64_t signature();
@@ -35,6 +39,7 @@ private:
     std::mutex m_writing;
     std::uint64_t m_written = 0;  // signature of the last write; guarded by m_writing
     bool m_wroteOnce = false;
+    std::string m_failure;  // guarded by m_writing
 };
 
 // The interval between checkpoints: the product key's DWORD "CheckpointSeconds" (written as

@@ -2,8 +2,9 @@
 
 namespace tg {
 
-Checkpointer::Checkpointer(Checkpoint& checkpoint, std::chrono::milliseconds interval)
-    : m_checkpoint(checkpoint), m_interval(interval) {
+Checkpointer::Checkpointer(Checkpoint& checkpoint, std::chrono::milliseconds interval,
+                           Report report)
+    : m_checkpoint(checkpoint), m_interval(interval), m_report(std::move(report)) {
     if (m_interval.count() > 0) m_thread = std::thread([this] { run(); });
 }
 
@@ -22,9 +23,19 @@ void Checkpointer::run() {
     std::unique_lock lock(m_mutex);
     while (!m_wake.wait_for(lock, m_interval, [this] { return m_stopping; })) {
         lock.unlock();
-        m_checkpoint.write();
+        writeAndReport();
         lock.lock();
     }
+}
+
+bool Checkpointer::writeAndReport() {
+    std::lock_guard reporting(m_reporting);
+    const bool written = m_checkpoint.write();
+    const std::string reason = written ? std::string() : m_checkpoint.failure();
+    if (reason == m_failing) return written;
+    if (m_report) m_report(written ? std::string(kRecovered) : kFailed + reason);
+    m_failing = reason;
+    return written;
 }
 
 }  // namespace tg
