@@ -103,6 +103,8 @@ TEST_F(DaemonTest, TgctlRefusesDefinitionChangesWhileTheDaemonRunsButReads) {
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("tessellgroved is running"), std::string::npos) << refused.err;
     EXPECT_EQ(tgctl({"source", "set", "web", "--regexp", "x"}).exitCode, 1);
+    EXPECT_EQ(tgctl({"reg", "delete", "sources\\web"}).exitCode, 1);
+    EXPECT_EQ(tgctl({"reg", "set", "sources\\web", "regexp", "--string", "x"}).exitCode, 1);
     EXPECT_EQ(tgctl({"source", "list"}).out, "web\tFILE\n");
     EXPECT_EQ(tgctl({"diagram", "list"}).exitCode, 0);
 
