@@ -105,7 +105,8 @@ TEST(Checkpointer, ReportsAFailureOnceWithItsReasonAndThenTheRecovery) {
     ASSERT_TRUE(store.exec("PRAGMA query_only=0"));
     for (int i = 0; i < 2; ++i) EXPECT_TRUE(checkpointer.writeAndReport());
     ASSERT_EQ(reports.size(), 2u);
-    EXPECT_EQ(reports[0], std::string(Checkpointer::kFailed) + "attempt to write a readonly database");
+    EXPECT_EQ(reports[0],
+              std::string(Checkpointer::kFailed) + "attempt to write a readonly database");
     EXPECT_EQ(reports[1], Checkpointer::kRecovered);
 
     // The store file deleted while in use: noticed even when nothing changed.
