@@ -25,6 +25,13 @@ std::string hostName() {
     return name;
 }
 
+// A problem of the store, told to the user and written to the event log.
+void reportStore(UserMessages& messages, EventLog& events, const std::string& path,
+                 const std::string& text) {
+    messages.show("Store " + path + ": " + text, MessageIcon::Stop);
+    events.writeLog(path, text);
+}
+
 ContentRoot contentRootFor(const AppOptions& options, HttpSettings& settings) {
     std::error_code error;
     std::filesystem::path folder = std::filesystem::weakly_canonical(options.htdocs, error);
@@ -47,7 +54,10 @@ struct Application::Core {
           processor(contentRootFor(options, settings), mediaTypes, dispatcher, events),
           server(reactor, settings, processor, messages, options.bindAddress),
           checkpoint(store, sources, diagrams),
-          checkpointer(checkpoint, options.checkpointInterval.value_or(checkpointInterval(store))) {
+          checkpointer(checkpoint, options.checkpointInterval.value_or(checkpointInterval(store)),
+                       [this, &messages, path = store.path().string()](const std::string& text) {
+                           reportStore(messages, events, path, text);
+                       }) {
         // A reset or a definition change reaches the store's data at once, not at the next
         // interval.
         diagrams.setCheckpointRequest([this] { checkpointer.requestNow(); });
@@ -96,6 +106,13 @@ std::optional<int> Application::startUp() {
             MessageIcon::Stop);
         return 1;
     }
+    // A store that cannot be written would lose everything gathered from here on.
+    if (!m_store->checkWritable()) {
+        m_messages.show("Cannot write to the store " + m_options.store.string() + ": " +
+                            m_store->lastError(),
+                        MessageIcon::Stop);
+        return 1;
+    }
     m_core = std::make_unique<Core>(m_options, *m_store, m_messages);
     registerWebPages(m_core->pages, m_core->diagrams, m_core->sources);
     std::vector<std::string> allowedHosts = splitHostList(m_core->settings.allowedHosts());
@@ -128,22 +145,24 @@ void Application::runLoop(const std::function<void()>& loop) {
     }
 }
 
-void Application::shutDown() {
+bool Application::shutDown() {
+    bool saved = true;
     if (m_core && !m_core->shutDown) {
         m_core->shutDown = true;
         m_core->server.stopServer();
         m_core->checkpointer.stop();
         m_core->sources.stopReaders();
-        if (!m_core->checkpoint.write(true)) {
-            m_messages.show("Cannot save the diagrams' data to the store " +
-                                m_options.store.string() + ": " + m_store->error(),
-                            MessageIcon::Stop);
+        saved = m_core->checkpoint.write(true);
+        if (!saved) {
+            reportStore(m_messages, m_core->events, m_store->path().string(),
+                        "Cannot save the diagrams' data: " + m_core->checkpoint.failure());
         }
     }
     // Everything is saved by now; the destructors write the same data once more.
     m_core.reset();
     m_store.reset();
     m_lock.reset();
+    return saved;
 }
 
 ConfigStore& Application::store() { return *m_store; }

@@ -8,6 +8,9 @@
 // source, so readers run from here on), the accounts, the reactor and the web server with its
 // pages, and the checkpoint thread; last it starts the server on the stored port.
 //
+// Checkpoint failures (a full disk, a store file deleted or replaced while in use) are shown to
+// the user and written to the event log, once each, as is the recovery.
+//
 // Shutdown stops the server, the checkpoints and every reader (at a line boundary), then writes
 // every diagram's data together with every source's position; the objects go in the reverse
 // order of their building, and the instance lock goes only after all of it, so a new instance
@@ -43,13 +46,14 @@ public:
 
     // Runs the start-up steps. Empty when the program now runs (the server listens); else the
     // exit code to end with: 0 when another instance holds the store, 1 when a step failed
-    // (the user has been told why).
+    // (the user has been told why), a store that cannot be written among them.
     std::optional<int> startUp();
     // Runs `loop` (the reactor's run when empty) until it returns. An exception escaping it is
     // shown to the user and ends the loop as a stop would.
     void runLoop(const std::function<void()>& loop = {});
     // The orderly shutdown; does nothing the second time or before start-up built anything.
-    void shutDown();
+    // False when the data could not be saved (the user and the event log have been told why).
+    bool shutDown();
 
     bool running() const { return m_core != nullptr; }
     // The running program's parts; only while running().

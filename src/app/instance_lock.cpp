@@ -2,13 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
-
-#include "config/store_path.h"
 
 namespace tg {
 namespace {
@@ -17,10 +17,38 @@ namespace {
 constexpr auto kEditorPatience = std::chrono::seconds(10);
 constexpr auto kEditorPoll = std::chrono::milliseconds(20);
 
+std::string failure(const std::filesystem::path& path, int error) {
+    return path.string() + ": " + std::strerror(error);
+}
+
 }  // namespace
 
-std::filesystem::path InstanceLock::pathFor(const std::filesystem::path& storePath) {
-    return std::filesystem::path(directoryOf(storePath.string())) / kFileName;
+std::filesystem::path InstanceLock::lockFileFor(const std::filesystem::path& storePath) {
+    struct stat identity {};
+    if (::stat(storePath.c_str(), &identity) != 0 && errno == ENOENT) {
+        // Only a missing file is opened here, never the store itself: closing any descriptor
+        // of the store would drop the record locks SQLite holds on it in this process.
+        UniqueFd created(::open(storePath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
+        if (!created) {
+            m_error = failure(storePath, errno);
+            return {};
+        }
+    }
+    if (::stat(storePath.c_str(), &identity) != 0) {
+        m_error = failure(storePath, errno);
+        return {};
+    }
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(storePath, error);
+    if (error) {
+        m_error = storePath.string() + ": " + error.message();
+        return {};
+    }
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".%llx-%llx",
+                  static_cast<unsigned long long>(identity.st_dev),
+                  static_cast<unsigned long long>(identity.st_ino));
+    return real.parent_path() / (std::string(kFileName) + suffix);
 }
 
 int InstanceLock::tryLock(int operation) {
@@ -32,12 +60,13 @@ int InstanceLock::tryLock(int operation) {
 }
 
 InstanceLock::InstanceLock(const std::filesystem::path& storePath, Mode mode) {
-    const std::filesystem::path path = pathFor(storePath);
+    m_path = lockFileFor(storePath);
+    if (m_path.empty()) return;
     // Read-only is enough for flock, and lets a daemon running as its own user lock a file
     // that an administrator's tgctl happened to create first.
-    m_fd.reset(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
+    m_fd.reset(::open(m_path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
     if (!m_fd) {
-        m_error = path.string() + ": " + std::strerror(errno);
+        m_error = failure(m_path, errno);
         return;
     }
     const auto deadline = std::chrono::steady_clock::now() + kEditorPatience;
@@ -55,7 +84,7 @@ InstanceLock::InstanceLock(const std::filesystem::path& storePath, Mode mode) {
         m_state = State::HeldElsewhere;
         m_fd.reset();
     } else {
-        m_error = path.string() + ": " + std::strerror(error);
+        m_error = failure(m_path, error);
         m_fd.reset();
     }
 }

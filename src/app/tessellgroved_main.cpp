@@ -2,8 +2,8 @@
 // Messages meant for the user go to standard error. SIGTERM, SIGINT and SIGHUP end it in
 // order: diagram data saved, last positions written, exit code 0.
 //
-// Exit codes: 0 ended normally or another instance holds the store; 1 a start-up step failed;
-// 2 usage error.
+// Exit codes: 0 ended normally or another instance holds the store; 1 a start-up step failed,
+// or the data could not be saved at the end; 2 usage error.
 
 #include <clocale>
 #include <cstdio>
@@ -43,8 +43,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         application.runLoop();
-        application.shutDown();
-        return 0;
+        return application.shutDown() ? 0 : 1;
     } catch (const std::exception& e) {
         // Only start-up can get here (the kernel refusing descriptors); the loop's own
         // exceptions end in an orderly shutdown inside runLoop.

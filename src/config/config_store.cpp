@@ -1,6 +1,10 @@
 #include "config/config_store.h"
 
+#include <sys/stat.h>
+
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 namespace tg {
 namespace {
@@ -154,7 +158,49 @@ bool ConfigStore::openFile() {
         return false;
     }
     m_lastError.clear();
+    if (m_path == ":memory:") return true;  // a private database without a file
+    struct stat opened {};
+    if (::stat(m_path.c_str(), &opened) != 0) {
+        m_error = m_path.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    m_device = opened.st_dev;
+    m_inode = opened.st_ino;
+    m_hasFile = true;
     return true;
+}
+
+bool ConfigStore::checkWritable() {
+    std::lock_guard lock(m_mutex);
+    if (!m_db) return false;
+    if (sqlite3_db_readonly(m_db.get(), "main") == 1) {
+        m_lastError = "the file is read-only";
+        return false;
+    }
+    // Writing the version it already holds: even a transaction that escaped the rollback would
+    // change nothing.
+    const std::string write = "PRAGMA user_version=" + std::to_string(kSchemaVersion);
+    const bool ok = exec("BEGIN IMMEDIATE") && exec(write.c_str());
+    if (!sqlite3_get_autocommit(m_db.get())) {
+        const std::string reason = m_lastError;
+        exec("ROLLBACK");
+        m_lastError = reason;
+    }
+    return ok;
+}
+
+std::string ConfigStore::pathProblem() {
+    std::lock_guard lock(m_mutex);
+    if (!m_db || !m_hasFile) return {};
+    struct stat now {};
+    if (::stat(m_path.c_str(), &now) != 0) {
+        return errno == ENOENT ? "the file was deleted while it was in use"
+                               : std::string("the file cannot be found: ") + std::strerror(errno);
+    }
+    if (now.st_dev != m_device || now.st_ino != m_inode) {
+        return "the path now names another file than the one in use";
+    }
+    return {};
 }
 
 std::optional<int> ConfigStore::queryInt(const char* sql) {

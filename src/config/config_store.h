@@ -11,6 +11,7 @@
 // Most callers use ConfigKey; the operations here work on key ids and are its back end.
 
 #include <sqlite3.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -68,6 +69,14 @@ public:
     ConfigStore& operator=(const ConfigStore&) = delete;
 
     bool isOpen() const { return m_db != nullptr; }
+    // Whether writes can land: takes the write lock and changes the file's header in a
+    // transaction that is then rolled back, so nothing changes. False, with lastError() saying
+    // why, for a file or folder that cannot be written, or a store another process keeps busy.
+    bool checkWritable();
+    // Empty while the store's path still names the file that was opened; else why not (the
+    // file was deleted, or the path now names another file): writes then land in a file that
+    // nobody will open again.
+    std::string pathProblem();
     const std::string& error() const { return m_error; }
     const std::filesystem::path& path() const { return m_path; }
 
@@ -120,6 +129,10 @@ private:
     int m_transactionDepth = 0;            // ConfigTransactions open on the owning thread
     bool m_transactionBroken = false;      // a write of the open transaction failed
     std::string m_lastError;
+    // The opened file, as stat() tells it apart from every other one.
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    bool m_hasFile = false;  // false for ":memory:"
 };
 
 // Encoding of DWORD values in ConfigValue::data.

@@ -53,10 +53,12 @@ void Checkpoint::copy(std::vector<SourceSnapshot>& sources, std::vector<DiagramD
 
 bool Checkpoint::write(bool force) {
     std::lock_guard writing(m_writing);
+    // Looked at even when nothing is due, so that a deleted store is noticed while idle.
+    m_failure = m_store.pathProblem();
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const std::uint64_t erasures = Diagram::storedKeyErasures();
         const std::uint64_t before = signature();
-        if (!force && m_wroteOnce && before == m_written) return true;
+        if (!force && m_wroteOnce && before == m_written) return m_failure.empty();
         std::vector<SourceSnapshot> sources;
         std::vector<DiagramData> data;
         copy(sources, data);
@@ -76,13 +78,22 @@ bool Checkpoint::write(bool force) {
         for (const DiagramData& diagram : data) {
             writeDiagramData(m_store, diagram, MissingKeys::Skip);
         }
-        if (!transaction.commit()) return false;
+        if (!transaction.commit()) {
+            const std::string reason = m_store.lastError();
+            m_failure = reason.empty() ? "the store refused the write" : reason;
+            return false;
+        }
         m_written = before;
         m_wroteOnce = true;
-        return true;
+        return m_failure.empty();
     }
     // Deleted and renamed again and again: whoever did it asks for another checkpoint.
-    return true;
+    return m_failure.empty();
+}
+
+std::string Checkpoint::failure() {
+    std::lock_guard writing(m_writing);
+    return m_failure;
 }
 
 void Checkpoint::setAfterCopy(std::function<void()> hook) { m_afterCopy = std::move(hook); }

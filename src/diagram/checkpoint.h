@@ -27,10 +27,14 @@ class Checkpoint {
 public:
     Checkpoint(ConfigStore& store, SourceManager& sources, DiagramManager& diagrams);
 
-    // Writes unless nothing changed since the last write (always with `force`). False only
-    // when a write was due and the store refused it. Writes only into keys that exist: a
-    // diagram or item deleted or renamed meanwhile is never brought back.
+    // Writes unless nothing changed since the last write (always with `force`). False when a
+    // write was due and the store refused it, or when the store's path no longer names the file
+    // in use (the data then went into a file that nobody will open again); failure() says why.
+    // Writes only into keys that exist: a diagram or item deleted or renamed meanwhile is never
+    // brought back.
     bool write(bool force = false);
+    // Why the last write() returned false; empty after a success.
+    std::string failure();
 
     // Runs between copying the data and writing it, on the writing thread (tests make their
     // changes there). Set it before the first write.
@@ -56,6 +60,7 @@ private:
     std::uint64_t m_written = 0;  // signature of the last write; guarded by m_writing
     bool m_wroteOnce = false;
     std::function<void()> m_afterCopy;
+    std::string m_failure;  // guarded by m_writing
 };
 
 // The interval between checkpoints: the product key's DWORD "CheckpointSeconds" (written as

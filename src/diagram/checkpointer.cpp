@@ -4,8 +4,9 @@
 
 namespace tg {
 
-Checkpointer::Checkpointer(Checkpoint& checkpoint, std::chrono::milliseconds interval)
-    : m_checkpoint(checkpoint), m_interval(interval) {
+Checkpointer::Checkpointer(Checkpoint& checkpoint, std::chrono::milliseconds interval,
+                           Report report)
+    : m_checkpoint(checkpoint), m_interval(interval), m_report(std::move(report)) {
     m_thread = std::thread([this] { run(); });
 }
 
@@ -40,9 +41,19 @@ void Checkpointer::run() {
         if (m_stopping) return;
         const bool requested = std::exchange(m_requested, false);
         lock.unlock();
-        m_checkpoint.write(requested);
+        writeAndReport(requested);
         lock.lock();
     }
+}
+
+bool Checkpointer::writeAndReport(bool force) {
+    std::lock_guard reporting(m_reporting);
+    const bool written = m_checkpoint.write(force);
+    const std::string reason = written ? std::string() : m_checkpoint.failure();
+    if (reason == m_failing) return written;
+    if (m_report) m_report(written ? std::string(kRecovered) : kFailed + reason);
+    m_failing = reason;
+    return written;
 }
 
 }  // namespace tg

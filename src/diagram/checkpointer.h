@@ -3,10 +3,16 @@
 // at once when asked (requestNow).
 // Destruction (or stop) ends the thread promptly; the final checkpoint of an orderly shutdown
 // is the owner's: stop the readers, then Checkpoint::write(true).
+//
+// Failures are reported, not repeated: the first failed checkpoint reports its reason, later
+// ones only when the reason changes, and the first success after them reports the recovery.
+// The report function is called on the checkpoint thread (or writeAndReport's caller).
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "diagram/checkpoint.h"
@@ -15,8 +21,12 @@ namespace tg {
 
 class Checkpointer {
 public:
+    using Report = std::function<void(const std::string& text)>;
+    static constexpr const char* kFailed = "Cannot write the checkpoint: ";  // then the reason
+    static constexpr const char* kRecovered = "Checkpoint written again";
+
     // An interval of 0 writes only when asked.
-    Checkpointer(Checkpoint& checkpoint, std::chrono::milliseconds interval);
+    Checkpointer(Checkpoint& checkpoint, std::chrono::milliseconds interval, Report report = {});
     ~Checkpointer();
     Checkpointer(const Checkpointer&) = delete;
     Checkpointer& operator=(const Checkpointer&) = delete;
@@ -26,12 +36,17 @@ public:
     // erased key changes no count). Requests made while one is written lead to one more.
     // Any thread, under any lock: it only wakes the thread.
     void requestNow();
+    // One checkpoint now, on the calling thread, reported as the periodic ones are.
+    bool writeAndReport(bool force = false);
 
 private:
     void run();
 
     Checkpoint& m_checkpoint;
     const std::chrono::milliseconds m_interval;
+    const Report m_report;
+    std::mutex m_reporting;
+    std::string m_failing;  // the reason last reported; empty while writes succeed
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;  // guarded by m_mutex

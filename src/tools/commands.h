@@ -19,8 +19,12 @@ class StoreOpener {
 public:
     explicit StoreOpener(std::optional<std::string> option) : m_option(std::move(option)) {}
     ~StoreOpener();
-    // The open store; a CommandError when it cannot be opened or is not a store.
+    // The open store, created with its folders when missing; a CommandError when it cannot be
+    // opened or is not a store. Changing commands get it through lockStoreForChange.
     ConfigStore& store();
+    // The open store for a reading command: a CommandError, and nothing created, when there is
+    // no store file (a mistyped path reads nothing rather than an empty new store).
+    ConfigStore& existingStore();
     // Where the store is (or would be); resolving it opens nothing.
     const std::filesystem::path& path();
 
@@ -30,10 +34,16 @@ private:
     std::unique_ptr<ConfigStore> m_store;
 };
 
-// Opens the store and takes its instance lock for a change to definitions that a running
-// tessellgroved holds in memory. A CommandError with `refusal` when tessellgroved (or any
-// other holder) has the lock, or naming the reason when it cannot be taken.
-std::unique_ptr<InstanceLock> lockStoreForChange(StoreOpener& stores, const std::string& refusal);
+inline constexpr const char* kDaemonRunning =
+    "tessellgroved is running on this store; stop it before changing the store";
+
+// Opens (or creates) the store and takes its instance lock shared, for a command that changes
+// the store: every change waits for tessellgroved to stop, which holds the store's contents in
+// memory and writes them back. Call it before the first change and keep the lock until the
+// last one. A CommandError with `refusal` when tessellgroved has the lock, or naming the reason
+// when it cannot be taken.
+std::unique_ptr<InstanceLock> lockStoreForChange(StoreOpener& stores,
+                                                 const std::string& refusal = kDaemonRunning);
 
 void runRegCommand(const std::vector<std::string>& words, StoreOpener& stores);
 void runRegexpCommand(const std::vector<std::string>& words);

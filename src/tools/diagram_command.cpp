@@ -27,7 +27,7 @@ const char* runningText(bool running) { return running ? "true" : "false"; }
 
 void listDiagrams(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(1);
-    ConfigStore& store = stores.store();
+    ConfigStore& store = stores.existingStore();
     const std::vector<std::string> sources = storedSourceNames(store);
     for (const std::string& name : storedDiagramNames(store)) {
         const std::string source = storedDiagramSource(store, name);
@@ -79,7 +79,7 @@ void printChart(const Diagram& diagram) {
 void showDiagram(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(2);
     const std::string& name = line.positional(1, "NAME");
-    ConfigStore& store = stores.store();
+    ConfigStore& store = stores.existingStore();
     if (!containsExactly(storedDiagramNames(store), name)) throw CommandError("no diagram " + name);
     const bool running =
         containsExactly(storedSourceNames(store), storedDiagramSource(store, name));

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "config/config_store.h"
@@ -94,12 +95,13 @@ void runParseCommand(const std::vector<std::string>& words, StoreOpener& stores)
     }
     const int fd = file ? file.get() : STDIN_FILENO;
 
-    // The store matters only for the duplicate log's separator; without one, nothing is read
-    // from the user's store or created there.
+    // The store matters only for the duplicate log's separator; without --backup, or without a
+    // store file, nothing is read from the user's store or created there.
     std::unique_ptr<ConfigStore> scratch;
     ConfigStore* store = nullptr;
-    if (line.option("--backup")) {
-        store = &stores.store();
+    std::error_code noStore;
+    if (line.option("--backup") && std::filesystem::exists(stores.path(), noStore)) {
+        store = &stores.existingStore();
     } else {
         scratch = std::make_unique<ConfigStore>(":memory:");
         store = scratch.get();

@@ -1,6 +1,7 @@
 // tgctl reg: reads and edits the key tree of the store below the product key, the way the
-// registry editor does on Windows. Reading commands (list, get, dump) never create keys or
-// write defaults; only set and delete change the store.
+// registry editor does on Windows. Reading commands (list, get, dump) need an existing store and
+// never create keys or write defaults; only set and delete change the store, and only while
+// tessellgroved does not hold it (it would write its own copy of the definitions back).
 
 #include <charconv>
 #include <cstdint>
@@ -116,7 +117,7 @@ std::uint32_t parseDword(const std::string& text) {
 void listKey(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(2);
     const KeyArg key(line.positional(1, "KEY"));
-    ConfigStore& store = stores.store();
+    ConfigStore& store = stores.existingStore();
     for (const std::string& name : store.subKeyNames(existingKey(store, key))) {
         std::cout << name << '\n';
     }
@@ -126,7 +127,7 @@ void getValue(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(3);
     const KeyArg key(line.positional(1, "KEY"));
     const std::string& name = line.positional(2, "VALUE");
-    ConfigStore& store = stores.store();
+    ConfigStore& store = stores.existingStore();
     const KeyId id = existingKey(store, key);
     ConfigValue value;
     const int rc = store.readValue(id, name, value);
@@ -145,6 +146,7 @@ void setValue(StoreOpener& stores, const CommandLine& line) {
         throw UsageError("reg set needs either --string TEXT or --dword N");
     }
     const std::uint32_t dword = number ? parseDword(*number) : 0;
+    const auto lock = lockStoreForChange(stores);
     ConfigStore& store = stores.store();
     std::optional<KeyId> id = store.createKey(kRootKey, key.fullPath());
     if (!id) throw CommandError("cannot create key " + key.display() + ": " + store.lastError());
@@ -156,6 +158,7 @@ void setValue(StoreOpener& stores, const CommandLine& line) {
 void deleteEntry(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(3);
     const KeyArg key(line.positional(1, "KEY"));
+    const auto lock = lockStoreForChange(stores);
     ConfigStore& store = stores.store();
     if (line.positionals().size() == 3) {
         const std::string& name = line.positionals()[2];
@@ -191,7 +194,7 @@ void printKey(ConfigStore& store, KeyId id, const std::string& path) {
 void dumpTree(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(2);
     const KeyArg key(line.positionals().size() > 1 ? line.positionals()[1] : std::string());
-    ConfigStore& store = stores.store();
+    ConfigStore& store = stores.existingStore();
     struct Pending {
         KeyId id;
         std::string path;

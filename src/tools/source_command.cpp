@@ -1,10 +1,11 @@
 // tgctl source: lists, shows and edits data source definitions.
 //
-// Reading commands (list, show) read the store without writing anything back and never build a
-// DataSource: one writes its last position when it ends, which would put a stale position over
-// a running daemon's. Changing commands (add, set, remove) hold the store's instance lock, so no
-// daemon runs meanwhile; they load the sources as the daemon does, with every reader held, and
-// apply the desktop editor's checks and steps.
+// Reading commands (list, show) read an existing store without writing anything back and never
+// build a DataSource: one writes its last position when it ends, which would put a stale
+// position over a running daemon's. Changing commands (add, set, remove) hold the store's
+// instance lock, so no daemon runs meanwhile; they load the sources as the daemon does, with
+// every reader held, and apply the desktop editor's checks and steps, and refuse an expression
+// that does not compile.
 
 #include <iostream>
 #include <memory>
@@ -14,6 +15,7 @@
 
 #include "config/config_key.h"
 #include "datasource/list_text.h"
+#include "datasource/reg_exp.h"
 #include "datasource/source_edit.h"
 #include "datasource/source_keys.h"
 #include "datasource/source_manager.h"
@@ -25,8 +27,6 @@
 namespace tg {
 namespace {
 
-constexpr const char* kRunningRefusal =
-    "tessellgroved is running on this store; stop it before changing data sources";
 constexpr const char* kRemoveRefusal =
     "Data source can not be deleted: it is binded to one or more diagrams. ";
 constexpr const char* kRenameRefusal =
@@ -138,9 +138,15 @@ struct SourceOptions {
     }
 };
 
-void check(const SourceFields& fields, std::string_view originalName, SourceManager& sources) {
+// The editor's checks, then the expression given on the command line: one that does not
+// compile would be stored and match no line at all.
+void check(const SourceFields& fields, std::string_view originalName, SourceManager& sources,
+           const SourceOptions& options) {
     const SourceFieldError error = checkSourceFields(fields, originalName, sources.names());
     if (error != SourceFieldError::None) throw CommandError(std::string(sourceFieldMessage(error)));
+    if (options.regexp && !options.regexp->empty() && RegExp().compile(*options.regexp) != 0) {
+        throw CommandError("Regular Expression Syntax Error");
+    }
 }
 
 // Store writes are silent: the definition is read back so that a failure is not reported as
@@ -167,7 +173,7 @@ void expectStored(ConfigStore& store, const SourceFields& fields) {
 
 void listSources(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(1);
-    ConfigStore& store = stores.store();
+    ConfigStore& store = stores.existingStore();
     for (const std::string& name : storedSourceNames(store)) {
         ConfigKey key(store);
         std::uint32_t code = 0;
@@ -184,7 +190,7 @@ void listSources(StoreOpener& stores, const CommandLine& line) {
 void showSource(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(2);
     const std::string& name = line.positional(1, "NAME");
-    ConfigStore& store = stores.store();
+    ConfigStore& store = stores.existingStore();
     if (!containsExactly(storedSourceNames(store), name)) {
         throw CommandError("no data source " + name);
     }
@@ -206,10 +212,11 @@ void addSource(StoreOpener& stores, const CommandLine& line) {
     if (line.option("--name")) throw UsageError("--name belongs to source set");
     SourceFields fields;
     fields.name = line.positional(1, "NAME");
-    SourceOptions(line).applyTo(fields);
-    const auto lock = lockStoreForChange(stores, kRunningRefusal);
+    const SourceOptions options(line);
+    options.applyTo(fields);
+    const auto lock = lockStoreForChange(stores);
     OfflineSources sources(stores.store(), false);
-    check(fields, "", sources.manager());
+    check(fields, "", sources.manager(), options);
     if (sources.manager().create(fields.name) != 0) {
         throw CommandError(std::string(sourceFieldMessage(SourceFieldError::NameTaken)));
     }
@@ -222,13 +229,13 @@ void setSource(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(2);
     const std::string& name = line.positional(1, "NAME");
     const SourceOptions options(line);
-    const auto lock = lockStoreForChange(stores, kRunningRefusal);
+    const auto lock = lockStoreForChange(stores);
     OfflineSources sources(stores.store(), true);
     SourceHandle source = sources.manager().acquire(name);
     if (!source) throw CommandError("no data source " + name);
     SourceFields fields = sourceFieldsOf(*source);
     options.applyTo(fields);
-    check(fields, name, sources.manager());
+    check(fields, name, sources.manager(), options);
     const bool renaming = fields.name != name;
     // setName refuses a source with listeners (its diagrams would lose it) but lets the other
     // fields change: refuse the whole change instead of storing half of it.
@@ -249,7 +256,7 @@ void setSource(StoreOpener& stores, const CommandLine& line) {
 void removeSource(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(2);
     const std::string& name = line.positional(1, "NAME");
-    const auto lock = lockStoreForChange(stores, kRunningRefusal);
+    const auto lock = lockStoreForChange(stores);
     OfflineSources sources(stores.store(), true);
     if (!sources.manager().acquire(name)) throw CommandError("no data source " + name);
     if (sources.manager().remove(name) != 0) throw CommandError(kRemoveRefusal);

@@ -27,8 +27,17 @@ ConfigStore& StoreOpener::store() {
     return *m_store;
 }
 
+ConfigStore& StoreOpener::existingStore() {
+    if (m_store) return *m_store;
+    std::error_code error;
+    const bool found = std::filesystem::exists(path(), error);
+    if (error) throw CommandError("cannot open store " + path().string() + ": " + error.message());
+    if (!found) throw CommandError("no store at " + path().string());
+    return store();
+}
+
 std::unique_ptr<InstanceLock> lockStoreForChange(StoreOpener& stores, const std::string& refusal) {
-    stores.store();  // creates the folder the lock file lives in
+    stores.store();  // creates the store, whose identity names the lock
     auto lock = std::make_unique<InstanceLock>(stores.path(), InstanceLock::Mode::Editor);
     if (lock->state() == InstanceLock::State::HeldElsewhere) throw CommandError(refusal);
     if (!lock->held()) throw CommandError("cannot lock the store: " + lock->error());

@@ -9,6 +9,8 @@
 #include <stdexcept>
 
 #include "app/instance_lock.h"
+#include "diagram/checkpoint.h"
+#include "diagram/checkpointer.h"
 #include "daemon_process.h"
 #include "daemon_store.h"
 #include "support/temp_dir.h"
@@ -51,7 +53,7 @@ TEST(Application, AnExceptionEscapingTheLoopStillSavesEverythingAndFreesTheStore
     application.runLoop([] { throw std::runtime_error("boom"); });
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_NE(messages.shown[0].find("boom"), std::string::npos);
-    application.shutDown();
+    EXPECT_TRUE(application.shutDown());
     EXPECT_FALSE(application.running());
 
     EXPECT_TRUE(InstanceLock(storePath, InstanceLock::Mode::Instance).held());
@@ -63,7 +65,11 @@ TEST(Application, StoresThatCannotBeUsedEndStartUpWithAMessage) {
     test::TempDir dir;
     std::ofstream(dir.file("garbage.db")) << std::string(4096, 'x');
     std::ofstream(dir.file("plain")) << "a file, not a folder";
-    for (const std::string& store : {dir.file("garbage.db"), dir.file("plain") + "/store.db"}) {
+    test::defineWebStore(dir.file("readonly.db"), dir.file("access.log"), 1);
+    test::ReadOnlyFile readOnly(dir.file("readonly.db"));
+    ASSERT_TRUE(readOnly.made());
+    for (const std::string& store :
+         {dir.file("garbage.db"), dir.file("plain") + "/store.db", dir.file("readonly.db")}) {
         SCOPED_TRACE(store);
         RecordedMessages messages;
         Application application(optionsFor(store), messages);
@@ -73,10 +79,34 @@ TEST(Application, StoresThatCannotBeUsedEndStartUpWithAMessage) {
         EXPECT_NE(messages.shown[0].find(store.substr(0, store.find("/store.db"))),
                   std::string::npos)
             << messages.shown[0];
+        EXPECT_NE(messages.shown[0].back(), ' ') << "no reason given: " << messages.shown[0];
     }
     // The garbage is still there: a store that cannot be read is never overwritten.
     std::ifstream garbage(dir.file("garbage.db"));
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(garbage), {}), std::string(4096, 'x'));
+}
+
+TEST(Checkpointer, ReportsAFailureOnceWithItsReasonAndThenTheRecovery) {
+    test::TempDir dir;
+    const std::string storePath = dir.file("store.db");
+    test::defineWebStore(storePath, dir.file("access.log"), 1);
+    ConfigStore store(storePath);
+    SourceManager sources(store);
+    sources.holdReaders(true);
+    DiagramManager diagrams(store, sources);
+    Checkpoint checkpoint(store, sources, diagrams);
+    std::vector<std::string> reports;
+    Checkpointer checkpointer(checkpoint, std::chrono::milliseconds(0),
+                              [&](const std::string& text) { reports.push_back(text); });
+
+    ASSERT_TRUE(store.exec("PRAGMA query_only=1"));  // every write fails as on a full disk
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(checkpointer.writeAndReport());
+    ASSERT_TRUE(store.exec("PRAGMA query_only=0"));
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(checkpointer.writeAndReport());
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0],
+              std::string(Checkpointer::kFailed) + "attempt to write a readonly database");
+    EXPECT_EQ(reports[1], Checkpointer::kRecovered);
 }
 
 }  // namespace

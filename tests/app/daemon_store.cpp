@@ -1,12 +1,18 @@
 #include "daemon_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "config/config_key.h"
 #include "config/config_store.h"
 #include "datasource/source_manager.h"
 #include "diagram/diagram_manager.h"
 #include "http/http_settings.h"
+#include "platform/unique_fd.h"
 
 namespace tg::test {
 
@@ -41,6 +47,25 @@ void defineWebStore(const std::string& storePath, const std::string& log, std::u
     diagram->setAxis("lines", "bytes", "", AxisOper::Count);
     diagram->setDataSource("web");
     diagram->saveDefinition();
+}
+
+ReadOnlyFile::ReadOnlyFile(std::string path) : m_path(std::move(path)) {
+    ::chmod(m_path.c_str(), 0444);
+    if (::geteuid() == 0) setImmutable(true);
+    m_made = !UniqueFd(::open(m_path.c_str(), O_WRONLY | O_CLOEXEC));
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    if (::geteuid() == 0) setImmutable(false);
+    ::chmod(m_path.c_str(), 0644);
+}
+
+bool ReadOnlyFile::setImmutable(bool on) {
+    UniqueFd fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
+    int flags = 0;
+    if (!fd || ::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) != 0) return false;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    return ::ioctl(fd.get(), FS_IOC_SETFLAGS, &flags) == 0;
 }
 
 std::string storedText(const std::string& storePath, const std::string& key,

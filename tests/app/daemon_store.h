@@ -11,6 +11,24 @@ namespace tg::test {
 // COUNT); the web server on `port`. Fails the calling test when the store cannot be written.
 void defineWebStore(const std::string& storePath, const std::string& log, std::uint16_t port);
 
+// Makes a file read-only for the lifetime of the object, for root too (which ignores the mode
+// bits): the immutable attribute is set where the file system has one. Undone at the end.
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(std::string path);
+    ~ReadOnlyFile();
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    // False when the file stays writable for this process (the test cannot run here).
+    bool made() const { return m_made; }
+
+private:
+    bool setImmutable(bool on);
+
+    std::string m_path;
+    bool m_made = false;
+};
+
 // A stored text value; empty when the key or the value is missing.
 std::string storedText(const std::string& storePath, const std::string& key,
                        const std::string& name);

@@ -7,11 +7,14 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "daemon_process.h"
+#include "config/config_store.h"
 #include "daemon_store.h"
+#include "http/http_settings.h"
 #include "platform/unique_fd.h"
 #include "support/loopback_client.h"
 #include "support/temp_dir.h"
@@ -100,6 +103,8 @@ TEST_F(DaemonTest, TgctlRefusesDefinitionChangesWhileTheDaemonRunsButReads) {
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("tessellgroved is running"), std::string::npos) << refused.err;
     EXPECT_EQ(tgctl({"source", "set", "web", "--regexp", "x"}).exitCode, 1);
+    EXPECT_EQ(tgctl({"reg", "delete", "sources\\web"}).exitCode, 1);
+    EXPECT_EQ(tgctl({"reg", "set", "sources\\web", "regexp", "--string", "x"}).exitCode, 1);
     EXPECT_EQ(tgctl({"source", "list"}).out, "web\tFILE\n");
     EXPECT_EQ(tgctl({"diagram", "list"}).exitCode, 0);
 
@@ -110,20 +115,70 @@ TEST_F(DaemonTest, TgctlRefusesDefinitionChangesWhileTheDaemonRunsButReads) {
     EXPECT_EQ(tgctl({"source", "set", "web", "--regexp", "x"}).exitCode, 0);
 }
 
-TEST_F(DaemonTest, ASecondInstanceEndsSilentlyWhileTheFirstKeepsServing) {
+TEST_F(DaemonTest, OneInstancePerStoreFileWhateverPathReachesItAndNotPerFolder) {
     test::DaemonProcess first(args(), dir.file("err1"));
     ASSERT_TRUE(test::waitFor([&] { return test::accepting(port); }));
 
-    test::DaemonProcess second(args(), dir.file("err2"));
+    // The same store through a symbolic link: a second instance, which ends silently.
+    std::filesystem::create_symlink(storePath, dir.file("link.db"));
+    test::DaemonProcess second({"--store", dir.file("link.db"), "--bind", "127.0.0.1"},
+                               dir.file("err2"));
     EXPECT_EQ(second.waitExit(), 0);
     EXPECT_EQ(second.errors(), "");
+
+    // Another store in the same folder runs beside it.
+    const std::uint16_t otherPort = test::freeLoopbackPort();
+    test::defineWebStore(dir.file("other.db"), dir.file("other.log"), otherPort);
+    test::DaemonProcess other({"--store", dir.file("other.db"), "--bind", "127.0.0.1"},
+                              dir.file("err3"));
+    ASSERT_TRUE(test::waitFor([&] { return test::accepting(otherPort); })) << other.errors();
 
     UniqueFd socket = test::connectLoopback(port);
     test::sendAll(socket.get(), "GET / HTTP/1.0\r\n\r\n");
     EXPECT_EQ(test::readToEnd(socket.get()).rfind("HTTP/1.0 302", 0), 0u);  // to index.html
-    first.signal(SIGTERM);
-    EXPECT_EQ(first.waitExit(), 0);
-    EXPECT_EQ(first.errors(), "");
+    for (test::DaemonProcess* daemon : {&first, &other}) {
+        daemon->signal(SIGTERM);
+        EXPECT_EQ(daemon->waitExit(), 0);
+        EXPECT_EQ(daemon->errors(), "");
+    }
+}
+
+TEST_F(DaemonTest, AStoreDeletedWhileRunningIsReportedOnceAndTheExitCodeSaysSo) {
+    const std::string events = dir.file("events.log");
+    {
+        ConfigStore store(storePath);
+        HttpSettings(store).setLogPath(events);
+    }
+    append("200 1\n");
+    test::DaemonProcess daemon(args({"--checkpoint-ms", "20"}), dir.file("err"));
+    ASSERT_TRUE(test::waitFor([&] { return storedPosition(storePath) == logSize; }));
+    std::filesystem::remove(storePath);
+    const std::string deleted = "the file was deleted while it was in use";
+    ASSERT_TRUE(test::waitFor([&] { return daemon.errors().find(deleted) != std::string::npos; }));
+    append("404 2\n");  // read into the deleted file meanwhile: more failed checkpoints
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.waitExit(), 1);
+    EXPECT_EQ(daemon.errors(),
+              "Error: Store " + storePath + ": Cannot write the checkpoint: " + deleted + "\n" +
+                  "Error: Store " + storePath + ": Cannot save the diagrams' data: " + deleted +
+                  "\n");
+    std::ifstream in(events);
+    const std::string logged(std::istreambuf_iterator<char>(in), {});
+    EXPECT_NE(logged.find(storePath + "\tCannot write the checkpoint: " + deleted + "\n"),
+              std::string::npos)
+        << logged;
+    EXPECT_NE(logged.find(storePath + "\tCannot save the diagrams' data: " + deleted + "\n"),
+              std::string::npos);
+}
+
+TEST_F(DaemonTest, AReadOnlyStoreEndsStartUpWithTheReason) {
+    test::ReadOnlyFile readOnly(storePath);
+    ASSERT_TRUE(readOnly.made());
+    test::DaemonProcess daemon(args(), dir.file("err"));
+    EXPECT_EQ(daemon.waitExit(), 1);
+    EXPECT_EQ(daemon.errors(),
+              "Error: Cannot write to the store " + storePath + ": the file is read-only\n");
+    EXPECT_FALSE(test::accepting(port));
 }
 
 TEST_F(DaemonTest, APortInUseEndsStartUpWithTheMessageAndExitCodeOne) {

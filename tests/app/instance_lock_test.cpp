@@ -1,10 +1,11 @@
-// One program per store, editors only while none runs, and a starting program that waits for
-// an editor instead of mistaking it for another instance.
+// One program per store file, editors only while none runs, and a starting program that waits
+// for an editor instead of mistaking it for another instance.
 
 #include "app/instance_lock.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <thread>
 
 #include "support/temp_dir.h"
@@ -21,7 +22,9 @@ TEST(InstanceLock, OneInstanceAtATimeAndEditorsOnlyWithoutOne) {
     {
         InstanceLock first(store, Mode::Instance);
         ASSERT_TRUE(first.held());
-        EXPECT_TRUE(std::filesystem::exists(dir.path() / "TESSELLGROVE_MUTEX_OBJECT"));
+        EXPECT_NE(first.path().filename().string().find("TESSELLGROVE_MUTEX_OBJECT"),
+                  std::string::npos);
+        EXPECT_TRUE(std::filesystem::exists(first.path()));
         EXPECT_EQ(InstanceLock(store, Mode::Instance).state(), State::HeldElsewhere);
         EXPECT_EQ(InstanceLock(store, Mode::Editor).state(), State::HeldElsewhere);
     }
@@ -36,7 +39,28 @@ TEST(InstanceLock, OneInstanceAtATimeAndEditorsOnlyWithoutOne) {
     const auto unusable = dir.path() / "missing" / "store.db";
     InstanceLock failed(unusable, Mode::Instance);
     EXPECT_EQ(failed.state(), State::Failed);
-    EXPECT_NE(failed.error().find("TESSELLGROVE_MUTEX_OBJECT"), std::string::npos);
+    EXPECT_NE(failed.error().find(unusable.string()), std::string::npos) << failed.error();
+}
+
+TEST(InstanceLock, TheLockBelongsToTheStoreFileNotToItsFolderOrToThePathThatNamesIt) {
+    test::TempDir dir;
+    const auto store = dir.path() / "store.db";
+    InstanceLock first(store, Mode::Instance);
+    ASSERT_TRUE(first.held());
+
+    // Another store in the same folder is another instance's, and free to edit.
+    const auto other = dir.path() / "other.db";
+    EXPECT_TRUE(InstanceLock(other, Mode::Editor).held());
+    EXPECT_TRUE(InstanceLock(other, Mode::Instance).held());
+
+    // The same file reached through a link to it, or through a link to its folder.
+    std::filesystem::create_symlink(store, dir.path() / "link.db");
+    std::filesystem::create_directory_symlink(dir.path(), dir.path() / "folder");
+    for (const auto& path : {dir.path() / "link.db", dir.path() / "folder" / "store.db"}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(InstanceLock(path, Mode::Instance).state(), State::HeldElsewhere);
+        EXPECT_EQ(InstanceLock(path, Mode::Editor).state(), State::HeldElsewhere);
+    }
 }
 
 TEST(InstanceLock, AStartingInstanceWaitsForAnEditorToFinish) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -175,6 +176,23 @@ TEST(ConfigStoreTest, TwoConnectionsOnOneFileBothWrite) {
     EXPECT_EQ(key.valueNames().size(), static_cast<std::size_t>(kWrites));
     ASSERT_TRUE(key.openExisting("\\shared"));
     EXPECT_EQ(key.subKeyNames(), (std::vector<std::string>{"daemon", "tool"}));
+}
+
+TEST(ConfigStoreTest, NoticesWhenItsPathNoLongerNamesTheOpenFile) {
+    test::TempDir dir;
+    const std::string path = dir.file("store.db");
+    ConfigStore store(path);
+    ASSERT_TRUE(store.isOpen());
+    EXPECT_TRUE(store.checkWritable());
+    EXPECT_EQ(store.pathProblem(), "");
+
+    std::filesystem::rename(path, dir.file("moved.db"));
+    EXPECT_NE(store.pathProblem().find("deleted"), std::string::npos) << store.pathProblem();
+    std::ofstream(path) << "";  // a new file under the old name
+    EXPECT_NE(store.pathProblem().find("another file"), std::string::npos);
+    std::filesystem::rename(dir.file("moved.db"), path);
+    EXPECT_EQ(store.pathProblem(), "");
+    EXPECT_EQ(ConfigStore(":memory:").pathProblem(), "");
 }
 
 }  // namespace

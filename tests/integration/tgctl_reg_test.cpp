@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "app/instance_lock.h"
 #include "support/tgctl_runner.h"
 
 namespace tg::test {
@@ -89,6 +91,46 @@ TEST_F(TgctlRegTest, BadWordsAreUsageErrorsAndTheProductKeyIsNotDeleted) {
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("product key"), std::string::npos) << refused.err;
     expectOk(reg({"get", "http", "Port"}), "80\n");
+}
+
+TEST_F(TgctlRegTest, ChangesAreRefusedWhileTheDaemonHoldsThisStoreOnly) {
+    expectOk(reg({"set", "sources\\web", "type", "--dword", "1"}), "");
+    const std::string before = reg({"dump"}).out;
+    {
+        InstanceLock daemon{std::filesystem::path(m_store), InstanceLock::Mode::Instance};
+        ASSERT_TRUE(daemon.held());
+        const std::string refusal =
+            "tessellgroved is running on this store; stop it before changing the store";
+        expectFailure(reg({"set", "sources\\web", "type", "--dword", "2"}), refusal);
+        expectFailure(reg({"set", "http", "LogPath", "--string", "x"}), refusal);
+        expectFailure(reg({"delete", "sources\\web", "type"}), refusal);
+        expectFailure(reg({"delete", "sources"}), refusal);
+        expectOk(reg({"dump"}), before);
+    }
+    // A daemon on another store in the same folder leaves this one free.
+    const std::string other = m_dir.file("state/other.db");
+    InstanceLock daemon{std::filesystem::path(other), InstanceLock::Mode::Instance};
+    ASSERT_TRUE(daemon.held());
+    expectOk(reg({"delete", "sources"}), "");
+    EXPECT_EQ(runTgctl({"--store", other, "reg", "set", "", "x", "--dword", "1"}).exitCode, 1);
+}
+
+TEST_F(TgctlRegTest, ReadingCommandsNeedAnExistingStoreAndCreateNothing) {
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"reg", "list", ""},
+             {"reg", "get", "", "Separator"},
+             {"reg", "dump"},
+             {"source", "list"},
+             {"source", "show", "web"},
+             {"diagram", "list"},
+             {"diagram", "show", "hits"},
+         }) {
+        SCOPED_TRACE(::testing::PrintToString(words));
+        expectFailure(tgctl(words), "no store at " + m_store);
+    }
+    // parse needs the store only for the duplicate log's separator, which has a default.
+    expectOk(tgctl({"parse", "--regexp", "(.*)", "--backup", m_dir.file("dup"), "/dev/null"}));
+    EXPECT_FALSE(std::filesystem::exists(m_dir.file("state")));
 }
 
 TEST_F(TgctlRegTest, GarbageStoreFileFailsWithOneLineNamingIt) {

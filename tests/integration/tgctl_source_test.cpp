@@ -62,6 +62,9 @@ TEST_F(TgctlSourceTest, AddRefusesWithTheEditorsMessagesAndStoresNothing) {
         {{"source", "add", "x", "--type", "UDP", "--regexp", "(.*)", "--connect", "UDP:514",
           "--backup", "b", "--fields", "a,b,a"},
          "Field names arn't unique"},
+        {{"source", "add", "x", "--type", "UDP", "--regexp", "(", "--connect", "UDP:514",
+          "--backup", "b"},
+         "Regular Expression Syntax Error"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.message);
@@ -70,6 +73,9 @@ TEST_F(TgctlSourceTest, AddRefusesWithTheEditorsMessagesAndStoresNothing) {
     expectOk(tgctl({"source", "list"}));
 
     expectOk(tgctl(addWeb()));
+    expectFailure(tgctl({"source", "set", "web", "--regexp", "a(b"}),
+                  "Regular Expression Syntax Error");
+    EXPECT_EQ(tgctl({"reg", "get", "sources\\web", "regexp"}).out, "^(\\S+) (.*)$\n");
     expectFailure(tgctl(addWeb()), "Data source with such name already exists");
     // The store keeps key names without regard to case: WEB would overwrite web.
     expectFailure(tgctl(addWeb("WEB")), "Data source with such name already exists");
@@ -168,7 +174,7 @@ TEST_F(TgctlSourceTest, ChangesAreRefusedWhileTheDaemonHoldsTheStoreButReadingWo
         InstanceLock daemon{std::filesystem::path(m_store), InstanceLock::Mode::Instance};
         ASSERT_TRUE(daemon.held());
         const std::string refusal =
-            "tessellgroved is running on this store; stop it before changing data sources";
+            "tessellgroved is running on this store; stop it before changing the store";
         expectFailure(tgctl(addWeb("other")), refusal);
         expectFailure(tgctl({"source", "set", "web", "--regexp", "x(.*)"}), refusal);
         expectFailure(tgctl({"source", "remove", "web"}), refusal);
