@@ -1,6 +1,6 @@
 // tgctl settings: the web server's port, event log settings, limits and allowed host names.
-// A running daemon reads them once at start-up, so a change while it runs is stored and takes
-// effect at its next start.
+// A running daemon reads them once at start-up and holds the store: changes wait until it
+// has stopped, like every other change of the store.
 
 #include <charconv>
 #include <cstdint>
@@ -38,7 +38,7 @@ const LimitRange* const kLimitRanges[] = {&kMaxHeadBytesRange, &kMaxBodyBytesRan
 void showSettings(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(1);
     // HttpSettings writes missing values back as it loads: it reads a copy.
-    StoreSnapshot snapshot(stores.store(), {std::string(HttpSettings::kKeyPath)});
+    StoreSnapshot snapshot(stores.existingStore(), {std::string(HttpSettings::kKeyPath)});
     ConfigKey key(snapshot.store());
     key.openExisting(HttpSettings::kKeyPath);  // without it every value shows its default
     const auto port = storedNumber(key, "Port");
@@ -139,6 +139,7 @@ void setSetting(StoreOpener& stores, const CommandLine& line) {
         }
     }
 
+    const auto lock = lockStoreForChange(stores);
     HttpSettings settings(stores.store());
     if (name == "Port") settings.setPort(*number);
     if (name == "WebLogEnabled") settings.setWebLogEnabled(*number != 0);
@@ -157,12 +158,6 @@ void setSetting(StoreOpener& stores, const CommandLine& line) {
     const bool stored = number ? storedNumber(key, name) == number
                                : key.queryString(name, path) == kStoreOk && path == value;
     if (!stored) throw CommandError("cannot write " + name + ": " + stores.store().lastError());
-
-    const InstanceLock probe(stores.path(), InstanceLock::Mode::Editor);
-    if (probe.state() == InstanceLock::State::HeldElsewhere) {
-        std::cerr << "tgctl: note: tessellgroved is running on this store; the new " << name
-                  << " takes effect when it restarts\n";
-    }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // tgctl user: the web application's accounts. The account store reads the store at every
-// authentication, so changes here hold for a running daemon at once; no lock is taken.
+// authentication and keeps nothing of it, so changes here hold for a running daemon at once
+// and are the one change of the store made while it runs (a server without accounts tells
+// its remote users to make one this way).
 
 #include <algorithm>
 #include <iostream>
@@ -36,7 +38,7 @@ std::optional<std::string> caseVariant(const std::vector<std::string>& names,
 
 void listUsers(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(1);
-    AccountStore accounts(stores.store());
+    AccountStore accounts(stores.existingStore());
     for (const std::string& name : accounts.listAccounts()) {
         const bool edit =
             accounts.accountType(name) == static_cast<std::uint32_t>(AccountType::EditPermission);

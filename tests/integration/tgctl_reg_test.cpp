@@ -124,6 +124,8 @@ TEST_F(TgctlRegTest, ReadingCommandsNeedAnExistingStoreAndCreateNothing) {
              {"source", "show", "web"},
              {"diagram", "list"},
              {"diagram", "show", "hits"},
+             {"user", "list"},
+             {"settings", "show"},
          }) {
         SCOPED_TRACE(::testing::PrintToString(words));
         expectFailure(tgctl(words), "no store at " + m_store);
