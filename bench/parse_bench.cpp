@@ -20,7 +20,7 @@
 #include "bench_support.h"
 #include "config/config_store.h"
 #include "datasource/data_source.h"
-#include "datasource/reg_exp.h"
+#include "regex/reg_exp.h"
 
 namespace {
 

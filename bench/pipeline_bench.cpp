@@ -37,7 +37,7 @@
 
 #include "bench_support.h"
 #include "config/config_store.h"
-#include "datasource/reg_exp.h"
+#include "regex/reg_exp.h"
 #include "datasource/source_handle.h"
 #include "datasource/source_manager.h"
 #include "datasource/source_type.h"

@@ -22,7 +22,7 @@
 #include "bench_support.h"
 #include "config/config_store.h"
 #include "datasource/data_source.h"
-#include "datasource/reg_exp.h"
+#include "regex/reg_exp.h"
 #include "datasource/source_type.h"
 
 namespace {

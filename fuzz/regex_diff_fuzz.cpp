@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "datasource/ere_syntax.h"
-#include "datasource/pcre_matcher.h"
-#include "datasource/reg_exp.h"
+#include "regex/ere_syntax.h"
+#include "regex/pcre_matcher.h"
+#include "regex/reg_exp.h"
 
 namespace {
 

@@ -30,7 +30,7 @@
 #include "datasource/event_sink.h"
 #include "datasource/record.h"
 #include "datasource/record_listener.h"
-#include "datasource/reg_exp.h"
+#include "regex/reg_exp.h"
 #include "datasource/source_type.h"
 #include "platform/wake_event.h"
 

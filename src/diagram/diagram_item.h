@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "datasource/record.h"
-#include "datasource/reg_exp.h"
+#include "regex/reg_exp.h"
 
 namespace tg {
 

@@ -3,7 +3,7 @@
 
 #include <iostream>
 
-#include "datasource/reg_exp.h"
+#include "regex/reg_exp.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
 

@@ -15,7 +15,7 @@
 
 #include "config/config_key.h"
 #include "datasource/list_text.h"
-#include "datasource/reg_exp.h"
+#include "regex/reg_exp.h"
 #include "datasource/source_edit.h"
 #include "datasource/source_keys.h"
 #include "datasource/source_manager.h"

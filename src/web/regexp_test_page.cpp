@@ -1,6 +1,6 @@
 #include "web/regexp_test_page.h"
 
-#include "datasource/regexp_sandbox.h"
+#include "regex/regexp_sandbox.h"
 #include "web/page_support.h"
 
 namespace tg {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "config/config_key.h"
-#include "datasource/regexp_sandbox.h"
+#include "regex/regexp_sandbox.h"
 #include "page_fixture.h"
 #include "web/diagram_test_page.h"
 

@@ -1,10 +1,10 @@
-#include "datasource/ere_determinism.h"
+#include "regex/ere_determinism.h"
 
 #include <gtest/gtest.h>
 
-#include "datasource/ere_syntax.h"
-#include "datasource/pcre_translation.h"
-#include "datasource/reg_exp.h"
+#include "regex/ere_syntax.h"
+#include "regex/pcre_translation.h"
+#include "regex/reg_exp.h"
 
 namespace tg {
 namespace {

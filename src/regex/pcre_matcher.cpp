@@ -1,4 +1,4 @@
-#include "datasource/pcre_matcher.h"
+#include "regex/pcre_matcher.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "datasource/ere_syntax.h"
+#include "regex/ere_syntax.h"
 
 #include <regex.h>
 
@@ -8,7 +8,7 @@
 #include <map>
 #include <optional>
 
-#include "datasource/regex_size.h"
+#include "regex/regex_size.h"
 
 namespace tg {
 namespace {

@@ -1,4 +1,4 @@
-#include "datasource/regexp_sandbox.h"
+#include "regex/regexp_sandbox.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "datasource/reg_exp.h"
+#include "regex/reg_exp.h"
 #include "platform/unique_fd.h"
 
 namespace tg {

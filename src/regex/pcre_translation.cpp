@@ -1,4 +1,4 @@
-#include "datasource/pcre_translation.h"
+#include "regex/pcre_translation.h"
 
 #include <cstdio>
 

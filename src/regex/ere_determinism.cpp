@@ -1,4 +1,4 @@
-#include "datasource/ere_determinism.h"
+#include "regex/ere_determinism.h"
 
 #include <algorithm>
 #include <vector>

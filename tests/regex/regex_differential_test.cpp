@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "datasource/pcre_matcher.h"
-#include "datasource/reg_exp.h"
+#include "regex/pcre_matcher.h"
+#include "regex/reg_exp.h"
 
 namespace tg {
 namespace {

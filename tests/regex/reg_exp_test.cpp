@@ -1,12 +1,12 @@
-#include "datasource/reg_exp.h"
+#include "regex/reg_exp.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "datasource/ere_syntax.h"
-#include "datasource/regex_size.h"
+#include "regex/ere_syntax.h"
+#include "regex/regex_size.h"
 
 namespace tg {
 namespace {

@@ -1,4 +1,4 @@
-#include "datasource/regex_size.h"
+#include "regex/regex_size.h"
 
 #include <algorithm>
 #include <cctype>

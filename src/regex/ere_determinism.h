@@ -18,7 +18,7 @@
 
 #include <string>
 
-#include "datasource/ere_syntax.h"
+#include "regex/ere_syntax.h"
 
 namespace tg {
 

@@ -1,14 +1,14 @@
-#include "datasource/reg_exp.h"
+#include "regex/reg_exp.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 
-#include "datasource/ere_determinism.h"
-#include "datasource/ere_syntax.h"
-#include "datasource/pcre_matcher.h"
-#include "datasource/pcre_translation.h"
-#include "datasource/regex_size.h"
+#include "regex/ere_determinism.h"
+#include "regex/ere_syntax.h"
+#include "regex/pcre_matcher.h"
+#include "regex/pcre_translation.h"
+#include "regex/regex_size.h"
 
 namespace tg {
 namespace {
