@@ -144,7 +144,8 @@ bool parseLogOptions(int argc, char** argv, LogOptions& options) {
         } else if (arg == "--engine" && i + 1 < argc) {
             const std::string_view engine = argv[++i];
             if (engine != "auto" && engine != "glibc") return false;
-            options.glibcOnly = engine == "glibc";
+            options.engine.engine =
+                engine == "glibc" ? tg::RegExpEngine::GlibcOnly : tg::RegExpEngine::Auto;
         } else if (!arg.empty() && arg[0] != '-' && options.file.empty()) {
             options.file = argv[i];
         } else {

@@ -21,6 +21,7 @@
 #include "datasource/event_sink.h"
 #include "datasource/record.h"
 #include "datasource/record_listener.h"
+#include "regex/reg_exp.h"
 
 namespace tg::bench {
 
@@ -123,11 +124,12 @@ private:
 };
 
 // The words of a benchmark that reads one log: `[--regexp RE] [--engine auto|glibc] FILE`.
-// `--engine glibc` keeps every expression of the run with glibc's regexec (see RegExp).
+// `--engine glibc` keeps every expression of the run with glibc's regexec (see RegExp): the
+// benchmark hands `engine` to everything that compiles one.
 struct LogOptions {
     std::string file;
     std::string regexp = kCombinedLog;
-    bool glibcOnly = false;
+    tg::RegExpOptions engine;
 };
 // False on any other word or when FILE is missing.
 bool parseLogOptions(int argc, char** argv, LogOptions& options);

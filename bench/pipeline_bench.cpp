@@ -192,7 +192,7 @@ std::optional<FileLines> checkInput(const LogOptions& options, std::filesystem::
 }
 
 void printInput(const std::filesystem::path& path, const FileLines& counted,
-                const std::string& regexp) {
+                const std::string& regexp, tg::RegExpOptions engine) {
     const std::uint64_t lines = counted.lines.complete();
     std::printf("input:          %s, %.1f MB (%llu bytes), %llu lines (%.0f bytes/line)%s\n",
                 path.c_str(), static_cast<double>(counted.bytes) / 1e6,
@@ -202,7 +202,7 @@ void printInput(const std::filesystem::path& path, const FileLines& counted,
                 counted.lines.lastLineOpen() ? "; last line open, not counted" : "");
     std::printf("expression:     %s\n", regexp.c_str());
     tg::RegExp compiled;
-    (void)compiled.compile(regexp);
+    (void)compiled.compile(regexp, engine);
     std::printf("engine:         %s\n",
                 compiled.usesCompiledEngine()
                     ? "PCRE2 JIT"
@@ -221,7 +221,6 @@ int main(int argc, char** argv) {
         std::fputs("usage: pipeline_bench [--regexp RE] [--engine auto|glibc] FILE\n", stderr);
         return 2;
     }
-    if (options.glibcOnly) tg::RegExp::setCompiledEngineAllowed(false);
     std::filesystem::path path;
     const std::optional<FileLines> counted = checkInput(options, path);
     if (!counted) return 2;
@@ -252,6 +251,9 @@ int main(int argc, char** argv) {
     tg::SourceHandle source = sources.acquire(kSourceName);
     tg::Diagram byStatus("by-status", store, sources);
     tg::Diagram byClient("by-client", store, sources);
+    source->setRegExpOptions(options.engine);
+    byStatus.setRegExpOptions(options.engine);
+    byClient.setRegExpOptions(options.engine);
     // Items first: defining one clears the data, and the data source starts the diagram.
     defineByStatus(byStatus);
     defineByClient(byClient);
@@ -264,7 +266,7 @@ int main(int argc, char** argv) {
     source->attach(counter);
 
     printMachine();
-    printInput(path, *counted, options.regexp);
+    printInput(path, *counted, options.regexp, options.engine);
 
     // The reader is waiting on the folder: the link makes the log appear at once, whole.
     const auto start = CountingListener::Clock::now();

@@ -50,7 +50,6 @@ int main(int argc, char** argv) {
         std::fputs("usage: tail_bench [--regexp RE] [--engine auto|glibc] FILE\n", stderr);
         return 2;
     }
-    if (options.glibcOnly) tg::RegExp::setCompiledEngineAllowed(false);
     tg::RegExp check;
     if (check.compile(options.regexp) != 0) {
         std::fprintf(stderr, "tail_bench: the expression does not compile: %s\n",
@@ -86,6 +85,7 @@ int main(int argc, char** argv) {
     tg::DataSource source("bench", store, events);
     (void)source.setType(tg::SourceType::File);
     (void)source.setConnect(path.string());
+    source.setRegExpOptions(options.engine);
     (void)source.setRegexp(options.regexp);
     source.setFields(fieldNamesFor(check.groupCount()));
     CountingListener listener;

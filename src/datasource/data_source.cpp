@@ -60,12 +60,27 @@ std::uint64_t DataSource::lastPos() const {
 }
 
 int DataSource::setRegexp(std::string_view text) {
+    RegExpOptions options;
+    {
+        std::lock_guard lock(m_lock);
+        options = m_regexpOptions;
+    }
     auto pattern = std::make_shared<RegExp>();
-    pattern->compile(text);  // an expression that does not compile simply matches nothing
+    pattern->compile(text, options);  // an expression that does not compile matches nothing
     std::lock_guard lock(m_lock);
     m_regexp.assign(text);
     m_pattern = std::move(pattern);
     return 0;
+}
+
+void DataSource::setRegExpOptions(RegExpOptions options) {
+    std::string text;
+    {
+        std::lock_guard lock(m_lock);
+        m_regexpOptions = options;
+        text = m_regexp;
+    }
+    setRegexp(text);
 }
 
 int DataSource::setType(SourceType type) {

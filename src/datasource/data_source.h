@@ -87,6 +87,8 @@ public:
     // expression that does not compile matches no line). A running reader switches to the
     // new expression at its next chunk.
     int setRegexp(std::string_view text);
+    // How the expression is compiled, now (recompiled) and by later setRegexp calls.
+    void setRegExpOptions(RegExpOptions options);
     int setType(SourceType type);
     int setConnect(std::string_view text);
     int setBackup(std::string_view path);
@@ -230,6 +232,7 @@ private:
     FieldNames m_fieldNames;
     // Replaced whole by setRegexp, so a reader holding the previous one is undisturbed.
     std::shared_ptr<const RegExp> m_pattern;
+    RegExpOptions m_regexpOptions;
     // Duplicate lines not yet in the log (written at the end of each chunk), and the log the
     // reader last wrote to in this process.
     std::string m_duplicateQueue;

@@ -128,6 +128,14 @@ int Diagram::rename(std::string_view newName) {
     return 0;
 }
 
+void Diagram::setRegExpOptions(RegExpOptions options) {
+    std::lock_guard lock(m_lock);
+    m_regexpOptions = options;
+    for (auto& filter : m_filters) filter->setRegExpOptions(options);
+    for (auto& group : m_groups) group->setRegExpOptions(options);
+    for (auto& axis : m_axes) axis->setRegExpOptions(options);
+}
+
 int Diagram::setFilter(std::string_view name, std::optional<std::string_view> field,
                        std::optional<std::string_view> regexp, std::uint32_t invert) {
     std::lock_guard lock(m_lock);
@@ -135,6 +143,7 @@ int Diagram::setFilter(std::string_view name, std::optional<std::string_view> fi
     Filter* filter = findItem(m_filters, name);
     if (!filter) {
         filter = m_filters.emplace_back(std::make_unique<Filter>(std::string(name))).get();
+        filter->setRegExpOptions(m_regexpOptions);
         result = 1;
     }
     if (field) filter->setField(*field);
@@ -153,6 +162,7 @@ int Diagram::setGroup(std::string_view name, std::optional<std::string_view> fie
     Group* group = findItem(m_groups, name);
     if (!group) {
         group = m_groups.emplace_back(std::make_unique<Group>(std::string(name))).get();
+        group->setRegExpOptions(m_regexpOptions);
         result = 1;
     }
     if (field) group->setField(*field);
@@ -170,6 +180,7 @@ int Diagram::setAxis(std::string_view name, std::optional<std::string_view> fiel
     Axis* axis = findItem(m_axes, name);
     if (!axis) {
         axis = m_axes.emplace_back(std::make_unique<Axis>(std::string(name))).get();
+        axis->setRegExpOptions(m_regexpOptions);
         result = 1;
     }
     if (field) axis->setField(*field);

@@ -32,6 +32,7 @@
 #include "diagram/diagram_data.h"
 #include "diagram/filter.h"
 #include "diagram/group.h"
+#include "regex/reg_exp.h"
 
 namespace tg {
 
@@ -73,6 +74,9 @@ public:
     // oper Undefined leaves the operation as it is.
     int setAxis(std::string_view name, std::optional<std::string_view> field,
                 std::optional<std::string_view> regexp, AxisOper oper = AxisOper::Undefined);
+    // How the items' expressions are compiled: those defined so far and every one defined or
+    // loaded later.
+    void setRegExpOptions(RegExpOptions options);
     int deleteFilter(std::string_view name);
     int deleteGroup(std::string_view name);
     int deleteAxis(std::string_view name);
@@ -155,6 +159,7 @@ private:
     std::vector<std::unique_ptr<Filter>> m_filters;
     std::vector<std::unique_ptr<Axis>> m_axes;
     std::vector<std::unique_ptr<Group>> m_groups;
+    RegExpOptions m_regexpOptions;
     std::vector<std::string> m_xLabels;
     std::unordered_map<std::string, std::size_t> m_labelIndex;  // first position of each label
     std::deque<Record> m_recent;  // oldest first, at most kRecentRecords

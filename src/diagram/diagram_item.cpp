@@ -11,7 +11,13 @@ void DiagramItem::setField(std::string_view field) {
 
 void DiagramItem::setRegexp(std::string_view regexp) {
     m_regexp.assign(regexp.empty() ? std::string_view(".*") : regexp);
-    m_pattern.compile(m_regexp);
+    m_pattern.compile(m_regexp, m_options);
+}
+
+void DiagramItem::setRegExpOptions(RegExpOptions options) {
+    if (options.engine == m_options.engine) return;
+    m_options = options;
+    m_pattern.compile(m_regexp, m_options);
 }
 
 const std::string* DiagramItem::fieldText(const Record& record, const FieldNames& names) const {

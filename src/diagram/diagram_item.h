@@ -24,6 +24,8 @@ public:
     const std::string& regexp() const { return m_regexp; }
     // An empty expression becomes ".*" (kept and stored as such) before it is compiled.
     void setRegexp(std::string_view regexp);
+    // How the expression is compiled, now and by later setRegexp calls.
+    void setRegExpOptions(RegExpOptions options);
     const RegExp& pattern() const { return m_pattern; }
 
     // The field's text in `record`; nullptr when the field is not among `names` or lies
@@ -41,6 +43,7 @@ private:
     std::string m_field;
     std::string m_regexp;
     RegExp m_pattern;
+    RegExpOptions m_options;
     mutable std::size_t m_fieldIndex = kNotFound;
 };
 

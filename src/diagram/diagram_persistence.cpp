@@ -97,6 +97,7 @@ void Diagram::loadDefinition(std::string_view name) {
         loadBinding(itemKey, axis);
         axis.oper = operFromCode(itemKey.getDword("oper", 0));
     });
+    setRegExpOptions(m_regexpOptions);
 }
 
 namespace {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 
 #include "regex/ere_determinism.h"
 #include "regex/ere_syntax.h"
@@ -15,8 +14,6 @@ namespace {
 
 // Slots handed to regexec: group 0 and groups 1..kMaxGroups.
 constexpr std::size_t kSlots = kMaxGroups + 1;
-
-std::atomic<bool> compiledEngineAllowed{true};
 
 }  // namespace
 
@@ -40,7 +37,7 @@ RegExp::~RegExp() = default;
 RegExp::RegExp(RegExp&&) noexcept = default;
 RegExp& RegExp::operator=(RegExp&&) noexcept = default;
 
-int RegExp::compile(std::string_view pattern) {
+int RegExp::compile(std::string_view pattern, RegExpOptions options) {
     m_pattern.assign(pattern);
     m_compiled.reset();
     m_fast.reset();
@@ -52,15 +49,13 @@ int RegExp::compile(std::string_view pattern) {
     const int rc = regcomp(compiled.get(), text.c_str(), REG_EXTENDED | REG_ICASE);
     if (rc == 0) {
         m_compiled.reset(compiled.release());  // a failed regcomp is never regfree'd
-        planCompiledEngine(text);
+        planCompiledEngine(text, options);
     }
     return rc;
 }
 
-void RegExp::setCompiledEngineAllowed(bool allowed) { compiledEngineAllowed = allowed; }
-
-void RegExp::planCompiledEngine(const std::string& text) {
-    if (!compiledEngineAllowed) {
+void RegExp::planCompiledEngine(const std::string& text, RegExpOptions options) {
+    if (options.engine == RegExpEngine::GlibcOnly) {
         m_slowReason = "the compiled engine is switched off";
         return;
     }

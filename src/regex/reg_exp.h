@@ -22,6 +22,14 @@ namespace tg {
 
 class PcreMatcher;
 
+// How an expression is compiled. The default picks the compiled engine wherever it matches
+// exactly as glibc does; GlibcOnly leaves every expression with glibc's regexec, for measuring
+// the engines against each other.
+enum class RegExpEngine { Auto, GlibcOnly };
+struct RegExpOptions {
+    RegExpEngine engine = RegExpEngine::Auto;
+};
+
 // Groups beyond this number never reach a record (the matcher keeps 50 slots, slot 0 being
 // the whole match).
 inline constexpr std::size_t kMaxGroups = 49;
@@ -41,9 +49,9 @@ public:
     RegExp(RegExp&&) noexcept;
     RegExp& operator=(RegExp&&) noexcept;
 
-    // Stores the pattern, replaces its escapes (replaceEscapes) and compiles it.
-    // 0 on success, else the regcomp error code (the expression is then uncompiled).
-    int compile(std::string_view pattern);
+    // Stores the pattern, replaces its escapes (replaceEscapes) and compiles it as `options`
+    // say. 0 on success, else the regcomp error code (the expression is then uncompiled).
+    int compile(std::string_view pattern, RegExpOptions options = {});
 
     // 0 when the line matches, with `values` holding the text of every group 1..n (n the
     // number of groups, at most kMaxGroups) that took part in the match; a group that did not
@@ -67,16 +75,12 @@ public:
     // The expression as given to the compiled engine (empty when glibc matches it).
     const std::string& compiledEnginePattern() const { return m_fastPattern; }
 
-    // Process-wide, for measuring the engines against each other: while false, compile()
-    // leaves every expression with glibc. True from the start; any thread.
-    static void setCompiledEngineAllowed(bool allowed);
-
 private:
     // Runs regexec over `text` (which need not end in a zero byte) with `slots` slots.
     bool match(std::string_view text, regmatch_t* slots, std::size_t count) const;
 
     // Sets m_fast when the expression may take the compiled engine, else m_slowReason.
-    void planCompiledEngine(const std::string& text);
+    void planCompiledEngine(const std::string& text, RegExpOptions options);
 
     std::string m_pattern;
     CompiledRegex m_compiled;

@@ -53,6 +53,24 @@ TEST(RegExp, MatchesWithoutRegardToCaseAnywhereInTheLine) {
     EXPECT_EQ(anchored.extract("xx error", out), 1);
 }
 
+// The engine is chosen per expression: keeping one with glibc (for measuring) leaves every
+// other one as it was, and both engines give the same values.
+TEST(RegExp, GlibcOnlyOptionKeepsThatExpressionAloneWithGlibc) {
+    const std::string pattern = "^([0-9]+) ([a-z]+)$";
+    RegExp glibc;
+    ASSERT_EQ(glibc.compile(pattern, RegExpOptions{.engine = RegExpEngine::GlibcOnly}), 0);
+    RegExp automatic;
+    ASSERT_EQ(automatic.compile(pattern), 0);
+    EXPECT_FALSE(glibc.usesCompiledEngine());
+    EXPECT_EQ(glibc.slowPathReason(), "the compiled engine is switched off");
+    EXPECT_TRUE(automatic.usesCompiledEngine()) << automatic.slowPathReason();
+    Values fromGlibc, fromCompiled;
+    ASSERT_EQ(glibc.split("42 Abc", fromGlibc), 0);
+    ASSERT_EQ(automatic.split("42 Abc", fromCompiled), 0);
+    EXPECT_EQ(fromGlibc, (Values{"42", "Abc"}));
+    EXPECT_EQ(fromCompiled, fromGlibc);
+}
+
 TEST(RegExp, GroupThatTakesNoPartAddsNoValue) {
     RegExp pattern;
     ASSERT_EQ(pattern.compile("([0-9]+)-(x)?"), 0);
