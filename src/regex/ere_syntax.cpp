@@ -2,12 +2,14 @@
 
 #include <regex.h>
 
+#include <algorithm>
 #include <cctype>
 #include <clocale>
 #include <cstdlib>
 #include <map>
 #include <optional>
 
+#include "regex/ere_scanner.h"
 #include "regex/regex_size.h"
 
 namespace tg {
@@ -51,29 +53,32 @@ std::optional<ByteSet> askGlibc(const std::string& atom) {
 
 class Parser {
 public:
-    explicit Parser(std::string_view pattern) : m_text(pattern) {}
+    explicit Parser(std::string_view pattern) : m_text(pattern), m_scanner(pattern) {}
 
     EreNode parseAll() {
         EreNode root = alternation();
-        if (m_at < m_text.size()) refuse(m_at, "unmatched \")\"");
+        if (!atEnd()) refuse(token().offset, "unmatched \")\"");
         return root;
     }
     std::size_t groups() const { return m_groups; }
 
 private:
-    bool atEnd() const { return m_at >= m_text.size(); }
-    char peek() const { return m_text[m_at]; }
+    using Kind = EreToken::Kind;
+
+    bool atEnd() const { return m_scanner.atEnd(); }
+    const EreToken& token() const { return m_scanner.token(); }
+    bool at(Kind kind) const { return !atEnd() && token().kind == kind; }
 
     EreNode alternation() {
-        const std::size_t start = m_at;
+        const std::size_t start = token().offset;
         EreNode first = concatenation();
-        if (atEnd() || peek() != '|') return first;
+        if (!at(Kind::Alternation)) return first;
         EreNode node;
         node.kind = EreNode::Kind::Alternation;
         node.offset = start;
         node.children.push_back(std::move(first));
-        while (!atEnd() && peek() == '|') {
-            ++m_at;
+        while (at(Kind::Alternation)) {
+            m_scanner.advance();
             node.children.push_back(concatenation());
         }
         return node;
@@ -82,8 +87,9 @@ private:
     EreNode concatenation() {
         EreNode node;
         node.kind = EreNode::Kind::Concat;
-        node.offset = m_at;
-        while (!atEnd() && peek() != '|' && peek() != ')') node.children.push_back(piece());
+        node.offset = token().offset;
+        while (!atEnd() && !at(Kind::Alternation) && !at(Kind::Close))
+            node.children.push_back(piece());
         return node;
     }
 
@@ -91,24 +97,22 @@ private:
         EreNode node = atom();
         bool quantified = false;
         while (!atEnd()) {
-            const char c = peek();
+            const EreToken& quantifier = token();
             int min = 0, max = 0;
-            const std::size_t at = m_at;
-            if (c == '*') {
+            const std::size_t at = quantifier.offset;
+            if (quantifier.kind == Kind::Star) {
                 max = EreNode::kUnbounded;
-                ++m_at;
-            } else if (c == '+') {
+            } else if (quantifier.kind == Kind::Plus) {
                 min = 1;
                 max = EreNode::kUnbounded;
-                ++m_at;
-            } else if (c == '?') {
+            } else if (quantifier.kind == Kind::Question) {
                 max = 1;
-                ++m_at;
-            } else if (c == '{') {
-                interval(min, max);
+            } else if (quantifier.kind == Kind::Interval || quantifier.kind == Kind::Brace) {
+                interval(quantifier, min, max);
             } else {
                 break;
             }
+            m_scanner.advance();
             if (quantified) refuse(at, "a quantifier applied to a quantifier");
             if (node.kind == EreNode::Kind::Begin || node.kind == EreNode::Kind::End)
                 refuse(at, "a quantifier applied to an anchor");
@@ -125,103 +129,87 @@ private:
     }
 
     // "{m}", "{m,}" or "{m,n}"; anything else is refused (glibc reads some of it as text).
-    void interval(int& min, int& max) {
-        const std::size_t start = m_at++;
-        auto number = [&](int& out) {
-            bool any = false;
-            out = 0;
-            while (!atEnd() && std::isdigit(static_cast<unsigned char>(peek()))) {
-                out = std::min(out * 10 + (peek() - '0'), 100000);
-                ++m_at;
-                any = true;
-            }
-            return any;
-        };
-        if (!number(min)) refuse(start, "an interval without a lower bound");
-        max = min;
-        if (!atEnd() && peek() == ',') {
-            ++m_at;
-            if (!number(max)) max = EreNode::kUnbounded;
+    static void interval(const EreToken& brace, int& min, int& max) {
+        const std::size_t start = brace.offset;
+        if (brace.kind == Kind::Brace) {
+            if (!brace.braceDigits) refuse(start, "an interval without a lower bound");
+            refuse(start, "a brace that is not an interval");
         }
-        if (atEnd() || peek() != '}') refuse(start, "a brace that is not an interval");
-        ++m_at;
+        auto count = [](std::size_t written) {
+            return static_cast<int>(std::min<std::size_t>(written, kLargestCount));
+        };
+        min = count(brace.lower);
+        max = min;
+        if (brace.comma) max = brace.hasUpper ? count(brace.upper) : EreNode::kUnbounded;
         if (max != EreNode::kUnbounded && max < min) refuse(start, "an empty interval");
         if (max == 0) refuse(start, "an interval repeating nothing");
     }
 
     EreNode atom() {
-        const std::size_t start = m_at;
-        const char c = peek();
+        const EreToken& current = token();
+        const std::size_t start = current.offset;
         EreNode node;
         node.offset = start;
-        switch (c) {
-            case '(': {
+        switch (current.kind) {
+            case Kind::Open: {
                 // Each group is one more level of recursion, here and wherever the tree is
                 // walked: the depth is bounded whoever calls the parser.
                 if (m_depth == kMaxGroupDepth) refuse(start, "groups nested too deeply");
-                ++m_at;
+                m_scanner.advance();
                 ++m_depth;
                 node.kind = EreNode::Kind::Group;
                 node.group = ++m_groups;
                 node.children.push_back(alternation());
-                if (atEnd() || peek() != ')') refuse(start, "an unclosed group");
-                ++m_at;
+                if (!at(Kind::Close)) refuse(start, "an unclosed group");
+                m_scanner.advance();
                 --m_depth;
                 return node;
             }
-            case '*':
-            case '+':
-            case '?':
-            case '{':
+            case Kind::Star:
+            case Kind::Plus:
+            case Kind::Question:
+            case Kind::Interval:
+            case Kind::Brace:
                 refuse(start, "a quantifier with nothing to repeat");
-            case '^':
-                ++m_at;
+            case Kind::Begin:
+                m_scanner.advance();
                 node.kind = EreNode::Kind::Begin;
                 return node;
-            case '$':
-                ++m_at;
+            case Kind::End:
+                m_scanner.advance();
                 node.kind = EreNode::Kind::End;
                 return node;
-            case '[':
-                return atomOf(start, bracketEnd(start));
-            case '\\': {
-                if (m_at + 1 >= m_text.size()) refuse(start, "a trailing backslash");
-                const char escaped = m_text[m_at + 1];
+            case Kind::Bracket:
+                switch (current.flaw) {
+                    case EreToken::BracketFlaw::Collating:
+                        refuse(current.flawOffset, "a collating symbol or equivalence class");
+                    case EreToken::BracketFlaw::UnclosedClass:
+                        refuse(current.flawOffset, "an unclosed character class");
+                    case EreToken::BracketFlaw::Unclosed:
+                        refuse(start, "an unclosed bracket expression");
+                    case EreToken::BracketFlaw::None:
+                        break;
+                }
+                return atomOf(current);
+            case Kind::Escaped: {
+                const char escaped = m_scanner.escaped();
+                if (current.end - start < 2) refuse(start, "a trailing backslash");
                 if (std::isdigit(static_cast<unsigned char>(escaped)))
                     refuse(start, "a back-reference");
                 if (std::isalpha(static_cast<unsigned char>(escaped)) || escaped == '<' ||
                     escaped == '>' || escaped == '`' || escaped == '\'')
                     refuse(start, std::string("the GNU escape \\") + escaped);
-                return atomOf(start, m_at + 2);
+                return atomOf(current);
             }
             default:
-                return atomOf(start, m_at + 1);
+                return atomOf(current);
         }
     }
 
-    // The index past the bracket expression opened at `start`.
-    std::size_t bracketEnd(std::size_t start) const {
-        std::size_t i = start + 1;
-        if (i < m_text.size() && m_text[i] == '^') ++i;
-        if (i < m_text.size() && m_text[i] == ']') ++i;
-        while (i < m_text.size() && m_text[i] != ']') {
-            if (m_text[i] == '[' && i + 1 < m_text.size() &&
-                (m_text[i + 1] == '.' || m_text[i + 1] == '='))
-                refuse(i, "a collating symbol or equivalence class");
-            if (m_text[i] == '[' && i + 1 < m_text.size() && m_text[i + 1] == ':') {
-                const std::size_t close = m_text.find(":]", i + 2);
-                if (close == std::string_view::npos) refuse(i, "an unclosed character class");
-                i = close + 2;
-            } else {
-                ++i;
-            }
-        }
-        if (i >= m_text.size()) refuse(start, "an unclosed bracket expression");
-        return i + 1;
-    }
-
-    EreNode atomOf(std::size_t start, std::size_t end) {
-        const std::string text(m_text.substr(start, end - start));
+    // The current token as an atom, which it passes.
+    EreNode atomOf(const EreToken& current) {
+        const std::size_t start = current.offset;
+        const std::string text(m_text.substr(start, current.end - start));
         auto known = m_atoms.find(text);
         if (known == m_atoms.end()) {
             const std::optional<ByteSet> bytes = askGlibc(text);
@@ -229,7 +217,7 @@ private:
             if (bytes->none()) refuse(start, "an atom that matches no byte");
             known = m_atoms.emplace(text, *bytes).first;
         }
-        m_at = end;
+        m_scanner.advance();
         EreNode node;
         node.kind = EreNode::Kind::Atom;
         node.offset = start;
@@ -237,10 +225,13 @@ private:
         return node;
     }
 
+    // Interval counts read as written up to here; beyond, only "too large" matters.
+    static constexpr std::size_t kLargestCount = 100000;
+
     std::string_view m_text;
-    std::size_t m_at = 0;
+    EreScanner m_scanner;
     std::size_t m_groups = 0;
-    std::size_t m_depth = 0;                 // groups open at m_at
+    std::size_t m_depth = 0;                 // groups open at the current token
     std::map<std::string, ByteSet> m_atoms;  // what each atom text matched, asked once
 };
 

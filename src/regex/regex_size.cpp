@@ -1,9 +1,10 @@
 #include "regex/regex_size.h"
 
 #include <algorithm>
-#include <cctype>
 #include <optional>
 #include <vector>
+
+#include "regex/ere_scanner.h"
 
 namespace tg {
 namespace {
@@ -13,51 +14,6 @@ constexpr std::size_t kSaturated = static_cast<std::size_t>(1) << 40;
 std::size_t add(std::size_t a, std::size_t b) { return std::min(a + b, kSaturated); }
 std::size_t multiply(std::size_t a, std::size_t b) {
     return b != 0 && a > kSaturated / b ? kSaturated : std::min(a * b, kSaturated);
-}
-
-// The index just past a bracket expression starting at `at` ("[").
-std::size_t skipBracket(std::string_view pattern, std::size_t at) {
-    std::size_t i = at + 1;
-    if (i < pattern.size() && pattern[i] == '^') ++i;
-    if (i < pattern.size() && pattern[i] == ']') ++i;  // a leading "]" is literal
-    while (i < pattern.size() && pattern[i] != ']') {
-        if (pattern[i] == '[' && i + 1 < pattern.size() &&
-            (pattern[i + 1] == ':' || pattern[i + 1] == '.' || pattern[i + 1] == '=')) {
-            const char kind = pattern[i + 1];
-            const char closing[] = {kind, ']'};
-            const std::size_t end = pattern.find(std::string_view(closing, 2), i + 2);
-            i = end == std::string_view::npos ? pattern.size() : end + 2;
-        } else {
-            ++i;
-        }
-    }
-    return std::min(i + 1, pattern.size());
-}
-
-// The larger bound of an interval "{m}", "{m,}" or "{m,n}" starting at `at`; 0 when the text
-// is not an interval (glibc then reads the brace as a literal or fails to compile).
-std::size_t intervalBound(std::string_view pattern, std::size_t at, std::size_t& end,
-                          std::size_t& lower) {
-    std::size_t i = at + 1, first = 0, second = 0;
-    bool digits = false, comma = false, secondDigits = false;
-    for (; i < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[i])); ++i) {
-        first = std::min<std::size_t>(first * 10 + static_cast<std::size_t>(pattern[i] - '0'),
-                                      1u << 20);
-        digits = true;
-    }
-    if (i < pattern.size() && pattern[i] == ',') {
-        comma = true;
-        for (++i; i < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[i])); ++i) {
-            second = std::min<std::size_t>(second * 10 + static_cast<std::size_t>(pattern[i] - '0'),
-                                           1u << 20);
-            secondDigits = true;
-        }
-    }
-    if (i >= pattern.size() || pattern[i] != '}' || !digits) return 0;
-    end = i + 1;
-    lower = first;
-    // "{m,}" is unbounded: glibc builds m copies and a loop.
-    return std::max<std::size_t>({first, comma && secondDigits ? second : first, 1});
 }
 
 struct Estimate {
@@ -130,23 +86,23 @@ Estimate estimate(std::string_view pattern) {
     std::vector<Frame> frames(1);  // each open group so far
     std::size_t last = 0;          // the size of the piece a quantifier would repeat
     std::size_t lastRepeats = 1;   // the product of the counts already applied to that piece
-    for (std::size_t i = 0; i < pattern.size();) {
-        const char c = pattern[i];
+    using Kind = EreToken::Kind;
+    for (EreScanner scanner(pattern); !scanner.atEnd(); scanner.advance()) {
+        const EreToken& token = scanner.token();
         std::size_t repeat = 0, lower = 0;
-        std::size_t next = i + 1;
-        if (c == '{') {
-            repeat = intervalBound(pattern, i, next, lower);  // 0: a literal brace
+        if (token.kind == Kind::Interval) {
+            // "{m,}" is unbounded: glibc builds m copies and a loop.
+            repeat = std::max<std::size_t>(
+                {token.lower, token.comma && token.hasUpper ? token.upper : token.lower, 1});
+            lower = token.lower;
             result.largestBound = std::max(result.largestBound, repeat);
-        }
-        if (repeat) {
-            // A quantifier: handled below.
-        } else if (c == '(') {
+        } else if (token.kind == Kind::Open) {
             frames.back().commit(result.emptyRun);
             frames.emplace_back();
             result.groupDepth = std::max(result.groupDepth, frames.size() - 1);
             last = 0;
             lastRepeats = 1;
-        } else if (c == ')' && frames.size() > 1) {
+        } else if (token.kind == Kind::Close && frames.size() > 1) {
             last = std::max<std::size_t>(frames.back().nodes, 1);
             lastRepeats = frames.back().repeats;
             frames.back().endAlternative(result.emptyRun);
@@ -154,27 +110,29 @@ Estimate estimate(std::string_view pattern) {
             frames.pop_back();
             frames.back().nodes = add(frames.back().nodes, last);
             frames.back().pending = group;
-        } else if (c == '*' || c == '+' || c == '?') {
+        } else if (token.kind == Kind::Star || token.kind == Kind::Plus ||
+                   token.kind == Kind::Question) {
             repeat = 2;
-            lower = c == '+' ? 1 : 0;
-        } else if (c == '|') {
+            lower = token.kind == Kind::Plus ? 1 : 0;
+        } else if (token.kind == Kind::Alternation) {
             frames.back().endAlternative(result.emptyRun);
             last = 0;
             lastRepeats = 1;
         } else {
-            if (c == '[') next = skipBracket(pattern, i);
-            if (c == '\\') next = std::min(i + 2, pattern.size());
+            // A byte, an escape, a bracket expression, a brace that is text, an unmatched ")"
+            // or an anchor (anchors match the empty text).
             last = 1;
             lastRepeats = 1;
             frames.back().nodes = add(frames.back().nodes, 1);
             frames.back().commit(result.emptyRun);
-            const bool anchor = c == '^' || c == '$';  // anchors match the empty text
+            const bool anchor = token.kind == Kind::Begin || token.kind == Kind::End;
             frames.back().pending = anchor ? Emptiness{true, 0, 1, 1} : Emptiness{};
         }
         if (repeat) {
             Emptiness& piece =
                 frames.back().pending ? *frames.back().pending : frames.back().pending.emplace();
-            const bool loops = c != '?' && !(c == '{' && repeat == 1);
+            const bool loops =
+                token.kind != Kind::Question && !(token.kind == Kind::Interval && repeat == 1);
             if (loops && piece.nullable) ++piece.depth;
             if (piece.nullable) {
                 // Every copy may be skipped: all of them are one run.
@@ -194,7 +152,6 @@ Estimate estimate(std::string_view pattern) {
             frames.back().repeats = std::max(frames.back().repeats, lastRepeats);
             result.nestedRepeats = std::max(result.nestedRepeats, lastRepeats);
         }
-        i = next;
     }
     for (Frame& frame : frames) {
         frame.endAlternative(result.emptyRun);
