@@ -208,6 +208,9 @@ private:
     // Appends the queued duplicates to the log; 0, or the errno of the failure (the records
     // not written stay queued). m_lock held.
     int writeDuplicates();
+    // Stores where this process starts writing a duplicate log, beside the stored position
+    // (only for a saved source). m_lock held.
+    void recordDuplicateStart(const DuplicateExtent& start);
     // Starts or stops the reader so that it runs exactly while listeners are attached.
     void reconcile();
     void startReader();  // m_runLock held; the previous reader has been joined

@@ -63,8 +63,15 @@ int DataSource::writeDuplicates() {
     // Only a regular file has a length worth recording (a log may also be /dev/null).
     struct stat status;
     if (::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode)) {
-        m_duplicateFile = FileIdentity{static_cast<std::uint64_t>(status.st_dev),
-                                       static_cast<std::uint64_t>(status.st_ino)};
+        const FileIdentity opened{static_cast<std::uint64_t>(status.st_dev),
+                                  static_cast<std::uint64_t>(status.st_ino)};
+        if (m_duplicateFile != opened) {
+            // The first write of this process into this file: what it holds so far belongs to
+            // the stored position, so a start after an abrupt end cuts it back to here even
+            // when no checkpoint has recorded it yet.
+            recordDuplicateStart({static_cast<std::uint64_t>(status.st_size), opened});
+        }
+        m_duplicateFile = opened;
     }
     std::size_t written = 0;
     int error = 0;

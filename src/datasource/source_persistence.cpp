@@ -142,6 +142,11 @@ void DataSource::cutDuplicateLog() {
     [[maybe_unused]] const int rc = ::ftruncate(file.get(), static_cast<off_t>(extent->length));
 }
 
+void DataSource::recordDuplicateStart(const DuplicateExtent& start) {
+    ConfigKey key(m_store);
+    if (key.openExisting(sourceKeyPath(m_name))) writeBackupLength(key, start);
+}
+
 void DataSource::save() {
     std::lock_guard lock(m_lock);
     ConfigKey key(m_store);

@@ -85,6 +85,29 @@ TEST_F(SourceManagerTest, OnlyTheDaemonStartCutsTheDuplicateLogAndOnlyTheOneItWr
     EXPECT_EQ(sizeOf(backup), recorded);
 }
 
+TEST_F(SourceManagerTest, ALogWrittenBeforeAnyCheckpointIsCutBackAtTheNextStart) {
+    const std::string log = m_dir.file("app.log");
+    const std::string backup = m_dir.file("dup.log");
+    append(log, "one\ntwo\n");
+    DataSource source("web", m_store);
+    source.setType(SourceType::File);
+    source.setConnect(log);
+    source.setRegexp("^([a-z]+)$");
+    source.setFields({"word"});
+    source.setBackup(backup);
+    source.save();
+    test::RecordingListener listener;
+    source.attach(listener);
+    ASSERT_TRUE(listener.waitForProcessed(2));
+    ASSERT_TRUE(source.duplicateExtent());  // the copies are in the log, as a checkpoint finds
+    ASSERT_GT(sizeOf(backup), 0u);
+    // No checkpoint stored the position past them: were the process killed now, the next
+    // start reads both lines again, so their copies must go.
+    { SourceManager starting(m_store, noEventSink(), SourceLoading::DaemonStart); }
+    EXPECT_EQ(sizeOf(backup), 0u);
+    source.detach(listener);
+}
+
 TEST_F(SourceManagerTest, HeldReadersStartOnlyWhenTheLastHoldIsLetGo) {
     storeSource("web", 1);
     SourceManager manager(m_store);
