@@ -27,11 +27,11 @@
 #include <vector>
 
 #include "config/config_store.h"
-#include "datasource/event_sink.h"
 #include "datasource/record.h"
 #include "datasource/record_listener.h"
 #include "datasource/reg_exp.h"
 #include "datasource/source_type.h"
+#include "platform/event_sink.h"
 #include "platform/wake_event.h"
 
 namespace tg {

@@ -14,8 +14,8 @@
 
 #include "config/config_store.h"
 #include "datasource/data_source.h"
-#include "datasource/event_sink.h"
 #include "datasource/source_handle.h"
+#include "platform/event_sink.h"
 
 namespace tg {
 
