@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "config/config_key.h"
+
 namespace tg {
 namespace {
 
@@ -14,6 +16,7 @@ namespace {
 constexpr int kApplicationId = 0x54674366;
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 10000;
+constexpr char kDefaultSeparator = '\t';
 
 // Names and texts are bound as TEXT with explicit lengths, never as BLOB: SQLite compares
 // BLOBs bytewise and would ignore the NOCASE collation the registry's names need. SQLite
@@ -490,6 +493,17 @@ std::optional<std::uint32_t> decodeDword(std::string_view data) {
         value |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
     }
     return value;
+}
+
+char ConfigStore::listSeparator() {
+    const int kept = m_listSeparator.load(std::memory_order_relaxed);
+    if (kept >= 0) return static_cast<char>(kept);
+    ConfigKey key(*this);
+    key.open("", kProductKey);
+    const auto low = static_cast<unsigned char>(key.getDword("Separator", kDefaultSeparator));
+    if (low == 0) return kDefaultSeparator;  // a zero byte cannot separate texts; not kept
+    m_listSeparator.store(low, std::memory_order_relaxed);
+    return static_cast<char>(low);
 }
 
 }  // namespace tg

@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -108,6 +109,13 @@ public:
     // SQLite's message for the last failed operation (empty when none failed yet).
     std::string lastError();
 
+    // The character that ends every entry of the lists this store holds: the low byte of the
+    // product key's DWORD "Separator", written as 9 (TAB) when missing or of another type.
+    // Read once and kept for the life of this object, so that lists written and read through
+    // it agree; a stored 0 is not kept (TAB is used for that call and the value is read again
+    // next time). Any thread.
+    char listSeparator();
+
 private:
     friend class ConfigTransaction;
     bool openFile();
@@ -133,6 +141,9 @@ private:
     dev_t m_device = 0;
     ino_t m_inode = 0;
     bool m_hasFile = false;  // false for ":memory:"
+    // The kept list separator's byte, or -1 before the first successful read. Any thread may
+    // fill it; every caller computes the same value.
+    std::atomic<int> m_listSeparator{-1};
 };
 
 // Encoding of DWORD values in ConfigValue::data.

@@ -178,6 +178,33 @@ TEST(ConfigStoreTest, TwoConnectionsOnOneFileBothWrite) {
     EXPECT_EQ(key.subKeyNames(), (std::vector<std::string>{"daemon", "tool"}));
 }
 
+// Each store keeps the separator of its own lists, so that one never writes with another's.
+TEST(ConfigStoreTest, ListSeparatorIsReadOncePerStore) {
+    test::TempDir dir;
+    ConfigStore missing(dir.path() / "missing.db");
+    EXPECT_EQ(missing.listSeparator(), '\t');
+    ConfigKey written(missing);
+    ASSERT_TRUE(written.openExisting(""));
+    EXPECT_EQ(written.getDword("Separator", 0), 9u);
+
+    ConfigStore comma(dir.path() / "comma.db");
+    ConfigKey commaKey(comma);
+    commaKey.open("");
+    commaKey.setDword("Separator", 0x12C);  // the low byte is ','
+    EXPECT_EQ(comma.listSeparator(), ',');
+    commaKey.setDword("Separator", '|');
+    EXPECT_EQ(comma.listSeparator(), ',');  // read once
+    EXPECT_EQ(missing.listSeparator(), '\t');
+
+    ConfigStore zero(dir.path() / "zero.db");
+    ConfigKey zeroKey(zero);
+    zeroKey.open("");
+    zeroKey.setDword("Separator", 0);
+    EXPECT_EQ(zero.listSeparator(), '\t');
+    zeroKey.setDword("Separator", ';');
+    EXPECT_EQ(zero.listSeparator(), ';');
+}
+
 TEST(ConfigStoreTest, NoticesWhenItsPathNoLongerNamesTheOpenFile) {
     test::TempDir dir;
     const std::string path = dir.file("store.db");

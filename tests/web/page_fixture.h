@@ -11,7 +11,6 @@
 #include <string>
 
 #include "config/config_store.h"
-#include "datasource/list_text.h"
 #include "datasource/source_manager.h"
 #include "diagram/diagram_manager.h"
 #include "support/temp_dir.h"
@@ -24,7 +23,6 @@ namespace tg::test {
 class PageFixture : public ::testing::Test {
 protected:
     PageFixture() {
-        forgetListSeparator();
         (void)m_sources.create("web");
         m_sources.acquire("web")->setFields(m_fields);
         registerWebPages(m_pages, m_diagrams, m_sources);
