@@ -122,7 +122,16 @@ private:
     bool createSchema();
     std::optional<int> queryInt(const char* sql);
     sqlite3_stmt* statement(int index);
+    // The key `name` right below `parent`: 0 and its id; 2 when missing; else a failure code.
     int findChild(KeyId parent, std::string_view name, KeyId& out);
+    // Adds the key `name` below `parent` (taking the write lock): 0 and its id, else a code.
+    int insertChild(KeyId parent, std::string_view name, KeyId& out);
+    enum class PathWalk { Find, Create };
+    // Every walk down a backslash-separated path goes through here (empty components are
+    // skipped); Create adds the keys missing on the way. 0 and the id of the key the path
+    // names; 2 when a key on the way is missing (Find); else a failure code. The caller holds
+    // m_mutex and found the store open.
+    int walkPath(KeyId base, std::string_view path, PathWalk walk, KeyId& out);
     int deleteTreeBody(KeyId parent, std::string_view name);
     // Whether a write may go ahead now; false while the open transaction already failed.
     bool writable();

@@ -120,6 +120,8 @@ TEST(ConfigStoreTest, DeleteTreeRemovesADeepTreeWithAllValuesAndNothingElse) {
         EXPECT_EQ(diagrams.deleteTree("DEEP"), 0);
         EXPECT_EQ(diagrams.deleteTree("deep"), 2);
         EXPECT_EQ(diagrams.deleteTree("never"), 2);
+        EXPECT_EQ(diagrams.deleteTree("kept\\\\never\\"), 2);  // the walk stops at "never"
+        EXPECT_EQ(diagrams.deleteTree("\\\\"), 87);  // names no key below, only the parent
         EXPECT_EQ(diagrams.subKeyNames(), std::vector<std::string>{"kept"});
         EXPECT_FALSE(key.openExisting("\\diagrams\\deep\\k0"));
     }
