@@ -18,9 +18,9 @@
 #include <string>
 #include <string_view>
 
-#include "datasource/event_sink.h"
 #include "datasource/record.h"
 #include "datasource/record_listener.h"
+#include "platform/event_sink.h"
 #include "regex/reg_exp.h"
 
 namespace tg::bench {

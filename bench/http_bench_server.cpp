@@ -21,7 +21,6 @@
 
 #include "bench_support.h"
 #include "config/config_store.h"
-#include "datasource/event_sink.h"
 #include "http/account_store.h"
 #include "http/http_server.h"
 #include "http/http_settings.h"
@@ -29,6 +28,7 @@
 #include "http/reactor.h"
 #include "http/request_processor.h"
 #include "http/url_mapping.h"
+#include "platform/event_sink.h"
 #include "platform/unique_fd.h"
 #include "platform/user_messages.h"
 #include "web/page_dispatch.h"

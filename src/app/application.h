@@ -23,8 +23,8 @@
 #include <optional>
 
 #include "app/app_options.h"
-#include "app/instance_lock.h"
 #include "config/config_store.h"
+#include "config/instance_lock.h"
 #include "datasource/source_manager.h"
 #include "diagram/diagram_manager.h"
 #include "http/account_store.h"

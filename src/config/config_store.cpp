@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "config/config_key.h"
+
 namespace tg {
 namespace {
 
@@ -14,6 +16,7 @@ namespace {
 constexpr int kApplicationId = 0x54674366;
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 10000;
+constexpr char kDefaultSeparator = '\t';
 
 // Names and texts are bound as TEXT with explicit lengths, never as BLOB: SQLite compares
 // BLOBs bytewise and would ignore the NOCASE collation the registry's names need. SQLite
@@ -311,29 +314,38 @@ int ConfigStore::findChild(KeyId parent, std::string_view name, KeyId& out) {
     return kStoreFailed;
 }
 
-std::optional<KeyId> ConfigStore::createKey(KeyId base, std::string_view path) {
-    std::lock_guard lock(m_mutex);
-    if (!m_db) return std::nullopt;
+int ConfigStore::insertChild(KeyId parent, std::string_view name, KeyId& out) {
+    if (!writable()) return kStoreFailed;
+    StatementUse insert(statement(kInsertChild));
+    if (!insert) return kStoreFailed;
+    sqlite3_bind_int64(insert.get(), 1, parent);
+    if (!bindText(insert.get(), 2, name) || sqlite3_step(insert.get()) != SQLITE_DONE) {
+        noteFailure();
+        return kStoreFailed;
+    }
+    return findChild(parent, name, out);
+}
+
+int ConfigStore::walkPath(KeyId base, std::string_view path, PathWalk walk, KeyId& out) {
     KeyId id = base;
     for (std::string_view part : splitPath(path)) {
         KeyId child = 0;
         int rc = findChild(id, part, child);
-        if (rc == kStoreMissing) {
-            // Look first and insert only what is missing: opening existing keys, the common
-            // case, then never takes the write lock another process may be holding.
-            if (!writable()) return std::nullopt;
-            StatementUse insert(statement(kInsertChild));
-            if (!insert) return std::nullopt;
-            sqlite3_bind_int64(insert.get(), 1, id);
-            if (!bindText(insert.get(), 2, part) || sqlite3_step(insert.get()) != SQLITE_DONE) {
-                noteFailure();
-                return std::nullopt;
-            }
-            rc = findChild(id, part, child);
-        }
-        if (rc != kStoreOk) return std::nullopt;
+        // Look first and insert only what is missing: opening existing keys, the common case,
+        // then never takes the write lock another process may be holding.
+        if (rc == kStoreMissing && walk == PathWalk::Create) rc = insertChild(id, part, child);
+        if (rc != kStoreOk) return rc;
         id = child;
     }
+    out = id;
+    return kStoreOk;
+}
+
+std::optional<KeyId> ConfigStore::createKey(KeyId base, std::string_view path) {
+    std::lock_guard lock(m_mutex);
+    if (!m_db) return std::nullopt;
+    KeyId id = base;
+    if (walkPath(base, path, PathWalk::Create, id) != kStoreOk) return std::nullopt;
     return id;
 }
 
@@ -341,11 +353,7 @@ std::optional<KeyId> ConfigStore::findKey(KeyId base, std::string_view path) {
     std::lock_guard lock(m_mutex);
     if (!m_db) return std::nullopt;
     KeyId id = base;
-    for (std::string_view part : splitPath(path)) {
-        KeyId child = 0;
-        if (findChild(id, part, child) != kStoreOk) return std::nullopt;
-        id = child;
-    }
+    if (walkPath(base, path, PathWalk::Find, id) != kStoreOk) return std::nullopt;
     return id;
 }
 
@@ -430,12 +438,8 @@ std::vector<std::string> ConfigStore::valueNames(KeyId key) {
 
 int ConfigStore::deleteTreeBody(KeyId parent, std::string_view name) {
     KeyId id = parent;
-    for (std::string_view part : splitPath(name)) {
-        KeyId child = 0;
-        const int rc = findChild(id, part, child);
-        if (rc != kStoreOk) return rc;
-        id = child;
-    }
+    const int rc = walkPath(parent, name, PathWalk::Find, id);
+    if (rc != kStoreOk) return rc;
     // Values first, then the keys: the walk needs the keys, and the cascade would otherwise
     // run once per key.
     for (int index : {kDeleteTreeValues, kDeleteTreeKeys}) {
@@ -490,6 +494,17 @@ std::optional<std::uint32_t> decodeDword(std::string_view data) {
         value |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
     }
     return value;
+}
+
+char ConfigStore::listSeparator() {
+    const int kept = m_listSeparator.load(std::memory_order_relaxed);
+    if (kept >= 0) return static_cast<char>(kept);
+    ConfigKey key(*this);
+    key.open("", kProductKey);
+    const auto low = static_cast<unsigned char>(key.getDword("Separator", kDefaultSeparator));
+    if (low == 0) return kDefaultSeparator;  // a zero byte cannot separate texts; not kept
+    m_listSeparator.store(low, std::memory_order_relaxed);
+    return static_cast<char>(low);
 }
 
 }  // namespace tg

@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -108,13 +109,29 @@ public:
     // SQLite's message for the last failed operation (empty when none failed yet).
     std::string lastError();
 
+    // The character that ends every entry of the lists this store holds: the low byte of the
+    // product key's DWORD "Separator", written as 9 (TAB) when missing or of another type.
+    // Read once and kept for the life of this object, so that lists written and read through
+    // it agree; a stored 0 is not kept (TAB is used for that call and the value is read again
+    // next time). Any thread.
+    char listSeparator();
+
 private:
     friend class ConfigTransaction;
     bool openFile();
     bool createSchema();
     std::optional<int> queryInt(const char* sql);
     sqlite3_stmt* statement(int index);
+    // The key `name` right below `parent`: 0 and its id; 2 when missing; else a failure code.
     int findChild(KeyId parent, std::string_view name, KeyId& out);
+    // Adds the key `name` below `parent` (taking the write lock): 0 and its id, else a code.
+    int insertChild(KeyId parent, std::string_view name, KeyId& out);
+    enum class PathWalk { Find, Create };
+    // Every walk down a backslash-separated path goes through here (empty components are
+    // skipped); Create adds the keys missing on the way. 0 and the id of the key the path
+    // names; 2 when a key on the way is missing (Find); else a failure code. The caller holds
+    // m_mutex and found the store open.
+    int walkPath(KeyId base, std::string_view path, PathWalk walk, KeyId& out);
     int deleteTreeBody(KeyId parent, std::string_view name);
     // Whether a write may go ahead now; false while the open transaction already failed.
     bool writable();
@@ -133,6 +150,9 @@ private:
     dev_t m_device = 0;
     ino_t m_inode = 0;
     bool m_hasFile = false;  // false for ":memory:"
+    // The kept list separator's byte, or -1 before the first successful read. Any thread may
+    // fill it; every caller computes the same value.
+    std::atomic<int> m_listSeparator{-1};
 };
 
 // Encoding of DWORD values in ConfigValue::data.

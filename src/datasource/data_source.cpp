@@ -116,21 +116,6 @@ bool DataSource::hasListener(const RecordListener& listener) const {
     return std::find(m_listeners.begin(), m_listeners.end(), &listener) != m_listeners.end();
 }
 
-void DataSource::addUse() {
-    std::lock_guard lock(m_lock);
-    ++m_useCount;
-}
-
-void DataSource::dropUse() {
-    std::lock_guard lock(m_lock);
-    if (m_useCount > 0) --m_useCount;
-}
-
-std::uint32_t DataSource::useCount() const {
-    std::lock_guard lock(m_lock);
-    return m_useCount;
-}
-
 ReadPosition DataSource::readPosition() const {
     std::lock_guard lock(m_lock);
     return m_position;

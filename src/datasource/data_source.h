@@ -27,11 +27,12 @@
 #include <vector>
 
 #include "config/config_store.h"
-#include "datasource/event_sink.h"
 #include "datasource/record.h"
 #include "datasource/record_listener.h"
 #include "regex/reg_exp.h"
 #include "datasource/source_type.h"
+#include "platform/counted_handle.h"
+#include "platform/event_sink.h"
 #include "platform/wake_event.h"
 
 namespace tg {
@@ -66,7 +67,7 @@ struct DuplicateExtent {
     FileIdentity file;
 };
 
-class DataSource {
+class DataSource : public BorrowCount {
 public:
     // `store` and `events` must outlive the source.
     DataSource(std::string name, ConfigStore& store, EventSink& events = noEventSink());
@@ -123,10 +124,8 @@ public:
         return std::unique_lock<std::recursive_mutex>(m_lock);
     }
 
-    // Live SourceHandles; the manager refuses to remove a source in use.
-    void addUse();
-    void dropUse();
-    std::uint32_t useCount() const;
+    // Live SourceHandles are counted by BorrowCount; the manager refuses to remove a source
+    // in use.
 
     // While held, attaching listeners starts no reader; releasing starts it when listeners
     // are attached. Lets several listeners attach before the first record is read.
@@ -225,7 +224,6 @@ private:
     mutable std::recursive_mutex m_lock;
     // Guarded by m_lock:
     std::vector<RecordListener*> m_listeners;  // not owned
-    std::uint32_t m_useCount = 0;
     std::string m_name;
     std::string m_regexp;
     std::string m_connect;

@@ -1,32 +1,8 @@
 #include "datasource/list_text.h"
 
-#include <atomic>
 #include <cstring>
 
-#include "config/config_key.h"
-
 namespace tg {
-namespace {
-
-constexpr char kDefaultSeparator = '\t';
-// The kept separator's byte, or -1 before the first successful read. Any thread may fill it;
-// every caller computes the same value.
-std::atomic<int> g_separator{-1};
-
-}  // namespace
-
-char listSeparator(ConfigStore& store) {
-    const int kept = g_separator.load(std::memory_order_relaxed);
-    if (kept >= 0) return static_cast<char>(kept);
-    ConfigKey key(store);
-    key.open("", kProductKey);
-    const auto low = static_cast<unsigned char>(key.getDword("Separator", kDefaultSeparator));
-    if (low == 0) return kDefaultSeparator;  // a zero byte cannot separate texts; not kept
-    g_separator.store(low, std::memory_order_relaxed);
-    return static_cast<char>(low);
-}
-
-void forgetListSeparator() { g_separator.store(-1, std::memory_order_relaxed); }
 
 std::string joinList(const std::vector<std::string>& list, char separator) {
     std::size_t size = 0;

@@ -1,22 +1,14 @@
 #pragma once
 // The text form of lists used by the store and the duplicate log: every entry followed by a
 // one-character separator ("a\tb\t"), so only separator-terminated pieces count on reading.
+// The store's lists use its ConfigStore::listSeparator().
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "config/config_store.h"
-
 namespace tg {
-
-// The low byte of the product key's DWORD "Separator", written as 9 (TAB) when missing or of
-// another type. Read once and kept for the life of the process; a stored 0 is not kept (TAB
-// is used for that call and the value is read again next time). Any thread.
-char listSeparator(ConfigStore& store);
-// Forgets the kept separator (tests that change "Separator" call it).
-void forgetListSeparator();
 
 // Every element followed by `separator`; the empty list gives the empty text.
 std::string joinList(const std::vector<std::string>& list, char separator);

@@ -153,7 +153,7 @@ void DataSource::parseChunk(std::string_view chunk) {
         duplicating = !m_backup.empty();
     }
     // Looked up only when needed: a stored separator of 0 is read from the store every time.
-    const char separator = duplicating ? listSeparator(m_store) : '\t';
+    const char separator = duplicating ? m_store.listSeparator() : '\t';
 
     // Lines wholly inside the chunk are parsed in place; only an incomplete line is copied.
     const bool joined = !m_pending.empty();

@@ -52,7 +52,7 @@ int DataSource::replayBackup(RecordListener* listener, unsigned limit) {
             ? nullptr
             : fmemopen(m_duplicateQueue.data(), m_duplicateQueue.size(), "rb"));
     if (!file && !queued) return 0;
-    const char separator = listSeparator(m_store);
+    const char separator = m_store.listSeparator();
     unsigned counter = 0;
     for (std::FILE* source : {file.get(), queued.get()}) {
         if (!source) continue;

@@ -14,8 +14,9 @@
 
 #include "config/config_store.h"
 #include "datasource/data_source.h"
-#include "datasource/event_sink.h"
 #include "datasource/source_handle.h"
+#include "platform/event_sink.h"
+#include "platform/lending_list.h"
 
 namespace tg {
 
@@ -55,13 +56,11 @@ public:
     EventSink& events() const { return m_events; }
 
 private:
-    DataSource* find(std::string_view name) const;  // m_lock held
-
     ConfigStore& m_store;
     EventSink& m_events;
     mutable std::recursive_mutex m_lock;
-    std::vector<std::unique_ptr<DataSource>> m_sources;  // guarded by m_lock
-    unsigned m_holds = 0;                                // guarded by m_lock
+    LendingList<DataSource> m_sources;  // guarded by m_lock
+    unsigned m_holds = 0;               // guarded by m_lock
 };
 
 }  // namespace tg

@@ -306,19 +306,4 @@ void Diagram::requestCheckpoint() const {
     if (m_checkpointRequest) m_checkpointRequest->ask();
 }
 
-void Diagram::addUse() {
-    std::lock_guard lock(m_lock);
-    ++m_useCount;
-}
-
-void Diagram::dropUse() {
-    std::lock_guard lock(m_lock);
-    if (m_useCount > 0) --m_useCount;
-}
-
-std::uint32_t Diagram::useCount() const {
-    std::lock_guard lock(m_lock);
-    return m_useCount;
-}
-
 }  // namespace tg

@@ -32,11 +32,12 @@
 #include "diagram/diagram_data.h"
 #include "diagram/filter.h"
 #include "diagram/group.h"
+#include "platform/counted_handle.h"
 #include "regex/reg_exp.h"
 
 namespace tg {
 
-class Diagram : public RecordListener {
+class Diagram : public RecordListener, public BorrowCount {
 public:
     static constexpr std::uint32_t kKeepInvert = 0xFFFFFFFF;
     static constexpr std::size_t kRecentRecords = 25;
@@ -120,10 +121,8 @@ public:
     // Raised whenever the accumulated data may have changed; any thread.
     std::uint64_t changeCount() const { return m_changes.load(std::memory_order_relaxed); }
 
-    // DiagramHandle's count; the manager refuses to remove a referenced diagram.
-    void addUse();
-    void dropUse();
-    std::uint32_t useCount() const;
+    // DiagramHandles are counted by BorrowCount; the manager refuses to remove a referenced
+    // diagram.
 
 private:
     template <class Item>
@@ -163,7 +162,6 @@ private:
     std::vector<std::string> m_xLabels;
     std::unordered_map<std::string, std::size_t> m_labelIndex;  // first position of each label
     std::deque<Record> m_recent;  // oldest first, at most kRecentRecords
-    std::uint32_t m_useCount = 0;
     std::atomic<std::uint64_t> m_changes{0};
     const CheckpointRequest* m_checkpointRequest = nullptr;
     // The source this diagram listens to; it cannot be removed while we are attached.

@@ -33,7 +33,7 @@ void forEachPiece(std::string_view text, Convert convert) {
 
 void writeDiagramData(ConfigStore& store, const DiagramData& data, MissingKeys missing) {
     if (!hasOwnKey(data.name)) return;
-    const char separator = listSeparator(store);
+    const char separator = store.listSeparator();
     ConfigKey key(store);
     const auto openKey = [&](const std::string& path) {
         return missing == MissingKeys::Create ? key.open(path) : key.openExisting(path);

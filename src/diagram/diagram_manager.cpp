@@ -1,7 +1,5 @@
 #include "diagram/diagram_manager.h"
 
-#include <algorithm>
-
 #include "config/config_key.h"
 #include "diagram/diagram_keys.h"
 
@@ -17,7 +15,6 @@ DiagramManager::~DiagramManager() {
     // positions the sources write afterwards match the data saved here.
     m_sources.stopReaders();
     std::lock_guard lock(m_lock);
-    for (auto& diagram : m_diagrams) diagram.reset();
     m_diagrams.clear();
 }
 
@@ -34,36 +31,26 @@ void DiagramManager::loadAll() {
         diagram->loadData();
         diagram->setCheckpointRequest(&m_checkpointRequest);
         diagram->start();
-        m_diagrams.push_back(std::move(diagram));
+        m_diagrams.add(std::move(diagram));
     }
     m_sources.holdReaders(false);
 }
 
 std::vector<std::string> DiagramManager::names() const {
     std::lock_guard lock(m_lock);
-    std::vector<std::string> names;
-    names.reserve(m_diagrams.size());
-    for (const auto& diagram : m_diagrams) names.push_back(diagram->name());
-    return names;
-}
-
-Diagram* DiagramManager::find(std::string_view name) const {
-    for (const auto& diagram : m_diagrams) {
-        if (diagram->name() == name) return diagram.get();
-    }
-    return nullptr;
+    return m_diagrams.names();
 }
 
 DiagramHandle DiagramManager::acquire(std::string_view name) {
     std::lock_guard lock(m_lock);
-    return DiagramHandle(find(name));
+    return m_diagrams.acquire(name);
 }
 
 int DiagramManager::create(std::string_view name) {
     std::lock_guard lock(m_lock);
-    if (find(name)) return 1;
-    m_diagrams.push_back(std::make_unique<Diagram>(std::string(name), m_store, m_sources));
-    m_diagrams.back()->setCheckpointRequest(&m_checkpointRequest);
+    if (m_diagrams.find(name)) return 1;
+    m_diagrams.add(std::make_unique<Diagram>(std::string(name), m_store, m_sources))
+        .setCheckpointRequest(&m_checkpointRequest);
     return 0;
 }
 
@@ -71,7 +58,7 @@ void DiagramManager::add(std::unique_ptr<Diagram> diagram) {
     if (!diagram) return;
     diagram->setCheckpointRequest(&m_checkpointRequest);
     std::lock_guard lock(m_lock);
-    m_diagrams.push_back(std::move(diagram));
+    m_diagrams.add(std::move(diagram));
 }
 
 void DiagramManager::setCheckpointRequest(std::function<void()> ask) {
@@ -80,11 +67,9 @@ void DiagramManager::setCheckpointRequest(std::function<void()> ask) {
 
 int DiagramManager::remove(std::string_view name) {
     std::lock_guard lock(m_lock);
-    auto it = std::find_if(m_diagrams.begin(), m_diagrams.end(),
-                           [&](const auto& diagram) { return diagram->name() == name; });
-    if (it == m_diagrams.end() || (*it)->useCount() > 0) return 1;
     const std::string removed(name);
-    m_diagrams.erase(it);  // stops it and saves its data first
+    // Destruction stops the diagram and saves its data first.
+    if (m_diagrams.remove(name) != 0) return 1;
     Diagram::eraseStored(m_store, removed);
     return 0;
 }

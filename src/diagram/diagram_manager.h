@@ -17,6 +17,7 @@
 #include "diagram/checkpoint_request.h"
 #include "diagram/diagram.h"
 #include "diagram/diagram_handle.h"
+#include "platform/lending_list.h"
 
 namespace tg {
 
@@ -49,7 +50,7 @@ public:
         std::lock_guard lock(m_lock);
         std::vector<Diagram*> diagrams;
         diagrams.reserve(m_diagrams.size());
-        for (auto& diagram : m_diagrams) diagrams.push_back(diagram.get());
+        for (const auto& diagram : m_diagrams) diagrams.push_back(diagram.get());
         body(diagrams);
     }
 
@@ -59,13 +60,12 @@ public:
 
 private:
     void loadAll();
-    Diagram* find(std::string_view name) const;  // m_lock held
 
     ConfigStore& m_store;
     SourceManager& m_sources;
     mutable std::recursive_mutex m_lock;
     CheckpointRequest m_checkpointRequest;  // outlives every diagram, which points to it
-    std::vector<std::unique_ptr<Diagram>> m_diagrams;  // guarded by m_lock
+    LendingList<Diagram> m_diagrams;        // guarded by m_lock
 };
 
 }  // namespace tg

@@ -140,7 +140,7 @@ void Diagram::saveData() {
 void Diagram::loadData() {
     std::lock_guard lock(m_lock);
     if (!hasOwnKey(m_name)) return;
-    const char separator = listSeparator(m_store);
+    const char separator = m_store.listSeparator();
     for (const auto& axis : m_axes) {
         ConfigKey key(m_store);
         if (!openItemKey(key, m_name, kAxesFolder, axis->name())) continue;

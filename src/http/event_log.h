@@ -25,8 +25,8 @@
 #include <string>
 #include <string_view>
 
-#include "datasource/event_sink.h"
 #include "http/http_settings.h"
+#include "platform/event_sink.h"
 #include "platform/user_messages.h"
 
 namespace tg {

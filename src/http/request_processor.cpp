@@ -140,7 +140,7 @@ Access RequestProcessor::checkAccess(const CRequest& request, TemplateVariables&
                            !request.header("x-forwarded-for").empty() ||
                            !request.header("x-real-ip").empty();
     const RequestClient client{isLoopbackAddress(request.peerAddress) && !forwarded};
-    if (!variables.count("LOGIN")) return m_pages.checkAccess(variables, client);
+    if (!variables.count("LOGIN")) return m_pages.CheckAccess(variables, client);
     const std::string& peer = request.peerAddress;
     const auto now = LoginThrottle::Clock::now();
     if (const auto held = m_throttle.holdFor(peer, now); held.count() > 0) {
@@ -149,11 +149,11 @@ Access RequestProcessor::checkAccess(const CRequest& request, TemplateVariables&
         TemplateVariables anonymous = variables;
         anonymous.erase("LOGIN");
         anonymous.erase("PASSWORD");
-        const Access access = m_pages.checkAccess(anonymous, client);
+        const Access access = m_pages.CheckAccess(anonymous, client);
         if (!isGranted(access)) response.delay = held;
         return access;
     }
-    const Access access = m_pages.checkAccess(variables, client);
+    const Access access = m_pages.CheckAccess(variables, client);
     if (access == Access::BadLogin) {
         response.delay = m_throttle.failed(peer, now);
         m_log.writeLog("Failed login from " + (peer.empty() ? std::string("?") : peer),
@@ -178,7 +178,7 @@ void RequestProcessor::handleTemplateRequest(const CRequest& request, const UrlM
         status = kStatusForbidden;
     } else if (!isGranted(access)) {
         status = kStatusUnauthorized;
-    } else if (m_pages.findPageName(variables["TEMPLATE_NAME"]) == "404") {
+    } else if (m_pages.FindPageName(variables["TEMPLATE_NAME"]) == "404") {
         status = kStatusNotFound;
     }
     startResponse(response.head, statusText(status), m_clock());
@@ -189,7 +189,7 @@ void RequestProcessor::handleTemplateRequest(const CRequest& request, const UrlM
         addHeader(response.head, "Content-type", "text/plain");
         body = kNeedsAccountText;
     } else if (status == kStatusOk && runsPage) {
-        m_pages.runPage(variables, body);
+        m_pages.RunPage(variables, body);
     }
     response.head += "\r\n";
     if (runsPage) response.head += body;

@@ -18,7 +18,6 @@
 #include <utility>
 #include <vector>
 
-#include "datasource/event_sink.h"
 #include "http/login_throttle.h"
 #include "http/media_types.h"
 #include "http/request_origin.h"
@@ -26,6 +25,7 @@
 #include "http/response.h"
 #include "http/template_runner.h"
 #include "http/url_mapping.h"
+#include "platform/event_sink.h"
 
 namespace tg {
 

@@ -39,12 +39,12 @@ public:
     virtual TemplateVariables variablesFor(std::string_view parameterText,
                                            std::string_view templatePath) = 0;
     // Anything but Granted or LoggedIn: no page runs.
-    [[nodiscard]] virtual Access checkAccess(const TemplateVariables& request,
+    [[nodiscard]] virtual Access CheckAccess(const TemplateVariables& request,
                                              const RequestClient& client) = 0;
     // The page of a template name; "404" is answered "404 Not Found" without running a page.
-    virtual std::string findPageName(std::string_view templateName) = 0;
+    virtual std::string FindPageName(std::string_view templateName) = 0;
     // The response body of a request that may run its page.
-    virtual void runPage(TemplateVariables& request, std::string& body) = 0;
+    virtual void RunPage(TemplateVariables& request, std::string& body) = 0;
 };
 
 }  // namespace tg

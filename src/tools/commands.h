@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/instance_lock.h"
 #include "config/config_store.h"
+#include "config/instance_lock.h"
 
 namespace tg {
 

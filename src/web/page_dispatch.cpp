@@ -36,23 +36,6 @@ bool granted(AccessLevel level, std::uint32_t accountType) {
 
 RequestVariables PageDispatcher::variablesFor(std::string_view parameterText,
                                               std::string_view templatePath) {
-    return requestVariablesFor(parameterText, templatePath);
-}
-
-Access PageDispatcher::checkAccess(const RequestVariables& request, const RequestClient& client) {
-    return CheckAccess(request, m_accounts, client);
-}
-
-std::string PageDispatcher::findPageName(std::string_view templateName) {
-    return FindPageName(templateName);
-}
-
-void PageDispatcher::runPage(RequestVariables& request, std::string& body) {
-    RunPage(m_pages, request, body);
-}
-
-RequestVariables requestVariablesFor(std::string_view parameterText,
-                                     std::string_view templatePath) {
     RequestVariables request;
     ParseQueryArgs(parameterText, request);
     request.try_emplace("action");
@@ -62,11 +45,11 @@ RequestVariables requestVariablesFor(std::string_view parameterText,
     return request;
 }
 
-void RunPage(const PageFactory& pages, RequestVariables& request, std::string& body) {
+void PageDispatcher::RunPage(RequestVariables& request, std::string& body) {
     std::string message;
     ErrorTarget target = ErrorTarget::DiagramList;
     try {
-        const std::unique_ptr<Page> page = pages.create(valueOf(request, "TEMPLATE_NAME"));
+        const std::unique_ptr<Page> page = m_pages.create(valueOf(request, "TEMPLATE_NAME"));
         if (page->processTemplate(request, body) || !page->showsErrorPage()) return;
         message = page->errorMessage();
         target = page->errorTarget();
@@ -103,23 +86,25 @@ AccessLevel requiredAccessLevel(std::string_view templateName, std::string_view 
     return AccessLevel::None;
 }
 
-Access CheckAccess(const RequestVariables& request, AccountStore& accounts,
-                   const RequestClient& client) {
+Access PageDispatcher::CheckAccess(const RequestVariables& request, const RequestClient& client) {
     const AccessLevel level =
         requiredAccessLevel(valueOf(request, "TEMPLATE_NAME"), valueOf(request, "action"));
     if (level == AccessLevel::None) return Access::Granted;
     const auto login = request.find("LOGIN");
     if (login == request.end()) {
-        if (accounts.anyAccountExists()) return Access::Refused;
+        if (m_accounts.anyAccountExists()) return Access::Refused;
         if (level == AccessLevel::Edit && !client.loopback) return Access::NeedsAccount;
         return Access::Granted;
     }
-    const std::uint32_t type = accounts.authenticate(login->second, valueOf(request, "PASSWORD"));
+    const std::uint32_t type =
+        m_accounts.authenticate(login->second, valueOf(request, "PASSWORD"));
     if (type == 0) return Access::BadLogin;
     return granted(level, type) ? Access::LoggedIn : Access::Refused;
 }
 
-std::string FindPageName(std::string_view templateName) { return std::string(templateName); }
+std::string PageDispatcher::FindPageName(std::string_view templateName) {
+    return std::string(templateName);
+}
 
 std::string templateNameOf(std::string_view path) {
     const std::string_view file = fileNameOf(path);

@@ -1,8 +1,8 @@
 #pragma once
 // Page dispatch: what the HTTP server calls, through its TemplateRunner, for a template request
 // (a file whose extension is "html"). The server gets the request variables from
-// variablesFor, adds LOGIN and PASSWORD from Basic credentials, asks checkAccess, answers
-// "404" when findPageName gives "404", and otherwise calls runPage for the response body.
+// variablesFor, adds LOGIN and PASSWORD from Basic credentials, asks CheckAccess, answers
+// "404" when FindPageName gives "404", and otherwise calls RunPage for the response body.
 //
 // Everything here runs on the HTTP server's thread, one request at a time.
 
@@ -25,25 +25,30 @@ public:
     PageDispatcher(const PageFactory& pages, AccountStore& accounts)
         : m_pages(pages), m_accounts(accounts) {}
 
+    // The request variables of a template request before its credentials: the parameters
+    // (ParseQueryArgs), "action" (empty when absent), then TEMPLATE_NAME, TEMPLATE_PATH and
+    // TEMPLATE_PATHNAME of the template's local path, replacing parameters of these names.
     RequestVariables variablesFor(std::string_view parameterText,
                                   std::string_view templatePath) override;
-    Access checkAccess(const RequestVariables& request, const RequestClient& client) override;
-    std::string findPageName(std::string_view templateName) override;
-    void runPage(RequestVariables& request, std::string& body) override;
+    // Whether the request may run its page. Without a LOGIN entry, a level is granted exactly
+    // when no account exists, and then Edit (every change) only to a loopback client: a server
+    // without accounts must not let the whole network change it (NeedsAccount). With a LOGIN
+    // entry, authenticate(LOGIN, PASSWORD) must give ViewOnly or EditPermission for View,
+    // EditPermission for Edit (LoggedIn); a pair that matches no account is BadLogin, too few
+    // rights Refused. LOGIN and PASSWORD are the request's Basic credentials or, without
+    // those, parameters of these names. The level is requiredAccessLevel's.
+    [[nodiscard]] Access CheckAccess(const RequestVariables& request,
+                                     const RequestClient& client) override;
+    // The page name of a template: the name itself.
+    std::string FindPageName(std::string_view templateName) override;
+    // Creates the page for TEMPLATE_NAME and fills its template into `body`. When a page that
+    // shows errors fails (or throws), the error template replaces what it wrote.
+    void RunPage(RequestVariables& request, std::string& body) override;
 
 private:
     const PageFactory& m_pages;
     AccountStore& m_accounts;
 };
-
-// The request variables of a template request before its credentials: the parameters
-// (ParseQueryArgs), "action" (empty when absent), then TEMPLATE_NAME, TEMPLATE_PATH and
-// TEMPLATE_PATHNAME of the template's local path, replacing parameters of these names.
-RequestVariables requestVariablesFor(std::string_view parameterText, std::string_view templatePath);
-
-// Creates the page for TEMPLATE_NAME and fills its template into `body`. When a page that
-// shows errors fails (or throws), the error template replaces what it wrote.
-void RunPage(const PageFactory& pages, RequestVariables& request, std::string& body);
 
 // Empties `body`, sets ERR_MSG, ERR_DST, ERR_DST_NAME and TEMPLATE_NAME = "error" in the
 // request, and renders the "error" template from TEMPLATE_PATH with every request variable.
@@ -60,18 +65,6 @@ void showErrorPage(RequestVariables& request, std::string_view message, ErrorTar
 // needs the same rights as the chart drawn from them.
 enum class AccessLevel { None, View, Edit };
 AccessLevel requiredAccessLevel(std::string_view templateName, std::string_view action);
-
-// Whether the request may run its page. Without a LOGIN entry, a level is granted exactly when
-// no account exists, and then Edit (every change) only to a loopback client: a server without
-// accounts must not let the whole network change it (NeedsAccount). With a LOGIN entry,
-// authenticate(LOGIN, PASSWORD) must give ViewOnly or EditPermission for View, EditPermission
-// for Edit (LoggedIn); a pair that matches no account is BadLogin, too few rights Refused. LOGIN and
-// PASSWORD are the request's Basic credentials or, without those, parameters of these names.
-[[nodiscard]] Access CheckAccess(const RequestVariables& request, AccountStore& accounts,
-                                 const RequestClient& client);
-
-// The page name of a template: the name itself.
-std::string FindPageName(std::string_view templateName);
 
 // Path functions for the request variables; "/" separates folders.
 // The file name without folder and extension: "/srv/htdocs/index.html" gives "index".

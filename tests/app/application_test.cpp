@@ -8,7 +8,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "app/instance_lock.h"
+#include "config/instance_lock.h"
 #include "diagram/checkpoint.h"
 #include "diagram/checkpointer.h"
 #include "daemon_process.h"

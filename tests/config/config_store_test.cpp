@@ -120,6 +120,8 @@ TEST(ConfigStoreTest, DeleteTreeRemovesADeepTreeWithAllValuesAndNothingElse) {
         EXPECT_EQ(diagrams.deleteTree("DEEP"), 0);
         EXPECT_EQ(diagrams.deleteTree("deep"), 2);
         EXPECT_EQ(diagrams.deleteTree("never"), 2);
+        EXPECT_EQ(diagrams.deleteTree("kept\\\\never\\"), 2);  // the walk stops at "never"
+        EXPECT_EQ(diagrams.deleteTree("\\\\"), 87);  // names no key below, only the parent
         EXPECT_EQ(diagrams.subKeyNames(), std::vector<std::string>{"kept"});
         EXPECT_FALSE(key.openExisting("\\diagrams\\deep\\k0"));
     }
@@ -176,6 +178,33 @@ TEST(ConfigStoreTest, TwoConnectionsOnOneFileBothWrite) {
     EXPECT_EQ(key.valueNames().size(), static_cast<std::size_t>(kWrites));
     ASSERT_TRUE(key.openExisting("\\shared"));
     EXPECT_EQ(key.subKeyNames(), (std::vector<std::string>{"daemon", "tool"}));
+}
+
+// Each store keeps the separator of its own lists, so that one never writes with another's.
+TEST(ConfigStoreTest, ListSeparatorIsReadOncePerStore) {
+    test::TempDir dir;
+    ConfigStore missing(dir.path() / "missing.db");
+    EXPECT_EQ(missing.listSeparator(), '\t');
+    ConfigKey written(missing);
+    ASSERT_TRUE(written.openExisting(""));
+    EXPECT_EQ(written.getDword("Separator", 0), 9u);
+
+    ConfigStore comma(dir.path() / "comma.db");
+    ConfigKey commaKey(comma);
+    commaKey.open("");
+    commaKey.setDword("Separator", 0x12C);  // the low byte is ','
+    EXPECT_EQ(comma.listSeparator(), ',');
+    commaKey.setDword("Separator", '|');
+    EXPECT_EQ(comma.listSeparator(), ',');  // read once
+    EXPECT_EQ(missing.listSeparator(), '\t');
+
+    ConfigStore zero(dir.path() / "zero.db");
+    ConfigKey zeroKey(zero);
+    zeroKey.open("");
+    zeroKey.setDword("Separator", 0);
+    EXPECT_EQ(zero.listSeparator(), '\t');
+    zeroKey.setDword("Separator", ';');
+    EXPECT_EQ(zero.listSeparator(), ';');
 }
 
 TEST(ConfigStoreTest, NoticesWhenItsPathNoLongerNamesTheOpenFile) {

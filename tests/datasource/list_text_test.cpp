@@ -5,9 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "config/config_key.h"
-#include "support/temp_dir.h"
-
 namespace tg {
 namespace {
 
@@ -46,39 +43,6 @@ TEST(NextToken, SkipsDelimitersAndClearsCursorAtTheEnd) {
     char empty[] = "";
     cursor = empty;
     EXPECT_EQ(nextToken(cursor, "\n\r"), nullptr);
-}
-
-class ListSeparatorTest : public ::testing::Test {
-protected:
-    void SetUp() override { forgetListSeparator(); }
-    void TearDown() override { forgetListSeparator(); }
-    test::TempDir m_dir;
-    ConfigStore m_store{m_dir.path() / "store.db"};
-};
-
-TEST_F(ListSeparatorTest, MissingValueIsWrittenAsTab) {
-    EXPECT_EQ(listSeparator(m_store), '\t');
-    ConfigKey key(m_store);
-    ASSERT_TRUE(key.openExisting(""));
-    EXPECT_EQ(key.getDword("Separator", 0), 9u);
-}
-
-TEST_F(ListSeparatorTest, StoredLowByteIsKeptForTheProcess) {
-    ConfigKey key(m_store);
-    key.open("");
-    key.setDword("Separator", 0x12C);  // the low byte is ','
-    EXPECT_EQ(listSeparator(m_store), ',');
-    key.setDword("Separator", '|');
-    EXPECT_EQ(listSeparator(m_store), ',');  // read once
-}
-
-TEST_F(ListSeparatorTest, StoredZeroFallsBackToTabAndIsReadAgain) {
-    ConfigKey key(m_store);
-    key.open("");
-    key.setDword("Separator", 0);
-    EXPECT_EQ(listSeparator(m_store), '\t');
-    key.setDword("Separator", ';');
-    EXPECT_EQ(listSeparator(m_store), ';');
 }
 
 }  // namespace

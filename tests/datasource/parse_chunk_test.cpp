@@ -58,7 +58,6 @@ std::string readFile(const std::string& path) {
 class ParseChunkTest : public ::testing::Test {
 protected:
     ParseChunkTest() {
-        forgetListSeparator();
         m_source.setRegexp("^([a-z]+)$");
         m_source.setFields({"word"});
         m_source.attach(m_listener);
@@ -144,7 +143,7 @@ TEST_F(ParseChunkTest, DuplicateLogHoldsAcceptedRecordsOnly) {
     // replay would otherwise take it for data whenever a source has a single field.
     const std::string text = readFile(backup);
     EXPECT_EQ(text, "1\t2\t\r\n4\t5\t\r\n");
-    EXPECT_EQ(splitList(text.substr(0, text.find('\n')), listSeparator(m_store)),
+    EXPECT_EQ(splitList(text.substr(0, text.find('\n')), m_store.listSeparator()),
               (Values{"1", "2"}));
 }
 

@@ -3,7 +3,6 @@
 #include <fstream>
 
 #include "datasource/data_source.h"
-#include "datasource/list_text.h"
 #include "support/recording_listener.h"
 #include "support/temp_dir.h"
 
@@ -13,7 +12,6 @@ namespace {
 class ReplayBackupTest : public ::testing::Test {
 protected:
     ReplayBackupTest() {
-        forgetListSeparator();
         m_source.setBackup(m_backup);
         m_source.setFields({"a", "b"});
     }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "config/config_store.h"
-#include "datasource/list_text.h"
 #include "datasource/source_manager.h"
 #include "diagram/diagram.h"
 #include "support/temp_dir.h"
@@ -15,7 +14,6 @@ namespace tg::test {
 class DiagramFixture : public ::testing::Test {
 protected:
     DiagramFixture() {
-        forgetListSeparator();
         (void)m_sources.create("web");
         m_sources.acquire("web")->setFields(m_names);
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/config_key.h"
@@ -19,9 +20,7 @@ class DiagramPersistenceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_store.isOpen()) << m_store.error();
-        forgetListSeparator();
     }
-    void TearDown() override { forgetListSeparator(); }
 
     // The key at `path` (relative to the product key), opened only when it exists.
     ConfigKey existing(std::string_view path) {
@@ -50,6 +49,15 @@ protected:
         axis.setString("strdata", strdata);
         axis.setString("data", data);
         axis.setString("count", count);
+    }
+
+    // The x labels and the text slots of the first axis of "d", as loading gives them.
+    std::pair<Names, Names> loadLists() {
+        Diagram diagram("Temp", m_store, m_sources);
+        diagram.loadDefinition("d");
+        diagram.loadData();
+        const DiagramData loaded = diagram.copyData();
+        return std::make_pair(loaded.xLabels, loaded.axes.at(0).strdata);
     }
 
     test::TempDir m_dir;
@@ -245,13 +253,6 @@ TEST_F(DiagramPersistenceTest, DataRoundTripsThroughItsStoredTexts) {
 }
 
 TEST_F(DiagramPersistenceTest, ATextHoldingTheSeparatorComesBackWholeAndOlderTextsStillLoad) {
-    const auto loadLists = [&] {
-        Diagram diagram("Temp", m_store, m_sources);
-        diagram.loadDefinition("d");
-        diagram.loadData();
-        const DiagramData loaded = diagram.copyData();
-        return std::make_pair(loaded.xLabels, loaded.axes.at(0).strdata);
-    };
     // Texts stored before separators were escaped: backslashes are plain characters.
     storeDiagramWithData("/C:\\dir\\\t/\\\\srv\t", "\t\\s\t", "1,2,", "1,1,");
     EXPECT_EQ(loadLists(), std::make_pair(Names{"/C:\\dir\\", "/\\\\srv"}, Names{"", "\\s"}));
@@ -264,9 +265,11 @@ TEST_F(DiagramPersistenceTest, ATextHoldingTheSeparatorComesBackWholeAndOlderTex
     // Lists that need no escaping are stored as they always were.
     writeDiagramData(m_store, DiagramData{"d", {"/a", "/b\\"}, {AxisData{"bytes", {}, {}, {}}}});
     EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\t/b\\\t");
+}
 
+TEST_F(DiagramPersistenceTest, ListsFollowTheStoresOwnSeparator) {
     created("").setDword("Separator", '|');
-    forgetListSeparator();
+    storeDiagramWithData("", "", "", "");
     writeDiagramData(m_store,
                      DiagramData{"d", {"/a", "/b"}, {AxisData{"bytes", {}, {"x", "y|z"}, {}}}});
     EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a|/b|");

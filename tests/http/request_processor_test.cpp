@@ -28,16 +28,16 @@ public:
                 {"TEMPLATE_PATHNAME", path}};
     }
     // Credentials log in with the password "right"; without credentials, `access` decides.
-    Access checkAccess(const TemplateVariables& request, const RequestClient& client) override {
+    Access CheckAccess(const TemplateVariables& request, const RequestClient& client) override {
         seenLogin = request.count("LOGIN") ? request.at("LOGIN") : "";
         seenClient = client;
         if (!request.count("LOGIN")) return access;
         return request.at("PASSWORD") == "right" ? Access::LoggedIn : Access::BadLogin;
     }
-    std::string findPageName(std::string_view templateName) override {
+    std::string FindPageName(std::string_view templateName) override {
         return std::string(templateName);
     }
-    void runPage(TemplateVariables& request, std::string& body) override {
+    void RunPage(TemplateVariables& request, std::string& body) override {
         body = "page " + request["TEMPLATE_NAME"] + " " + request["PARAMS"];
     }
     Access access = Access::Granted;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/instance_lock.h"
+#include "config/instance_lock.h"
 #include "support/tgctl_runner.h"
 
 namespace tg::test {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "app/instance_lock.h"
 #include "config/config_key.h"
 #include "config/config_store.h"
+#include "config/instance_lock.h"
 #include "support/tgctl_runner.h"
 
 namespace tg::test {

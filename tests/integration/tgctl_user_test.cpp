@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/instance_lock.h"
 #include "config/config_store.h"
+#include "config/instance_lock.h"
 #include "http/account_store.h"
 #include "support/tgctl_runner.h"
 

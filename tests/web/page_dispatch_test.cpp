@@ -18,6 +18,13 @@ namespace {
 
 const RequestClient kLoopback{true};
 
+// The dispatcher's access rule over `accounts`; pages play no part in it.
+Access accessFor(const RequestVariables& request, AccountStore& accounts,
+                 const RequestClient& client) {
+    const PageFactory pages;
+    return PageDispatcher(pages, accounts).CheckAccess(request, client);
+}
+
 TEST(CheckAccess, FollowsTheLevelTableAndTheAccounts) {
     test::TempDir dir;
     ConfigStore store(dir.file("store.db"));
@@ -74,7 +81,7 @@ TEST(CheckAccess, FollowsTheLevelTableAndTheAccounts) {
         RequestVariables request = {{"TEMPLATE_NAME", c.name}, {"action", c.action}};
         if (c.login) request["LOGIN"] = *c.login;
         if (c.password) request["PASSWORD"] = *c.password;
-        EXPECT_EQ(isGranted(CheckAccess(request, accounts, kLoopback)), c.granted);
+        EXPECT_EQ(isGranted(accessFor(request, accounts, kLoopback)), c.granted);
     }
 }
 
@@ -84,11 +91,11 @@ TEST(CheckAccess, WithoutAccountsOnlyThisMachineMayChangeAndBadLoginsAreTold) {
     AccountStore accounts(store);
     const RequestClient remote{false};
     // No account: another machine may look, but every page that changes needs one.
-    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "show"}}, accounts, remote), Access::Granted);
-    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "index"}, {"action", "delete"}}, accounts, remote),
+    EXPECT_EQ(accessFor({{"TEMPLATE_NAME", "show"}}, accounts, remote), Access::Granted);
+    EXPECT_EQ(accessFor({{"TEMPLATE_NAME", "index"}, {"action", "delete"}}, accounts, remote),
               Access::NeedsAccount);
-    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "edit"}}, accounts, remote), Access::NeedsAccount);
-    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "index"}, {"action", "delete"}}, accounts, kLoopback),
+    EXPECT_EQ(accessFor({{"TEMPLATE_NAME", "edit"}}, accounts, remote), Access::NeedsAccount);
+    EXPECT_EQ(accessFor({{"TEMPLATE_NAME", "index"}, {"action", "delete"}}, accounts, kLoopback),
               Access::Granted);
 
     ASSERT_EQ(accounts.saveAccount("viewer", "vpw", AccountType::ViewOnly), 0);
@@ -97,11 +104,11 @@ TEST(CheckAccess, WithoutAccountsOnlyThisMachineMayChangeAndBadLoginsAreTold) {
     wrong["PASSWORD"] = "x";
     RequestVariables right = edit;
     right["PASSWORD"] = "vpw";
-    EXPECT_EQ(CheckAccess(wrong, accounts, remote), Access::BadLogin);
-    EXPECT_EQ(CheckAccess(right, accounts, remote), Access::Refused);  // right, but view only
+    EXPECT_EQ(accessFor(wrong, accounts, remote), Access::BadLogin);
+    EXPECT_EQ(accessFor(right, accounts, remote), Access::Refused);  // right, but view only
     right["TEMPLATE_NAME"] = "show";
-    EXPECT_EQ(CheckAccess(right, accounts, remote), Access::LoggedIn);
-    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "edit"}}, accounts, kLoopback), Access::Refused);
+    EXPECT_EQ(accessFor(right, accounts, remote), Access::LoggedIn);
+    EXPECT_EQ(accessFor({{"TEMPLATE_NAME", "edit"}}, accounts, kLoopback), Access::Refused);
 }
 
 TEST(CheckAccess, MissingActionCountsAsEmpty) {
@@ -109,23 +116,27 @@ TEST(CheckAccess, MissingActionCountsAsEmpty) {
     ConfigStore store(dir.file("store.db"));
     AccountStore accounts(store);
     ASSERT_EQ(accounts.saveAccount("viewer", "vpw", AccountType::ViewOnly), 0);
-    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "index"}}, accounts, kLoopback), Access::Granted);
-    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "show"}, {"LOGIN", "viewer"}, {"PASSWORD", "vpw"}},
-                          accounts, kLoopback),
+    EXPECT_EQ(accessFor({{"TEMPLATE_NAME", "index"}}, accounts, kLoopback), Access::Granted);
+    EXPECT_EQ(accessFor({{"TEMPLATE_NAME", "show"}, {"LOGIN", "viewer"}, {"PASSWORD", "vpw"}},
+                        accounts, kLoopback),
               Access::LoggedIn);
-    EXPECT_EQ(CheckAccess({{"TEMPLATE_NAME", "edit"}}, accounts, kLoopback), Access::Refused);
+    EXPECT_EQ(accessFor({{"TEMPLATE_NAME", "edit"}}, accounts, kLoopback), Access::Refused);
 }
 
 TEST(RequestVariablesFor, TemplateVariablesReplaceParameters) {
-    EXPECT_EQ(requestVariablesFor("a=1&TEMPLATE_NAME=x&TEMPLATE_PATHNAME=y&LOGIN=u",
-                                  "/srv/htdocs/show.html"),
+    ConfigStore store(":memory:");
+    AccountStore accounts(store);
+    const PageFactory pages;
+    PageDispatcher dispatcher(pages, accounts);
+    EXPECT_EQ(dispatcher.variablesFor("a=1&TEMPLATE_NAME=x&TEMPLATE_PATHNAME=y&LOGIN=u",
+                                      "/srv/htdocs/show.html"),
               (RequestVariables{{"a", "1"},
                                 {"action", ""},
                                 {"LOGIN", "u"},
                                 {"TEMPLATE_NAME", "show"},
                                 {"TEMPLATE_PATH", "/srv/htdocs/"},
                                 {"TEMPLATE_PATHNAME", "/srv/htdocs/show.html"}}));
-    EXPECT_EQ(requestVariablesFor("action=del%65te", "/i.html").at("action"), "delete");
+    EXPECT_EQ(dispatcher.variablesFor("action=del%65te", "/i.html").at("action"), "delete");
 }
 
 TEST(PathFunctions, SplitLinuxPaths) {
@@ -192,6 +203,9 @@ protected:
 
     test::TempDir m_dir;
     PageFactory m_pages;
+    ConfigStore m_store{":memory:"};
+    AccountStore m_accounts{m_store};
+    PageDispatcher m_dispatcher{m_pages, m_accounts};
     int m_prepared = 0;
     const std::string m_errorTemplate =
         "E[*ERR_MSG*|*ERR_DST*|*ERR_DST_NAME*|*TEMPLATE_NAME*|*name*]";
@@ -203,12 +217,12 @@ TEST_F(RunPageTest, GenericPageSeesOnlyEdit) {
     vars["EDIT"] = "<b>";
     vars["secret"] = "x";
     std::string body;
-    RunPage(m_pages, vars, body);
+    m_dispatcher.RunPage(vars, body);
     EXPECT_EQ(body, "[&lt;b&gt;][][][]");
 
     vars.erase("EDIT");
     body.clear();
-    RunPage(m_pages, vars, body);
+    m_dispatcher.RunPage(vars, body);
     EXPECT_EQ(body, "[][][][]");
 }
 
@@ -217,10 +231,10 @@ TEST_F(RunPageTest, GenericPageFailureShowsNoErrorPage) {
     write("about", "before<*OPEN*>never closed");
     std::string body;
     RequestVariables missing = request("modaledit");
-    RunPage(m_pages, missing, body);
+    m_dispatcher.RunPage(missing, body);
     EXPECT_EQ(body, "");
     RequestVariables broken = request("about");
-    RunPage(m_pages, broken, body);
+    m_dispatcher.RunPage(broken, body);
     EXPECT_EQ(body, "before");
 }
 
@@ -230,12 +244,12 @@ TEST_F(RunPageTest, NamedPageFailureReplacesBodyWithErrorTemplate) {
     RequestVariables vars = request("edit");
     vars["name"] = "web<1>";
     std::string body;
-    RunPage(m_pages, vars, body);
+    m_dispatcher.RunPage(vars, body);
     EXPECT_EQ(body, "edit of web&lt;1&gt;");
 
     vars["fail"] = "1";
     body.clear();
-    RunPage(m_pages, vars, body);
+    m_dispatcher.RunPage(vars, body);
     EXPECT_EQ(body,
               "E[No diagram &#39;web&lt;1&gt;&#39;|edit.html|Edit diagram|error|web&lt;1&gt;]");
     EXPECT_EQ(vars["TEMPLATE_NAME"], "error");
@@ -245,7 +259,7 @@ TEST_F(RunPageTest, NamedPageTemplateErrorsLinkToTheDiagramList) {
     write("error", m_errorTemplate);
     RequestVariables missing = request("edit");
     std::string body;
-    RunPage(m_pages, missing, body);
+    m_dispatcher.RunPage(missing, body);
     EXPECT_EQ(body, "E[Can&#39;t open file &#39;" + folder() +
                         "edit.html&#39;|index.html|Back to diagram list|error|]");
     EXPECT_EQ(m_prepared, 0);  // no action runs without a template
@@ -253,7 +267,7 @@ TEST_F(RunPageTest, NamedPageTemplateErrorsLinkToTheDiagramList) {
     write("edit", "partial output<*GROUPRECORD*>");
     RequestVariables broken = request("edit");
     body.clear();
-    RunPage(m_pages, broken, body);
+    m_dispatcher.RunPage(broken, body);
     EXPECT_EQ(body,
               "E[Template sintax error: can&#39;t find close tag for &#39;&lt;*GROUPRECORD*&gt;"
               "&#39;|index.html|Back to diagram list|error|]");
@@ -265,7 +279,7 @@ TEST_F(RunPageTest, ThrowingPageShowsErrorPageInsteadOfEndingTheServer) {
     RequestVariables vars = request("edit");
     vars["throw"] = "1";
     std::string body;
-    RunPage(m_pages, vars, body);
+    m_dispatcher.RunPage(vars, body);
     EXPECT_EQ(body, "E[Internal error: boom|index.html|Back to diagram list|error|]");
 }
 
@@ -275,7 +289,7 @@ TEST_F(RunPageTest, MissingErrorTemplateLeavesBodyEmpty) {
     vars["fail"] = "1";
     vars["name"] = "d";
     std::string body = "written before";
-    RunPage(m_pages, vars, body);
+    m_dispatcher.RunPage(vars, body);
     EXPECT_EQ(body, "");
 }
 
@@ -324,7 +338,7 @@ TEST(PageFactory, UnregisteredNamesAndEmptyCreatorsGetGenericPage) {
     }
 }
 
-TEST(PageDispatcher, ForwardsToDispatchAndKeepsPageNames) {
+TEST(PageDispatcher, AnswersThroughTheRunnerInterfaceAndKeepsPageNames) {
     test::TempDir dir;
     ConfigStore store(dir.file("store.db"));
     AccountStore accounts(store);
@@ -332,17 +346,17 @@ TEST(PageDispatcher, ForwardsToDispatchAndKeepsPageNames) {
     PageDispatcher dispatcher(pages, accounts);
     TemplateRunner& runner = dispatcher;
     for (const char* name : {"404", "index", "Index", "", "a b"}) {
-        EXPECT_EQ(runner.findPageName(name), name);
+        EXPECT_EQ(runner.FindPageName(name), name);
     }
-    EXPECT_EQ(runner.checkAccess({{"TEMPLATE_NAME", "edit"}}, kLoopback), Access::Granted);
+    EXPECT_EQ(runner.CheckAccess({{"TEMPLATE_NAME", "edit"}}, kLoopback), Access::Granted);
     ASSERT_EQ(accounts.saveAccount("editor", "epw", AccountType::EditPermission), 0);
-    EXPECT_EQ(runner.checkAccess({{"TEMPLATE_NAME", "edit"}}, kLoopback), Access::Refused);
+    EXPECT_EQ(runner.CheckAccess({{"TEMPLATE_NAME", "edit"}}, kLoopback), Access::Refused);
 
     std::ofstream(dir.path() / "about.html") << "about *EDIT*";
     RequestVariables vars =
         runner.variablesFor("EDIT=%3Cb%3E&x=1", dir.path().string() + "/about.html");
     std::string body;
-    runner.runPage(vars, body);
+    runner.RunPage(vars, body);
     EXPECT_EQ(body, "about &lt;b&gt;");
 }
 

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "config/config_store.h"
-#include "datasource/list_text.h"
 #include "datasource/source_manager.h"
 #include "diagram/diagram_manager.h"
+#include "http/account_store.h"
 #include "support/temp_dir.h"
 #include "web/page_dispatch.h"
 #include "web/page_factory.h"
@@ -24,7 +24,6 @@ namespace tg::test {
 class PageFixture : public ::testing::Test {
 protected:
     PageFixture() {
-        forgetListSeparator();
         (void)m_sources.create("web");
         m_sources.acquire("web")->setFields(m_fields);
         registerWebPages(m_pages, m_diagrams, m_sources);
@@ -38,9 +37,9 @@ protected:
     // Runs the template `name` with the parameter text `query`, as the server would after the
     // access check.
     std::string run(const std::string& name, const std::string& query = "") {
-        RequestVariables request = requestVariablesFor(query, m_dir.file(name + ".html"));
+        RequestVariables request = m_dispatcher.variablesFor(query, m_dir.file(name + ".html"));
         std::string body;
-        RunPage(m_pages, request, body);
+        m_dispatcher.RunPage(request, body);
         return body;
     }
 
@@ -66,6 +65,8 @@ protected:
     SourceManager m_sources{m_store};
     DiagramManager m_diagrams{m_store, m_sources};
     PageFactory m_pages;
+    AccountStore m_accounts{m_store};
+    PageDispatcher m_dispatcher{m_pages, m_accounts};
     FieldNames m_fields{"status", "bytes"};
 };
 

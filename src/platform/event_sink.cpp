@@ -1,4 +1,4 @@
-#include "datasource/event_sink.h"
+#include "platform/event_sink.h"
 
 namespace tg {
 namespace {

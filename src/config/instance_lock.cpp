@@ -1,4 +1,4 @@
-#include "app/instance_lock.h"
+#include "config/instance_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,7 +1,7 @@
 // One program per store file, editors only while none runs, and a starting program that waits
 // for an editor instead of mistaking it for another instance.
 
-#include "app/instance_lock.h"
+#include "config/instance_lock.h"
 
 #include <gtest/gtest.h>
 
