@@ -20,6 +20,7 @@
 #include "config/config_store.h"
 #include "http/response_head.h"
 #include "support/loopback_client.h"
+#include "support/reserved_port.h"
 #include "support/temp_dir.h"
 
 namespace tg {
@@ -294,18 +295,6 @@ TEST_F(HttpServerTest, AnAnswerHeldBackWaitsOnATimerWhileOthersAreAnswered) {
     EXPECT_EQ(::poll(&waiting, 1, 0), 0);  // still held: nothing sent, not closed
 }
 
-// A port nobody listens on at the moment of asking.
-std::uint16_t freePort() {
-    UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-    ::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(probe.get(), reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
-}
-
 // Servers whose loop never runs: for what happens while listening starts.
 class HttpServerListen : public ::testing::Test {
 protected:
@@ -364,7 +353,15 @@ TEST_F(HttpServerListen, SetPortRefusesBadPortsAndRollsBackWhenTheNewOneIsTaken)
     EXPECT_EQ(settings.port(), 0u);  // nothing changed
     EXPECT_FALSE(server.listening());
 
-    const std::uint16_t first = freePort();
+    const test::ReservedPort reserved;  // no other test takes it between the choice and the bind
+    const std::uint16_t first = reserved.port();
+    // Held for this server alone: a bind that does not give way to it is refused.
+    UniqueFd intruder(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(first);
+    EXPECT_NE(::bind(intruder.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_TRUE(server.setPort(first));
     EXPECT_EQ(server.port(), first);
 
