@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -202,6 +203,14 @@ private:
 
 // True when the server closes the connection without a byte; false on an answer or when the
 // receive bound of 20 s passes first.
+std::size_t openDescriptors() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count;
+}
+
 bool closedWithoutAnswer(int socket) {
     char byte;
     const ssize_t got = ::recv(socket, &byte, 1, 0);
@@ -213,6 +222,7 @@ TEST_F(HttpServerTest, OutOfDescriptorsClientsAreRefusedAtOnceAndAnsweredWhenThe
         const LoweredDescriptorLimit limit(512);
         startServer();
         EXPECT_LE(m_server.maxConnections(), 256u);  // room for a socket and a file each
+        const std::size_t openBefore = openDescriptors();
         {
             // One answer while descriptors are plenty: UBSan checks a type the first time it
             // meets it through a pipe, which it cannot make once they are gone.
@@ -220,6 +230,13 @@ TEST_F(HttpServerTest, OutOfDescriptorsClientsAreRefusedAtOnceAndAnsweredWhenThe
             sendAll(first.get(), "GET /first HTTP/1.0\r\n\r\n");
             ASSERT_EQ(readToEnd(first.get()), "HTTP/1.0 200 OK\r\n\r\nGET /first ");
         }
+        // The server closes its end once it sees ours closed: had that come after the filling
+        // below, its descriptor would be free for the next client.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (openDescriptors() > openBefore && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        ASSERT_EQ(openDescriptors(), openBefore);
 
         // Sockets made while there are descriptors, connected once there are none.
         std::vector<UniqueFd> waiting;
