@@ -1,7 +1,5 @@
 // decodeBase64 and getBasicCredentials on arbitrary bytes: no crash, no read past the input,
 // and decoding undoes the standard encoder.
-#include <openssl/evp.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,20 +7,12 @@
 #include <string_view>
 
 #include "http/basic_auth.h"
+#include "support/base64_encode.h"
 
 namespace {
 
 void check(bool condition) {
     if (!condition) std::abort();
-}
-
-std::string encode(std::string_view bytes) {
-    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                       reinterpret_cast<const unsigned char*>(bytes.data()),
-                                       static_cast<int>(bytes.size()));
-    out.resize(static_cast<std::size_t>(length));
-    return out;
 }
 
 bool isAlphabet(char c) {
@@ -43,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(decoded.size() == alphabet / 4 * 3 + (rest == 0 || rest == 1 ? 0 : rest - 1));
 
     // The input as bytes survives the standard encoder and the decoder.
-    check(tg::decodeBase64(encode(input)) == input);
+    check(tg::decodeBase64(tg::test::encodeBase64(input)) == input);
 
     // Credentials taken from the raw input are a consistent split of its decoded text.
     if (const std::optional<tg::BasicCredentials> found = tg::getBasicCredentials(input)) {
@@ -56,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // first zero byte, split at the first ':'.
     const std::string_view text = input.substr(0, input.find('\0'));
     const std::optional<tg::BasicCredentials> sent =
-        tg::getBasicCredentials("Basic " + encode(input));
+        tg::getBasicCredentials("Basic " + tg::test::encodeBase64(input));
     const std::size_t colon = text.find(':');
     if (colon == std::string_view::npos) {
         check(!sent);

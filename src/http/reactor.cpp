@@ -89,8 +89,11 @@ void Reactor::unwatch(int fd) {
 }
 
 Reactor::TimerId Reactor::after(std::chrono::milliseconds delay, std::function<void()> fn) {
+    return at(Clock::now() + delay, std::move(fn));
+}
+
+Reactor::TimerId Reactor::at(Clock::time_point deadline, std::function<void()> fn) {
     const TimerId id = m_nextTimer++;
-    const Clock::time_point deadline = Clock::now() + delay;
     m_timers.emplace(id, std::make_pair(deadline, std::move(fn)));
     m_deadlines.emplace(deadline, id);
     armTimer();

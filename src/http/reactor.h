@@ -46,8 +46,10 @@ public:
     // a round): for work that must not run inside the handler asking for it.
     void defer(std::function<void()> fn);
 
-    // Calls `fn` once, `delay` from now; cancelling a timer that has run does nothing.
+    // Calls `fn` once, `delay` from now (or at `deadline`); cancelling a timer that has run does
+    // nothing. Timers run in deadline order, equal deadlines in the order they were added.
     TimerId after(std::chrono::milliseconds delay, std::function<void()> fn);
+    TimerId at(Clock::time_point deadline, std::function<void()> fn);
     void cancel(TimerId id);
 
     // Waits up to `maxWait` for work and does all that is ready; false once stopped.

@@ -13,6 +13,7 @@
 #include "diagram/checkpointer.h"
 #include "daemon_process.h"
 #include "daemon_store.h"
+#include "support/reserved_port.h"
 #include "support/temp_dir.h"
 
 namespace tg {
@@ -37,7 +38,8 @@ TEST(Application, AnExceptionEscapingTheLoopStillSavesEverythingAndFreesTheStore
     test::TempDir dir;
     const std::string storePath = dir.file("store.db");
     const std::string log = dir.file("access.log");
-    test::defineWebStore(storePath, log, test::freeLoopbackPort());
+    const test::ReservedPort port;
+    test::defineWebStore(storePath, log, port.port());
     const std::string lines = "200 1\n200 2\n301 4\n";
     std::ofstream(log) << lines;
 

@@ -34,9 +34,6 @@ private:
     std::string m_errorFile;
 };
 
-// A TCP port on 127.0.0.1 that nothing listens on right now.
-std::uint16_t freeLoopbackPort();
-
 // Whether something accepts connections on 127.0.0.1:`port`.
 bool accepting(std::uint16_t port);
 

@@ -17,6 +17,7 @@
 #include "http/http_settings.h"
 #include "platform/unique_fd.h"
 #include "support/loopback_client.h"
+#include "support/reserved_port.h"
 #include "support/temp_dir.h"
 #include "support/tgctl_runner.h"
 
@@ -29,7 +30,7 @@ using test::storedText;
 class DaemonTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        port = test::freeLoopbackPort();
+        port = reserved.port();
         ASSERT_NE(port, 0);
         test::defineWebStore(storePath, log, port);
     }
@@ -46,6 +47,7 @@ protected:
     }
 
     test::TempDir dir;
+    test::ReservedPort reserved;  // held until the test ends: no other test takes it meanwhile
     const std::string storePath = dir.file("store.db");
     const std::string log = dir.file("access.log");
     std::uint64_t logSize = 0;
@@ -127,7 +129,8 @@ TEST_F(DaemonTest, OneInstancePerStoreFileWhateverPathReachesItAndNotPerFolder) 
     EXPECT_EQ(second.errors(), "");
 
     // Another store in the same folder runs beside it.
-    const std::uint16_t otherPort = test::freeLoopbackPort();
+    const test::ReservedPort otherReserved;
+    const std::uint16_t otherPort = otherReserved.port();
     test::defineWebStore(dir.file("other.db"), dir.file("other.log"), otherPort);
     test::DaemonProcess other({"--store", dir.file("other.db"), "--bind", "127.0.0.1"},
                               dir.file("err3"));
@@ -183,6 +186,8 @@ TEST_F(DaemonTest, AReadOnlyStoreEndsStartUpWithTheReason) {
 
 TEST_F(DaemonTest, APortInUseEndsStartUpWithTheMessageAndExitCodeOne) {
     UniqueFd taken(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int on = 1;  // like any server: the reservation gives way to it
+    ASSERT_EQ(::setsockopt(taken.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on), 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

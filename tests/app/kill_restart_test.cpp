@@ -1,11 +1,16 @@
 // Kills tessellgroved (SIGKILL) at random moments while its log grows, restarts it each time,
 // and checks that the data it finally holds equals that of one uninterrupted run: no line
-// lost, none counted twice, and the duplicate log holding each record once.
+// lost, none counted twice, and the duplicate log holding each record once. The moments come
+// from a seed that is printed and kept with the failures; TG_KILL_SEED=N runs with seed N.
 
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <map>
 #include <random>
@@ -14,17 +19,29 @@
 
 #include "daemon_process.h"
 #include "daemon_store.h"
+#include "support/reserved_port.h"
 #include "support/temp_dir.h"
 
 namespace tg {
 namespace {
 
+// TG_KILL_SEED when it holds a number, else the usual one.
+std::uint32_t killSeed() {
+    if (const char* text = std::getenv("TG_KILL_SEED")) {
+        std::uint32_t seed = 0;
+        const char* end = text + std::strlen(text);
+        if (std::from_chars(text, end, seed).ptr == end && end != text) return seed;
+        ADD_FAILURE() << "TG_KILL_SEED is not a number: " << text;
+    }
+    return 20261206;
+}
+
 TEST(KillRestart, KilledAndRestartedDaemonCountsEveryLineExactlyOnce) {
     test::TempDir dir;
     const std::string storePath = dir.file("store.db");
     const std::string log = dir.file("access.log");
-    const std::uint16_t port = test::freeLoopbackPort();
-    test::defineWebStore(storePath, log, port);
+    const test::ReservedPort port;  // held across the restarts
+    test::defineWebStore(storePath, log, port.port());
     if (::testing::Test::HasFatalFailure()) return;
     const std::vector<std::string> args{"--store",   storePath,         "--bind",
                                         "127.0.0.1", "--checkpoint-ms", "20"};
@@ -48,7 +65,11 @@ TEST(KillRestart, KilledAndRestartedDaemonCountsEveryLineExactlyOnce) {
         out.flush();
     };
 
-    std::mt19937 random(20261206);
+    const std::uint32_t seed = killSeed();
+    std::cout << "[ SEED     ] TG_KILL_SEED=" << seed << std::endl;
+    ::testing::Test::RecordProperty("seed", std::to_string(seed));
+    SCOPED_TRACE("TG_KILL_SEED=" + std::to_string(seed));
+    std::mt19937 random(seed);
     for (int round = 0; round < 10; ++round) {
         SCOPED_TRACE(round);
         append(1500);
@@ -60,14 +81,14 @@ TEST(KillRestart, KilledAndRestartedDaemonCountsEveryLineExactlyOnce) {
         append(1500);  // the log grows while the daemon runs
         std::this_thread::sleep_for(std::chrono::milliseconds(random() % 200));
         daemon.signal(SIGKILL);
-        EXPECT_EQ(daemon.waitExit(), -1);
+        EXPECT_EQ(daemon.waitExit(), -1) << daemon.errors();
     }
     append(100);
     {
         test::DaemonProcess daemon(args, dir.file("err"));
         ASSERT_TRUE(test::waitFor([&] { return test::storedPosition(storePath) == logSize; }));
         daemon.signal(SIGTERM);
-        ASSERT_EQ(daemon.waitExit(), 0);
+        ASSERT_EQ(daemon.waitExit(), 0) << daemon.errors();
         EXPECT_EQ(daemon.errors(), "");
     }
 

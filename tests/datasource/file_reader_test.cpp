@@ -16,6 +16,7 @@
 
 #include "datasource/data_source.h"
 #include "support/recording_listener.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 namespace tg {
@@ -64,12 +65,6 @@ Lines concat(Lines a, const Lines& b) {
     return a;
 }
 
-class RecordingSink : public EventSink {
-public:
-    void writeLog(std::string_view, std::string_view) override { ++lines; }
-    int lines = 0;
-};
-
 // The source's own reader has nothing to do (type None): the tests drive a FileReader
 // themselves, on their own thread or on one they own.
 class FileReaderTest : public ::testing::Test {
@@ -89,7 +84,7 @@ protected:
     test::TempDir m_dir;
     const std::string m_path = m_dir.file("app.log");
     ConfigStore m_store{m_dir.path() / "store.db"};
-    RecordingSink m_sink;
+    test::RecordingSink m_sink;
     test::RecordingListener m_listener;
     DataSource m_source{"f", m_store, m_sink};
 };
@@ -225,7 +220,7 @@ TEST_F(FileReaderTest, MissingOrIrregularFileGivesNothingUntilAFileAppears) {
     ASSERT_EQ(::mkfifo(m_path.c_str(), 0600), 0);
     reader.readNew();
     EXPECT_TRUE(m_listener.observed().empty());
-    EXPECT_EQ(m_sink.lines, 0);
+    EXPECT_TRUE(m_sink.lines().empty());
     EXPECT_EQ(position().offset, 0u);
 
     std::filesystem::remove(m_path);

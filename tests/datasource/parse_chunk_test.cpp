@@ -11,6 +11,7 @@
 #include "datasource/data_source.h"
 #include "datasource/list_text.h"
 #include "datasource/source_keys.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 namespace tg {
@@ -42,14 +43,6 @@ public:
     std::vector<Record> observed;
 };
 
-class RecordingSink : public EventSink {
-public:
-    void writeLog(std::string_view first, std::string_view second) override {
-        lines.emplace_back(first, second);
-    }
-    std::vector<std::pair<std::string, std::string>> lines;
-};
-
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -66,7 +59,7 @@ protected:
 
     test::TempDir m_dir;
     ConfigStore m_store{m_dir.path() / "store.db"};
-    RecordingSink m_sink;
+    test::RecordingSink m_sink;
     DataSource m_source{"web", m_store, m_sink};
     RecordingListener m_listener;
 };
@@ -84,7 +77,7 @@ TEST_F(ParseChunkTest, EveryLineEndWorksAndEmptyLinesVanish) {
     m_source.parseChunk("c\rd\r");
     m_source.parseChunk("\ne\n\n\n");
     EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"a"}, {"b"}, {"c"}, {"d"}, {"e"}}));
-    EXPECT_TRUE(m_listener.observed.size() == 5 && m_sink.lines.empty());
+    EXPECT_TRUE(m_listener.observed.size() == 5 && m_sink.lines().empty());
 }
 
 TEST_F(ParseChunkTest, LongLineAcrossManyChunksArrivesWhole) {
@@ -117,8 +110,7 @@ TEST_F(ParseChunkTest, UnmatchedLineBecomesParseErrorForObserversAndEventLog) {
     m_source.parseChunk("123\nok\n");
     EXPECT_EQ(m_listener.calls,
               (std::vector<std::string>{"observe:Parse Error:|123", "observe:ok", "process:ok"}));
-    ASSERT_EQ(m_sink.lines.size(), 1u);
-    EXPECT_EQ(m_sink.lines[0], (std::pair<std::string, std::string>{"web", "Parse Error: 123"}));
+    EXPECT_EQ(m_sink.lines(), (Values{"web|Parse Error: 123"}));
 }
 
 TEST_F(ParseChunkTest, WrongValueCountBecomesFieldQuantityError) {
@@ -129,8 +121,7 @@ TEST_F(ParseChunkTest, WrongValueCountBecomesFieldQuantityError) {
         m_listener.observed,
         (std::vector<Record>{{"Error:Field quantity doesn't not match to RegExp"}, {"12", "x"}}));
     EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"12", "x"}}));
-    ASSERT_EQ(m_sink.lines.size(), 1u);
-    EXPECT_EQ(m_sink.lines[0].second, "Error:Field quantity doesn't not match to RegExp");
+    EXPECT_EQ(m_sink.lines(), (Values{"web|Error:Field quantity doesn't not match to RegExp"}));
 }
 
 TEST_F(ParseChunkTest, DuplicateLogHoldsAcceptedRecordsOnly) {
@@ -155,11 +146,11 @@ TEST_F(ParseChunkTest, FailedDuplicateWriteIsReportedOnceAndKeptUntilItSucceeds)
     m_source.parseChunk("a\nb\n");
     m_source.parseChunk("c\n");
     EXPECT_EQ(m_listener.processed.size(), 3u);
-    ASSERT_EQ(m_sink.lines.size(), 1u) << "one report for the whole failure";
-    EXPECT_EQ(m_sink.lines[0].second.rfind("Cannot write the duplicate log " + backup, 0), 0u)
-        << m_sink.lines[0].second;
+    ASSERT_EQ(m_sink.lines().size(), 1u) << "one report for the whole failure";
+    const std::string report = m_sink.lines()[0];
+    EXPECT_EQ(report.rfind("web|Cannot write the duplicate log " + backup, 0), 0u) << report;
     ASSERT_EQ(m_listener.observed.size(), 4u);
-    EXPECT_EQ(m_listener.observed[2], (Record{m_sink.lines[0].second}));
+    EXPECT_EQ(m_listener.observed[2], (Record{report.substr(report.find('|') + 1)}));
 
     // A rebuild meanwhile still sees every record delivered.
     RecordingListener rebuilt;
@@ -172,14 +163,14 @@ TEST_F(ParseChunkTest, FailedDuplicateWriteIsReportedOnceAndKeptUntilItSucceeds)
     EXPECT_EQ(readFile(backup), "a\t\r\nb\t\r\nc\t\r\n");
     m_source.parseChunk("d\ne\n");
     EXPECT_EQ(readFile(backup), "a\t\r\nb\t\r\nc\t\r\nd\t\r\ne\t\r\n") << "each record once";
-    ASSERT_EQ(m_sink.lines.size(), 2u);
-    EXPECT_EQ(m_sink.lines[1].second, "The duplicate log " + backup + " is written again");
+    ASSERT_EQ(m_sink.lines().size(), 2u);
+    EXPECT_EQ(m_sink.lines()[1], "web|The duplicate log " + backup + " is written again");
     EXPECT_EQ(m_listener.observed.size(), 6u);  // the recovery is no error record
 
     // A log that is no regular file is written all the same.
     m_source.setBackup("/dev/null");
     m_source.parseChunk("f\n");
-    EXPECT_EQ(m_sink.lines.size(), 2u);
+    EXPECT_EQ(m_sink.lines().size(), 2u);
     EXPECT_FALSE(m_source.duplicateExtent()) << "nothing to cut back there";
 }
 
@@ -204,7 +195,7 @@ TEST_F(ParseChunkTest, ExpressionThatDoesNotCompileMakesEveryLineAParseError) {
     loaded.parseChunk("x\n");
     loaded.detach(listener);
     EXPECT_EQ(listener.observed, (std::vector<Record>{{"Parse Error:", "x"}}));
-    EXPECT_EQ(m_sink.lines.back(), (std::pair<std::string, std::string>{"deep", "Parse Error: x"}));
+    EXPECT_EQ(m_sink.lines().back(), "deep|Parse Error: x");
 }
 
 TEST_F(ParseChunkTest, NewExpressionAppliesFromTheNextChunk) {

@@ -8,26 +8,11 @@
 
 #include "datasource/data_source.h"
 #include "support/recording_listener.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 namespace tg {
 namespace {
-
-class RecordingSink : public EventSink {
-public:
-    void writeLog(std::string_view first, std::string_view second) override {
-        std::lock_guard lock(m_mutex);
-        lines.push_back(std::string(first) + "|" + std::string(second));
-    }
-    std::vector<std::string> taken() {
-        std::lock_guard lock(m_mutex);
-        return lines;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::string> lines;
-};
 
 // Plays a script of sessions: each either fails to open with a text, or delivers its chunks
 // and then ends in order. After the script it waits for the stop like a quiet connection.
@@ -72,7 +57,7 @@ private:
 TEST(ReconnectLoop, ReportsFailuresRetriesAndReconnectsAfterAnOrderlyEnd) {
     test::TempDir dir;
     ConfigStore store(dir.path() / "store.db");
-    RecordingSink sink;
+    test::RecordingSink sink;
     DataSource source("net", store, sink);  // no transport of its own: attach starts nothing
     source.setRegexp("([a-z]+)");
     source.setFields({"word"});
@@ -95,7 +80,7 @@ TEST(ReconnectLoop, ReportsFailuresRetriesAndReconnectsAfterAnOrderlyEnd) {
     ASSERT_GE(observed.size(), 2u);
     EXPECT_EQ(observed[0], (Record{"connection refused"}));
     EXPECT_EQ(observed[1], (Record{"Unknown error."}));
-    EXPECT_EQ(sink.taken(),
+    EXPECT_EQ(sink.lines(),
               (std::vector<std::string>{"net|connection refused", "net|Unknown error."}));
     EXPECT_EQ(transport.closes, static_cast<int>(transport.m_connects.size()));
     EXPECT_EQ(transport.m_connects.front(), "TCP:localhost:9");

@@ -59,14 +59,33 @@ function freePort() {
     });
 }
 
-function accepting(port) {
-    return new Promise((resolve) => {
-        const socket = net.connect({ host: '127.0.0.1', port });
-        socket.setTimeout(1000);
-        socket.once('connect', () => { socket.destroy(); resolve(true); });
-        socket.once('error', () => resolve(false));
-        socket.once('timeout', () => { socket.destroy(); resolve(false); });
-    });
+// Whether process `pid` itself listens on TCP `port`: one of its descriptors is a socket that
+// /proc/net/tcp or tcp6 shows listening there. Another program that took the port meanwhile
+// is thus never mistaken for the daemon.
+function listensOn(pid, port) {
+    const inodes = new Set();
+    try {
+        for (const fd of fs.readdirSync(`/proc/${pid}/fd`)) {
+            let link = '';
+            try { link = fs.readlinkSync(`/proc/${pid}/fd/${fd}`); } catch (e) { continue; }
+            const socket = /^socket:\[(\d+)\]$/.exec(link);
+            if (socket) inodes.add(socket[1]);
+        }
+    } catch (e) {
+        return false;  // gone
+    }
+    for (const table of ['/proc/net/tcp', '/proc/net/tcp6']) {
+        let rows = [];
+        try { rows = fs.readFileSync(table, 'utf8').split('\n').slice(1); } catch (e) { continue; }
+        for (const row of rows) {
+            // sl local_address rem_address st ... inode
+            const fields = row.trim().split(/\s+/);
+            if (fields.length < 10 || fields[3] !== '0A') continue;  // 0A: listening
+            const localPort = parseInt(fields[1].split(':').pop(), 16);
+            if (localPort === port && inodes.has(fields[9])) return true;
+        }
+    }
+    return false;
 }
 
 class Workspace {
@@ -107,8 +126,9 @@ class Workspace {
         fs.appendFileSync(this.log, lines.map((l) => l + '\n').join(''));
     }
 
-    // Starts tessellgroved on a free loopback port and waits until it accepts connections.
-    // A port taken between the choice and the start is retried with another.
+    // Starts tessellgroved on a free loopback port and waits until it listens there itself.
+    // A port taken between the choice and the start ends that daemon ("in use"): retried with
+    // another.
     async startDaemon() {
         for (let attempt = 1; ; ++attempt) {
             this.port = await freePort();
@@ -129,13 +149,13 @@ class Workspace {
                 daemon.code = code;
                 daemon.signal = signal;
             });
-            const up = await waitFor(async () => daemon.exited || await accepting(this.port),
+            const up = await waitFor(() => daemon.exited || listensOn(child.pid, this.port),
                 30000, 'tessellgroved to listen');
             if (up && !daemon.exited) {
                 log(`tessellgroved ${child.pid} listens on 127.0.0.1:${this.port}`);
                 return;
             }
-            if (attempt >= 3) {
+            if (attempt >= 5 || !/is already in use/.test(this.errors())) {
                 throw new Error(`tessellgroved ended at start (${daemon.code}): ${this.errors()}`);
             }
         }

@@ -1,7 +1,6 @@
 #include "http/basic_auth.h"
 
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 #include <map>
 #include <random>
@@ -9,20 +8,12 @@
 #include <utility>
 #include <vector>
 
+#include "support/base64_encode.h"
+
 namespace tg {
 namespace {
 
 using namespace std::string_literals;
-
-// Standard base64 with padding, from the crypto library, as an independent encoder.
-std::string encode(std::string_view bytes) {
-    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                       reinterpret_cast<const unsigned char*>(bytes.data()),
-                                       static_cast<int>(bytes.size()));
-    out.resize(static_cast<std::size_t>(length));
-    return out;
-}
 
 TEST(Base64, DecodesPaddedUnpaddedAndDirtyText) {
     struct Row {
@@ -58,7 +49,7 @@ TEST(Base64, RoundTripsThroughStandardEncoderWithoutPaddingOrWithLineBreaks) {
     for (std::size_t size = 0; size <= 64; ++size) {
         std::string bytes(size, '\0');
         for (char& c : bytes) c = static_cast<char>(random() & 0xff);
-        const std::string clean = encode(bytes);
+        const std::string clean = test::encodeBase64(bytes);
         SCOPED_TRACE(clean);
         EXPECT_EQ(decodeBase64(clean), bytes);
 
@@ -82,24 +73,24 @@ TEST(BasicCredentials, SplitsAtFirstColonAndRejectsMalformedValues) {
         Result expected;
     };
     const std::vector<Row> rows = {
-        {"Basic " + encode("user:pass"), BasicCredentials{"user", "pass"}},
-        {"Basic " + encode("user:pa:ss"), BasicCredentials{"user", "pa:ss"}},
-        {"Basic " + encode("user:"), BasicCredentials{"user", ""}},
-        {"Basic " + encode(":"), BasicCredentials{"", ""}},
-        {"Basic " + encode("user"), std::nullopt},  // no ':' after decoding
+        {"Basic " + test::encodeBase64("user:pass"), BasicCredentials{"user", "pass"}},
+        {"Basic " + test::encodeBase64("user:pa:ss"), BasicCredentials{"user", "pa:ss"}},
+        {"Basic " + test::encodeBase64("user:"), BasicCredentials{"user", ""}},
+        {"Basic " + test::encodeBase64(":"), BasicCredentials{"", ""}},
+        {"Basic " + test::encodeBase64("user"), std::nullopt},  // no ':' after decoding
         {"Basic", std::nullopt},                    // no blank
-        {encode("user:pass"), std::nullopt},        // no scheme, so no blank
+        {test::encodeBase64("user:pass"), std::nullopt},        // no scheme, so no blank
         {"", std::nullopt},
         {"Basic ", std::nullopt},
         // The scheme word is not checked, whatever it says or however it is written.
-        {"bAsIc " + encode("user:pass"), BasicCredentials{"user", "pass"}},
-        {"Bearer " + encode("user:pass"), BasicCredentials{"user", "pass"}},
-        {"Basic   " + encode("user:pass") + "\r", BasicCredentials{"user", "pass"}},
+        {"bAsIc " + test::encodeBase64("user:pass"), BasicCredentials{"user", "pass"}},
+        {"Bearer " + test::encodeBase64("user:pass"), BasicCredentials{"user", "pass"}},
+        {"Basic   " + test::encodeBase64("user:pass") + "\r", BasicCredentials{"user", "pass"}},
         {"Basic dXNlcjpwYXNz", BasicCredentials{"user", "pass"}},  // unpadded as sent
         // The decoded text ends at its first zero byte.
-        {"Basic " + encode("user:pw\0rest"s), BasicCredentials{"user", "pw"}},
-        {"Basic " + encode("us\0er:pw"s), std::nullopt},
-        {"Basic " + encode("\xc3\xa4:\xff"), BasicCredentials{"\xc3\xa4", "\xff"}},
+        {"Basic " + test::encodeBase64("user:pw\0rest"s), BasicCredentials{"user", "pw"}},
+        {"Basic " + test::encodeBase64("us\0er:pw"s), std::nullopt},
+        {"Basic " + test::encodeBase64("\xc3\xa4:\xff"), BasicCredentials{"\xc3\xa4", "\xff"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.value);
@@ -108,7 +99,7 @@ TEST(BasicCredentials, SplitsAtFirstColonAndRejectsMalformedValues) {
 }
 
 TEST(BasicCredentials, FindsAuthorizationHeaderInAnyCase) {
-    const std::string value = "Basic " + encode("ann:pw");
+    const std::string value = "Basic " + test::encodeBase64("ann:pw");
     const BasicCredentials ann{"ann", "pw"};
 
     const std::map<std::string, std::string> lowered = {{"host", "x"}, {"authorization", value}};

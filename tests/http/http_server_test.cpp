@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "config/config_store.h"
 #include "http/response_head.h"
 #include "support/loopback_client.h"
+#include "support/reserved_port.h"
 #include "support/temp_dir.h"
 
 namespace tg {
@@ -201,6 +203,14 @@ private:
 
 // True when the server closes the connection without a byte; false on an answer or when the
 // receive bound of 20 s passes first.
+std::size_t openDescriptors() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count;
+}
+
 bool closedWithoutAnswer(int socket) {
     char byte;
     const ssize_t got = ::recv(socket, &byte, 1, 0);
@@ -212,6 +222,7 @@ TEST_F(HttpServerTest, OutOfDescriptorsClientsAreRefusedAtOnceAndAnsweredWhenThe
         const LoweredDescriptorLimit limit(512);
         startServer();
         EXPECT_LE(m_server.maxConnections(), 256u);  // room for a socket and a file each
+        const std::size_t openBefore = openDescriptors();
         {
             // One answer while descriptors are plenty: UBSan checks a type the first time it
             // meets it through a pipe, which it cannot make once they are gone.
@@ -219,6 +230,13 @@ TEST_F(HttpServerTest, OutOfDescriptorsClientsAreRefusedAtOnceAndAnsweredWhenThe
             sendAll(first.get(), "GET /first HTTP/1.0\r\n\r\n");
             ASSERT_EQ(readToEnd(first.get()), "HTTP/1.0 200 OK\r\n\r\nGET /first ");
         }
+        // The server closes its end once it sees ours closed: had that come after the filling
+        // below, its descriptor would be free for the next client.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (openDescriptors() > openBefore && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        ASSERT_EQ(openDescriptors(), openBefore);
 
         // Sockets made while there are descriptors, connected once there are none.
         std::vector<UniqueFd> waiting;
@@ -294,18 +312,6 @@ TEST_F(HttpServerTest, AnAnswerHeldBackWaitsOnATimerWhileOthersAreAnswered) {
     EXPECT_EQ(::poll(&waiting, 1, 0), 0);  // still held: nothing sent, not closed
 }
 
-// A port nobody listens on at the moment of asking.
-std::uint16_t freePort() {
-    UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-    ::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(probe.get(), reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
-}
-
 // Servers whose loop never runs: for what happens while listening starts.
 class HttpServerListen : public ::testing::Test {
 protected:
@@ -364,7 +370,15 @@ TEST_F(HttpServerListen, SetPortRefusesBadPortsAndRollsBackWhenTheNewOneIsTaken)
     EXPECT_EQ(settings.port(), 0u);  // nothing changed
     EXPECT_FALSE(server.listening());
 
-    const std::uint16_t first = freePort();
+    const test::ReservedPort reserved;  // no other test takes it between the choice and the bind
+    const std::uint16_t first = reserved.port();
+    // Held for this server alone: a bind that does not give way to it is refused.
+    UniqueFd intruder(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(first);
+    EXPECT_NE(::bind(intruder.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_TRUE(server.setPort(first));
     EXPECT_EQ(server.port(), first);
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/unique_fd.h"
@@ -40,25 +41,38 @@ bool runUntil(Reactor& reactor, Done done) {
     return done();
 }
 
+// Both pipes are readable before the one round that runs: first every handler runs in it,
+// then, watched again, whichever runs first unwatches both and the other is not called.
 TEST(Reactor, HandlerMayUnwatchItselfAndOthersWithinOneRound) {
     Reactor reactor;
     Pipe first, second;
     int firstCalls = 0, secondCalls = 0;
-    reactor.watch(first.read.get(), Reactor::kReadable, [&](unsigned ready) {
-        EXPECT_TRUE(ready & Reactor::kReadable);
-        ++firstCalls;
-        first.drain();
-        reactor.unwatch(first.read.get());
-        reactor.unwatch(second.read.get());
-    });
-    reactor.watch(second.read.get(), Reactor::kReadable, [&](unsigned) { ++secondCalls; });
+    auto watchBoth = [&](bool unwatchBoth) {
+        for (auto [pipe, calls] : {std::pair{&first, &firstCalls}, {&second, &secondCalls}}) {
+            reactor.watch(pipe->read.get(), Reactor::kReadable, [&, calls = calls](unsigned ready) {
+                EXPECT_TRUE(ready & Reactor::kReadable);
+                ++*calls;
+                if (!unwatchBoth) return;
+                reactor.unwatch(first.read.get());
+                reactor.unwatch(second.read.get());
+            });
+        }
+    };
     first.put();
-    ASSERT_TRUE(runUntil(reactor, [&] { return firstCalls == 1; }));
     second.put();
-    first.put();
-    reactor.runOnce(50ms);
-    EXPECT_EQ(firstCalls, 1);
-    EXPECT_LE(secondCalls, 1);  // it may have run before the unwatch, never after
+    pollfd ready[] = {{first.read.get(), POLLIN, 0}, {second.read.get(), POLLIN, 0}};
+    ASSERT_EQ(poll(ready, 2, 0), 2);
+
+    watchBoth(false);
+    ASSERT_TRUE(reactor.runOnce(0ms));
+    ASSERT_EQ(firstCalls + secondCalls, 2) << "both ready descriptors come in one round";
+
+    firstCalls = secondCalls = 0;
+    watchBoth(true);  // the data is still unread: both are ready again
+    ASSERT_TRUE(reactor.runOnce(0ms));
+    EXPECT_EQ(firstCalls + secondCalls, 1);
+    reactor.runOnce(0ms);
+    EXPECT_EQ(firstCalls + secondCalls, 1) << "unwatched for good";
 }
 
 TEST(Reactor, PeerThatEndsItsSendingIsReadableAndOnlyAFullCloseIsAHangup) {
@@ -77,21 +91,36 @@ TEST(Reactor, PeerThatEndsItsSendingIsReadableAndOnlyAFullCloseIsAHangup) {
     ASSERT_TRUE(runUntil(reactor, [&] { return (seen & Reactor::kHangup) != 0; }));
 }
 
+// The deadlines are fixed before any round runs, so however late the rounds come (a stalled
+// thread, a sanitizer) the order is the same: by deadline, equal ones in the order added.
 TEST(Reactor, TimersRunInDeadlineOrderAndCancelledOnesNever) {
     Reactor reactor;
+    int round = 0;
     std::vector<int> order;
-    reactor.after(30ms, [&] { order.push_back(3); });
-    const Reactor::TimerId cancelled = reactor.after(10ms, [&] { order.push_back(99); });
-    reactor.after(0ms, [&] {
-        order.push_back(1);
-        reactor.after(15ms, [&] { order.push_back(2); });  // added from inside a timer
+    std::vector<int> rounds;
+    auto record = [&](int label) {
+        order.push_back(label);
+        rounds.push_back(round);
+    };
+    const Reactor::Clock::time_point start = Reactor::Clock::now();
+    reactor.at(start + 30ms, [&] {
+        record(4);
+        reactor.after(0ms, [&] { record(5); });  // added from inside a timer, already due
     });
+    reactor.at(start + 20ms, [&] { record(2); });
+    const Reactor::TimerId cancelled = reactor.at(start + 10ms, [&] { record(99); });
+    reactor.at(start + 20ms, [&] { record(3); });
+    reactor.at(start, [&] { record(1); });
     reactor.cancel(cancelled);
     // The loop's descriptor is readable once a timer is due, for an outer loop to notice.
     pollfd pfd{reactor.fd(), POLLIN, 0};
     EXPECT_EQ(poll(&pfd, 1, 20000), 1);
-    ASSERT_TRUE(runUntil(reactor, [&] { return order.size() == 3; }));
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    ASSERT_TRUE(runUntil(reactor, [&] {
+        ++round;
+        return order.size() == 5;
+    }));
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_GT(rounds[4], rounds[3]) << "a timer added by a timer waits for the next round";
     reactor.cancel(cancelled);  // long gone: nothing happens
 }
 

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/base64_encode.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 namespace tg {
@@ -43,14 +45,6 @@ public:
     Access access = Access::Granted;
     std::string seenLogin;
     RequestClient seenClient;
-};
-
-class RecordingLog : public EventSink {
-public:
-    void writeLog(std::string_view first, std::string_view second) override {
-        lines.push_back(std::string(first) + "|" + std::string(second));
-    }
-    std::vector<std::string> lines;
 };
 
 class RequestProcessorTest : public ::testing::Test {
@@ -96,25 +90,10 @@ protected:
     test::TempDir m_dir;
     MediaTypes m_types = MediaTypes::builtIn();
     FakePages m_pages;
-    RecordingLog m_log;
+    test::RecordingSink m_log;
     RequestProcessor m_processor{ContentRoot{m_dir.path().string(), "host", 8080}, m_types, m_pages,
                                  m_log, [] { return std::time_t{0}; }};
 };
-
-// Base64 without padding, which the server's decoder does not need.
-std::string base64(const std::string& text) {
-    static const char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); i += 3) {
-        unsigned group = static_cast<unsigned char>(text[i]) << 16;
-        if (i + 1 < text.size()) group |= static_cast<unsigned char>(text[i + 1]) << 8;
-        if (i + 2 < text.size()) group |= static_cast<unsigned char>(text[i + 2]);
-        const std::size_t bytes = std::min<std::size_t>(3, text.size() - i);
-        for (std::size_t k = 0; k <= bytes; ++k) out += kAlphabet[(group >> (18 - 6 * k)) & 63];
-    }
-    return out;
-}
 
 constexpr const char* kHead =
     "Server: Kestro-RuroVid/1.0\r\nDate: Thu, 01 Jan 1970 00:00:00 GMT\r\n";
@@ -152,15 +131,15 @@ TEST_F(RequestProcessorTest, TemplatesRunPagesWithTheirHeadersAndLogLines) {
     EXPECT_EQ(refused, std::string("HTTP/1.0 401 Unauthorized\r\n") + kHead +
                            "WWW-Authenticate: Basic realm=\"Tessellgrove\"\r\nExpires: 0\r\n\r\n");
     EXPECT_EQ(m_pages.seenLogin, "alice");
-    ASSERT_EQ(m_log.lines.size(), 5u);  // the request's line after the failed login's
-    EXPECT_EQ(m_log.lines[3], "Failed login from 192.0.2.7|alice");
-    EXPECT_EQ(m_log.lines.back(), (m_dir.path() / "page.html").string() + "|alice");
+    ASSERT_EQ(m_log.lines().size(), 5u);  // the request's line after the failed login's
+    EXPECT_EQ(m_log.lines()[3], "Failed login from 192.0.2.7|alice");
+    EXPECT_EQ(m_log.lines().back(), (m_dir.path() / "page.html").string() + "|alice");
 }
 
 TEST_F(RequestProcessorTest, RepeatedFailedLoginsAreAnsweredLaterAndNotEvenChecked) {
     const auto login = [&](const std::string& password) {
         const std::string all = answer("GET", "/page.html?action=x", "",
-                                       {{"authorization", "Basic " + base64("alice:" + password)}});
+                                       {{"authorization", "Basic " + test::encodeBase64("alice:" + password)}});
         return all.substr(0, all.find("\r\n"));
     };
     for (int i = 0; i < 3; ++i) {
@@ -175,11 +154,8 @@ TEST_F(RequestProcessorTest, RepeatedFailedLoginsAreAnsweredLaterAndNotEvenCheck
     EXPECT_EQ(login("right"), "HTTP/1.0 401 Unauthorized");
     EXPECT_EQ(m_pages.seenLogin, "");
     EXPECT_GT(m_delay.count(), 0);
-    EXPECT_EQ(std::count_if(m_log.lines.begin(), m_log.lines.end(),
-                            [](const std::string& line) {
-                                return line == "Failed login from 192.0.2.7|alice";
-                            }),
-              4);
+    const std::vector<std::string> logged = m_log.lines();
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), "Failed login from 192.0.2.7|alice"), 4);
     m_peer = "192.0.2.8";  // other clients are not held back
     EXPECT_EQ(login("right"), "HTTP/1.0 200 OK");
     EXPECT_EQ(m_delay.count(), 0);
@@ -219,7 +195,7 @@ TEST_F(RequestProcessorTest, ActionsSentByAnotherSitesPageAreForbidden) {
     EXPECT_EQ(status("/page.html?action=delete", "referer", "http://HOST:8080/index.html"), ok);
     EXPECT_EQ(status("/page.html?action=delete", "", ""), ok);  // curl and other tools
     EXPECT_EQ(status("/page.html?name=x", "referer", "http://evil.example/"), ok);  // a link
-    EXPECT_EQ(m_log.lines.size(), 9u);  // every answer is logged
+    EXPECT_EQ(m_log.lines().size(), 9u);  // every answer is logged
 
     // Behind a TLS proxy the browser's origin is https on 443 and the Host has no port.
     m_processor.setAllowedHosts({"logs.example.org"});
@@ -253,14 +229,14 @@ TEST_F(RequestProcessorTest, OnlyNamesOfThisServerAreAnswered) {
         EXPECT_EQ(status(host, "/page.html?action=delete"), "HTTP/1.0 200 OK") << host;
     }
     // Any other name is another site's (DNS rebinding): nothing runs, not even a file is read.
-    const std::size_t pagesBefore = m_log.lines.size();
+    const std::size_t pagesBefore = m_log.lines().size();
     for (const char* host : {"evil.example", "evil.example:8080", "host.evil.example", "10.1.2.3",
                              "[::2]:8080", "a b"}) {
         EXPECT_EQ(status(host, "/page.html?action=delete"), "HTTP/1.0 421 Misdirected Request")
             << host;
         EXPECT_EQ(status(host, "/notes.txt"), "HTTP/1.0 421 Misdirected Request") << host;
     }
-    EXPECT_EQ(m_log.lines.size(), pagesBefore);
+    EXPECT_EQ(m_log.lines().size(), pagesBefore);
 }
 
 TEST_F(RequestProcessorTest, HeadNeverRunsAPage) {

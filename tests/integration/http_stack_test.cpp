@@ -14,6 +14,7 @@
 #include "http/http_server.h"
 #include "http/request_processor.h"
 #include "support/loopback_client.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 #include "web/page_dispatch.h"
 
@@ -74,14 +75,6 @@ TEST(HttpStack, PagesNeedAnAccountWhenOneExistsAndEscapeWhatTheyEcho) {
     loop.join();
 }
 
-class RecordingLog : public EventSink {
-public:
-    void writeLog(std::string_view first, std::string_view second) override {
-        lines.push_back(std::string(first) + "|" + std::string(second));
-    }
-    std::vector<std::string> lines;
-};
-
 TEST(HttpStack, GuessedPasswordsAreLoggedWithTheClientAndOtherNamesAreNotAnswered) {
     test::TempDir dir;
     const std::filesystem::path htdocs = dir.path() / "htdocs";
@@ -94,7 +87,7 @@ TEST(HttpStack, GuessedPasswordsAreLoggedWithTheClientAndOtherNamesAreNotAnswere
     PageFactory pages;
     PageDispatcher dispatcher(pages, accounts);
     const MediaTypes types = MediaTypes::builtIn();
-    RecordingLog log;
+    test::RecordingSink log;
     RequestProcessor processor(ContentRoot{htdocs.string(), "tg-host", 80}, types, dispatcher,
                                log);
     Silent messages;
@@ -122,8 +115,8 @@ TEST(HttpStack, GuessedPasswordsAreLoggedWithTheClientAndOtherNamesAreNotAnswere
 
     reactor.stop();
     loop.join();
-    EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), "Failed login from 127.0.0.1|alice"),
-              4);
+    const std::vector<std::string> logged = log.lines();
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), "Failed login from 127.0.0.1|alice"), 4);
 }
 
 }  // namespace
