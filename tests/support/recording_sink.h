@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "datasource/event_sink.h"
+#include "platform/event_sink.h"
 
 namespace tg::test {
 
