@@ -207,6 +207,9 @@ void DataSource::parseLine(const RegExp& pattern, std::string_view line, char se
     // snapshot of the position always pairs with what the listeners hold.
     std::unique_lock lock(m_lock);
     m_inputParsed = parsedEnd;
+    // Read before a reset: the reader starts the input again at its next pass, so the line
+    // comes again; delivered now, it would be counted into the cleared data.
+    if (m_inputBase && m_inputBase->generation != m_position.generation) return;
     if (!matched) {
         deliverToObservers(Record{kParseErrorValue, std::string(line)});
         lock.unlock();

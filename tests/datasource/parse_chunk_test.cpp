@@ -198,6 +198,14 @@ TEST_F(ParseChunkTest, ExpressionThatDoesNotCompileMakesEveryLineAParseError) {
     EXPECT_EQ(m_sink.lines().back(), "deep|Parse Error: x");
 }
 
+TEST_F(ParseChunkTest, LinesReadBeforeAResetAreNotDeliveredAfterIt) {
+    m_source.setInputBase({0, 1, m_source.deliveredPosition().generation, std::nullopt});
+    m_source.parseChunk("one\n");
+    m_source.reset();  // while a reader still parses what it read before
+    m_source.parseChunk("two\n");
+    EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"one"}}));
+}
+
 TEST_F(ParseChunkTest, NewExpressionAppliesFromTheNextChunk) {
     m_source.parseChunk("abc\n12");
     m_source.setRegexp("^([0-9]+)$");
