@@ -46,18 +46,23 @@ void append(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::app) << text;
 }
 
+// A saved FILE source on `log`, a word a line, duplicated into `backup`.
+void defineWordSource(DataSource& source, const std::string& log, const std::string& backup) {
+    source.setType(SourceType::File);
+    source.setConnect(log);
+    source.setRegexp("^([a-z]+)$");
+    source.setFields({"word"});
+    source.setBackup(backup);
+    source.save();
+}
+
 TEST_F(SourceManagerTest, OnlyTheDaemonStartCutsTheDuplicateLogAndOnlyTheOneItWrote) {
     const std::string log = m_dir.file("app.log");
     const std::string backup = m_dir.file("dup.log");
     append(log, "one\ntwo\n");
     {
         DataSource source("web", m_store);
-        source.setType(SourceType::File);
-        source.setConnect(log);
-        source.setRegexp("^([a-z]+)$");
-        source.setFields({"word"});
-        source.setBackup(backup);
-        source.save();
+        defineWordSource(source, log, backup);
         test::RecordingListener listener;
         source.attach(listener);
         ASSERT_TRUE(listener.waitForProcessed(2));
@@ -90,12 +95,7 @@ TEST_F(SourceManagerTest, ALogWrittenBeforeAnyCheckpointIsCutBackAtTheNextStart)
     const std::string backup = m_dir.file("dup.log");
     append(log, "one\ntwo\n");
     DataSource source("web", m_store);
-    source.setType(SourceType::File);
-    source.setConnect(log);
-    source.setRegexp("^([a-z]+)$");
-    source.setFields({"word"});
-    source.setBackup(backup);
-    source.save();
+    defineWordSource(source, log, backup);
     test::RecordingListener listener;
     source.attach(listener);
     ASSERT_TRUE(listener.waitForProcessed(2));
