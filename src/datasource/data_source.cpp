@@ -7,8 +7,9 @@ namespace tg {
 DataSource::DataSource(std::string name, ConfigStore& store, EventSink& events)
     : m_store(store),
       m_events(events),
-      m_name(std::move(name)),
-      m_pattern(std::make_shared<const RegExp>()) {}
+      m_pattern(std::make_shared<const RegExp>()) {
+    m_definition.name = std::move(name);
+}
 
 DataSource::~DataSource() {
     {
@@ -18,40 +19,45 @@ DataSource::~DataSource() {
     writeLastPos();  // also a last try to write what the duplicate log could not take
     std::lock_guard lock(m_lock);
     if (!m_duplicateQueue.empty() && writeDuplicates() != 0) {
-        m_events.writeLog(m_name, "The duplicate log " + m_backup + " could not be written: " +
+        m_events.writeLog(m_definition.name, "The duplicate log " + m_definition.backup + " could not be written: " +
                                       std::to_string(m_duplicateQueue.size()) +
                                       " bytes of records are missing from it");
     }
 }
 
+SourceDefinition DataSource::definition() const {
+    std::lock_guard lock(m_lock);
+    return m_definition;
+}
+
 std::string DataSource::name() const {
     std::lock_guard lock(m_lock);
-    return m_name;
+    return m_definition.name;
 }
 
 SourceType DataSource::type() const {
     std::lock_guard lock(m_lock);
-    return m_type;
+    return m_definition.type;
 }
 
 std::string DataSource::regexp() const {
     std::lock_guard lock(m_lock);
-    return m_regexp;
+    return m_definition.regexp;
 }
 
 std::string DataSource::connect() const {
     std::lock_guard lock(m_lock);
-    return m_connect;
+    return m_definition.connect;
 }
 
 std::string DataSource::backup() const {
     std::lock_guard lock(m_lock);
-    return m_backup;
+    return m_definition.backup;
 }
 
 FieldNames DataSource::fieldNames() const {
     std::lock_guard lock(m_lock);
-    return m_fieldNames;
+    return m_definition.fields;
 }
 
 std::uint64_t DataSource::lastPos() const {
@@ -68,7 +74,7 @@ int DataSource::setRegexp(std::string_view text) {
     auto pattern = std::make_shared<RegExp>();
     pattern->compile(text, options);  // an expression that does not compile matches nothing
     std::lock_guard lock(m_lock);
-    m_regexp.assign(text);
+    m_definition.regexp.assign(text);
     m_pattern = std::move(pattern);
     return 0;
 }
@@ -78,32 +84,32 @@ void DataSource::setRegExpOptions(RegExpOptions options) {
     {
         std::lock_guard lock(m_lock);
         m_regexpOptions = options;
-        text = m_regexp;
+        text = m_definition.regexp;
     }
     setRegexp(text);
 }
 
 int DataSource::setType(SourceType type) {
     std::lock_guard lock(m_lock);
-    m_type = type;
+    m_definition.type = type;
     return 0;
 }
 
 int DataSource::setConnect(std::string_view text) {
     std::lock_guard lock(m_lock);
-    m_connect.assign(text);
+    m_definition.connect.assign(text);
     return 0;
 }
 
 int DataSource::setBackup(std::string_view path) {
     std::lock_guard lock(m_lock);
-    m_backup.assign(path);
+    m_definition.backup.assign(path);
     return 0;
 }
 
 void DataSource::setFields(FieldNames names) {
     std::lock_guard lock(m_lock);
-    m_fieldNames = std::move(names);
+    m_definition.fields = std::move(names);
 }
 
 std::size_t DataSource::listenerCount() const {
@@ -138,14 +144,14 @@ void DataSource::deliverToObservers(const Record& record) {
     std::lock_guard lock(m_lock);
     // By index: a listener may detach itself (or others) from inside its call.
     for (std::size_t i = 0; i < m_listeners.size(); ++i) {
-        m_listeners[i]->observeRecord(record, m_fieldNames);
+        m_listeners[i]->observeRecord(record, m_definition.fields);
     }
 }
 
 void DataSource::deliverToProcessors(const Record& record) {
     std::lock_guard lock(m_lock);
     for (std::size_t i = 0; i < m_listeners.size(); ++i) {
-        m_listeners[i]->processRecord(record, m_fieldNames);
+        m_listeners[i]->processRecord(record, m_definition.fields);
     }
 }
 

@@ -29,6 +29,7 @@
 #include "config/config_store.h"
 #include "datasource/record.h"
 #include "datasource/record_listener.h"
+#include "datasource/source_definition.h"
 #include "regex/reg_exp.h"
 #include "datasource/source_type.h"
 #include "platform/counted_handle.h"
@@ -76,6 +77,7 @@ public:
     DataSource& operator=(const DataSource&) = delete;
 
     // Definition. Getters return copies taken under the lock.
+    SourceDefinition definition() const;
     std::string name() const;
     SourceType type() const;
     std::string regexp() const;
@@ -144,7 +146,7 @@ public:
     int replayBackup(RecordListener* listener, unsigned limit);
     // Tries the transport described by `text` (types without a transport: true). On failure
     // false, with `text` replaced by the reason.
-    bool testConnection(std::string& text);
+    [[nodiscard]] bool testConnection(std::string& text);
 
     // For readers. The position is replaced only when no reset came in between.
     ReadPosition readPosition() const;
@@ -221,16 +223,23 @@ private:
     ConfigStore& m_store;
     EventSink& m_events;
 
+    // Lock rules.
+    // m_lock guards the definition, the listener list, the position, the compiled expression,
+    // the duplicate queue and the input counters below. It is recursive: a listener called
+    // under it may call back into the source (detach itself, read the definition). Order:
+    // the source manager's lock, then this lock, then a listener's (a diagram's) lock; a
+    // caller holding a diagram's lock never takes this one. Delivery to listeners holds it.
+    // m_runLock (below) serialises starting and stopping the reader. It is taken before m_lock
+    // and is never held while waiting for m_lock; the reader thread never takes it.
+    // The reader thread may call everything listed "for readers" in the class, and takes
+    // m_lock only for short steps (one line's delivery, a position update), never while
+    // blocked on its transport. Without any lock it touches the reader-only members at the
+    // end, which a stopped source's caller may also touch once the reader has been joined.
     mutable std::recursive_mutex m_lock;
     // Guarded by m_lock:
     std::vector<RecordListener*> m_listeners;  // not owned
-    std::string m_name;
-    std::string m_regexp;
-    std::string m_connect;
-    std::string m_backup;
-    SourceType m_type = SourceType::None;
+    SourceDefinition m_definition;
     ReadPosition m_position;
-    FieldNames m_fieldNames;
     // Replaced whole by setRegexp, so a reader holding the previous one is undisturbed.
     std::shared_ptr<const RegExp> m_pattern;
     RegExpOptions m_regexpOptions;
@@ -246,8 +255,11 @@ private:
     WakeEvent m_wake;
     std::chrono::milliseconds m_retryPause{1000};
 
-    std::mutex m_runLock;  // serialises starting and stopping the reader; before m_lock
+    // Serialises starting and stopping the reader (attach, detach, restart, destruction);
+    // taken before m_lock, and never by the reader thread, so stopping can join the reader.
+    std::mutex m_runLock;
     std::thread m_reader;  // guarded by m_runLock
+    // Atomics: read without any lock by any thread.
     std::atomic<std::thread::id> m_readerId{};
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_held{false};

@@ -23,15 +23,16 @@
 #include <string>
 
 #include "datasource/data_source.h"
+#include "datasource/source_transport.h"
 #include "platform/unique_fd.h"
 
 namespace tg {
 
-class FileReader {
+class FileReader : public SourceReader {
 public:
     explicit FileReader(DataSource& source);
     // Until the source's stop is asked.
-    void run();
+    void run() override;
     // One pass: reads what is new and records the position.
     void readNew();
 

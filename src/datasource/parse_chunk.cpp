@@ -51,13 +51,13 @@ void writeDuplicate(std::string& out, const Record& values, char separator) {
 }  // namespace
 
 int DataSource::writeDuplicates() {
-    if (m_backup.empty()) {
+    if (m_definition.backup.empty()) {
         m_duplicateQueue.clear();  // duplicating was turned off
         return 0;
     }
     if (m_duplicateQueue.empty()) return 0;
     // Opened for each write, so a log that was moved or deleted is started afresh.
-    UniqueFd file(::open(m_backup.c_str(),
+    UniqueFd file(::open(m_definition.backup.c_str(),
                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
     if (!file) return errno;
     // Only a regular file has a length worth recording (a log may also be /dev/null).
@@ -96,7 +96,7 @@ void DataSource::flushDuplicates() {
     {
         std::lock_guard lock(m_lock);
         error = writeDuplicates();
-        path = m_backup;
+        path = m_definition.backup;
     }
     if (error != 0 && !m_duplicateFailing) {
         m_duplicateFailing = true;
@@ -134,9 +134,9 @@ std::optional<DuplicateExtent> DataSource::duplicateExtent() {
     // Written first: the log a first chunk is about to create is then known too. Without any
     // record duplicated in this process, the log is still what the stored extent says.
     [[maybe_unused]] const int error = writeDuplicates();  // the reader reports failures
-    if (m_backup.empty() || !m_duplicateFile) return std::nullopt;
+    if (m_definition.backup.empty() || !m_duplicateFile) return std::nullopt;
     struct stat status;
-    if (::stat(m_backup.c_str(), &status) != 0) return std::nullopt;
+    if (::stat(m_definition.backup.c_str(), &status) != 0) return std::nullopt;
     const FileIdentity file{static_cast<std::uint64_t>(status.st_dev),
                             static_cast<std::uint64_t>(status.st_ino)};
     if (file != *m_duplicateFile) return std::nullopt;
@@ -150,7 +150,7 @@ void DataSource::parseChunk(std::string_view chunk) {
     {
         std::lock_guard lock(m_lock);
         pattern = m_pattern;
-        duplicating = !m_backup.empty();
+        duplicating = !m_definition.backup.empty();
     }
     // Looked up only when needed: a stored separator of 0 is read from the store every time.
     const char separator = duplicating ? m_store.listSeparator() : '\t';
@@ -218,11 +218,11 @@ void DataSource::parseLine(const RegExp& pattern, std::string_view line, char se
         m_events.writeLog(name(), text);
         return;
     }
-    if (m_values.size() == m_fieldNames.size()) {
+    if (m_values.size() == m_definition.fields.size()) {
         deliverToObservers(m_values);
         deliverToProcessors(m_values);
         // Under the lock with the delivery, so a replay sees exactly the delivered records.
-        if (!m_backup.empty()) writeDuplicate(m_duplicateQueue, m_values, separator);
+        if (!m_definition.backup.empty()) writeDuplicate(m_duplicateQueue, m_values, separator);
         return;
     }
     // Not duplicated: replaying the log would otherwise feed this text to diagrams as data

@@ -43,9 +43,9 @@ private:
 
 int DataSource::replayBackup(RecordListener* listener, unsigned limit) {
     std::lock_guard lock(m_lock);
-    if (m_backup.empty()) return 0;
+    if (m_definition.backup.empty()) return 0;
     [[maybe_unused]] const int error = writeDuplicates();  // the reader reports failures
-    std::unique_ptr<std::FILE, FileClose> file(std::fopen(m_backup.c_str(), "rb"));
+    std::unique_ptr<std::FILE, FileClose> file(std::fopen(m_definition.backup.c_str(), "rb"));
     // Records the log could not take yet were delivered all the same: they are replayed after it.
     std::unique_ptr<std::FILE, FileClose> queued(
         m_duplicateQueue.empty()
@@ -62,8 +62,8 @@ int DataSource::replayBackup(RecordListener* listener, unsigned limit) {
         for (std::string_view line; lines.next(line);) {
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
             const Record values = splitEscapedList(line, separator);
-            if (listener && values.size() == m_fieldNames.size()) {
-                listener->processRecord(values, m_fieldNames);
+            if (listener && values.size() == m_definition.fields.size()) {
+                listener->processRecord(values, m_definition.fields);
             }
             if (limit > 0 && counter++ > limit) return 1;
         }

@@ -6,7 +6,6 @@
 
 #include "config/config_key.h"
 #include "datasource/data_source.h"
-#include "datasource/list_text.h"
 #include "datasource/source_keys.h"
 #include "platform/unique_fd.h"
 
@@ -111,14 +110,13 @@ std::optional<DuplicateExtent> readBackupLength(ConfigKey& key) {
 
 void DataSource::load(std::string_view name) {
     std::lock_guard lock(m_lock);
-    m_name.assign(name);
     ConfigKey key(m_store);
-    key.open(sourceKeyPath(m_name));
-    setType(sourceTypeFromCode(key.getDword("type", 0)));
-    setRegexp(key.getString("regexp", ""));
-    setConnect(key.getString("connect", ""));
-    setBackup(key.getString("backup", ""));
-    m_fieldNames = splitList(key.getString("fields", ""), ',');
+    key.open(sourceKeyPath(name));
+    SourceDefinition definition = readDefinition(key);
+    definition.name.assign(name);
+    const std::string regexp = std::move(definition.regexp);
+    m_definition = std::move(definition);
+    setRegexp(regexp);  // compiles it
     const std::uint64_t generation = m_position.generation;
     m_position = readStoredPosition(key);
     m_position.generation = generation;
@@ -127,11 +125,11 @@ void DataSource::load(std::string_view name) {
 void DataSource::cutDuplicateLog() {
     std::lock_guard lock(m_lock);
     ConfigKey key(m_store);
-    if (m_backup.empty() || !key.openExisting(sourceKeyPath(m_name))) return;
+    if (m_definition.backup.empty() || !key.openExisting(sourceKeyPath(m_definition.name))) return;
     const auto extent = readBackupLength(key);
     if (!extent) return;
     // Checked and cut through one descriptor, so another file swapped in meanwhile is safe.
-    UniqueFd file(::open(m_backup.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    UniqueFd file(::open(m_definition.backup.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat status;
     if (!file || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return;
     const FileIdentity found{static_cast<std::uint64_t>(status.st_dev),
@@ -144,18 +142,14 @@ void DataSource::cutDuplicateLog() {
 
 void DataSource::recordDuplicateStart(const DuplicateExtent& start) {
     ConfigKey key(m_store);
-    if (key.openExisting(sourceKeyPath(m_name))) writeBackupLength(key, start);
+    if (key.openExisting(sourceKeyPath(m_definition.name))) writeBackupLength(key, start);
 }
 
 void DataSource::save() {
     std::lock_guard lock(m_lock);
     ConfigKey key(m_store);
-    key.open(sourceKeyPath(m_name));
-    key.setDword("type", static_cast<std::uint32_t>(m_type));
-    key.setString("regexp", m_regexp);
-    key.setString("connect", m_connect);
-    key.setString("backup", m_backup);
-    key.setString("fields", joinList(m_fieldNames, ','));
+    key.open(sourceKeyPath(m_definition.name));
+    writeDefinition(key, m_definition);
 }
 
 int DataSource::setName(std::string_view newName) {
@@ -163,7 +157,7 @@ int DataSource::setName(std::string_view newName) {
         std::lock_guard lock(m_lock);
         if (!m_listeners.empty()) return 1;
         deleteStored(m_store, newName);  // whatever was stored under the new name goes
-        m_name.assign(newName);
+        m_definition.name.assign(newName);
     }
     save();
     return 0;
@@ -179,8 +173,8 @@ void DataSource::writeLastPos() {
     // Only into a stored definition: a source that was never saved, or whose key was
     // deleted, must not come back as an empty source at the next start.
     ConfigKey key(m_store);
-    if (!m_name.empty() && key.openExisting(sourceKeyPath(m_name))) {
-        writePosition(key, m_position, m_type);
+    if (!m_definition.name.empty() && key.openExisting(sourceKeyPath(m_definition.name))) {
+        writePosition(key, m_position, m_definition.type);
         if (const auto extent = duplicateExtent()) writeBackupLength(key, *extent);
     }
 }

@@ -6,8 +6,8 @@
 
 #include "config/config_key.h"
 #include "datasource/data_source.h"
-#include "datasource/file_reader.h"
 #include "datasource/source_keys.h"
+#include "datasource/source_transport.h"
 
 namespace tg {
 
@@ -92,13 +92,8 @@ void DataSource::stopReader() {
 void DataSource::readerThread() {
     m_readerId.store(std::this_thread::get_id());
     try {
-        switch (type()) {
-            case SourceType::File:
-                FileReader(*this).run();
-                break;
-            default:
-                break;  // no transport of this kind (yet): the reader ends at once
-        }
+        // No transport of this kind (yet): the reader ends at once.
+        if (const auto reader = makeSourceReader(*this, type())) reader->run();
     } catch (const std::exception& e) {
         // Readers catch their own transport errors; anything else must not end the process.
         reportError(e.what());
@@ -122,15 +117,15 @@ void DataSource::reset() {
 }
 
 void DataSource::resetLocked() {
-    if (!m_backup.empty()) {
-        std::remove(m_backup.c_str());
+    if (!m_definition.backup.empty()) {
+        std::remove(m_definition.backup.c_str());
         m_duplicateQueue.clear();  // records from before the reset
         m_duplicateFile.reset();
         ConfigKey key(m_store);
-        if (!m_name.empty() && key.openExisting(sourceKeyPath(m_name))) forgetBackupLength(key);
+        if (!m_definition.name.empty() && key.openExisting(sourceKeyPath(m_definition.name))) forgetBackupLength(key);
     }
     ++m_position.generation;  // a running reader drops what it read before
-    if (m_type == SourceType::File || m_type == SourceType::Odbc) {
+    if (m_definition.type == SourceType::File || m_definition.type == SourceType::Odbc) {
         m_position.offset = 0;
         m_position.fileId = 0;
         m_position.check.reset();
@@ -148,12 +143,6 @@ void DataSource::restart() {
     reconcile();  // a fresh reader when listeners are attached
 }
 
-bool DataSource::testConnection(std::string& text) {
-    (void)text;
-    switch (type()) {
-        default:
-            return true;  // files and kinds without a transport have nothing to try
-    }
-}
+bool DataSource::testConnection(std::string& text) { return testTransport(type(), text); }
 
 }  // namespace tg
