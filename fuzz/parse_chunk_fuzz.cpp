@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "datasource/data_source.h"
+#include "datasource/source_feed.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ std::vector<std::string> parse(tg::ConfigStore& store, std::string_view pattern,
     while (at < text.size()) {
         const std::size_t size =
             cut ? 1 + static_cast<unsigned char>(text[at]) % 17 : text.size() - at;
-        source.parseChunk(text.substr(at, size));
+        tg::SourceFeed(source).parseChunk(text.substr(at, size));
         at += size;
     }
     source.detach(collector);

@@ -1,7 +1,9 @@
 #pragma once
 // One data source: its definition (name, type, expression, connect string, duplicate log,
 // field names, last position), its listeners, its reader thread, and the step that turns
-// received bytes into records (parseChunk).
+// received bytes into records (parseChunk). What is stored of it is a SourceDefinition; what
+// the reader may do to it is SourceFeed; which reader reads it is chosen by its type
+// (makeSourceReader).
 //
 // Threads: the definition and the listener list may be read and changed from any thread
 // under m_lock. The reader thread runs while listeners are attached; parseChunk runs on it
@@ -148,12 +150,8 @@ public:
     // false, with `text` replaced by the reason.
     [[nodiscard]] bool testConnection(std::string& text);
 
-    // For readers. The position is replaced only when no reset came in between.
+    // Where the reader resumes (the stored position until a reader has read).
     ReadPosition readPosition() const;
-    bool updateReadPosition(const ReadPosition& position);
-    // A reader positioned at `base` (pending empty): the bytes it passes to parseChunk from
-    // now on continue the file from there. Reader thread only.
-    void setInputBase(const ReadPosition& base);
     // Where the records delivered so far end: just after the last line parsed, in the file
     // the reader follows (the stored position when no reader has read yet). Call it while
     // holding holdDelivery() to pair it with what listeners hold.
@@ -163,24 +161,39 @@ public:
     // process's reader has not written to the file now at the backup path: nothing is known
     // about it then, and what is stored must stay.
     std::optional<DuplicateExtent> duplicateExtent();
+    // Pause between two tries of a failing transport (1000 ms; tests shorten it).
+    std::chrono::milliseconds retryPause() const { return m_retryPause; }
+    void setRetryPause(std::chrono::milliseconds pause) { m_retryPause = pause; }
+
+protected:
+    ConfigStore& store() const { return m_store; }
+    EventSink& events() const { return m_events; }
+
+private:
+    // The reader's side, reached through SourceFeed: reader thread only, or a source whose
+    // reader is not running.
+    friend class SourceFeed;
+
+    // The position is replaced only when no reset came in between.
+    bool updateReadPosition(const ReadPosition& position);
+    // A reader positioned at `base` (pending empty): the bytes it passes to parseChunk from
+    // now on continue the file from there.
+    void setInputBase(const ReadPosition& base);
     // Writes the duplicate records kept after a failed write; reports a failure once until a
-    // write succeeds again. Reader thread only.
+    // write succeeds again.
     void flushDuplicates();
     // True while so much is waiting for the duplicate log that a reader should read no more.
     bool duplicatesBackedUp() const;
     // Waits up to `timeout` or until a stop is asked; true when asked.
     bool waitForStop(std::chrono::milliseconds timeout) const;
     const WakeEvent& wakeEvent() const { return m_wake; }
-    // Pause between two tries of a failing transport (1000 ms; tests shorten it).
-    std::chrono::milliseconds retryPause() const { return m_retryPause; }
-    void setRetryPause(std::chrono::milliseconds pause) { m_retryPause = pause; }
 
     // Cuts `chunk`, appended to the incomplete line kept from earlier chunks, into lines (CR
     // and LF both end a line; empty lines vanish), splits each complete line with the
     // expression and delivers the records. Lines that do not match, or give another number
     // of values than there are field names, become error records for observers and event
     // log lines. Accepted records are appended to the duplicate log. Stops early, keeping the
-    // rest, once stopping is requested. Reader thread only.
+    // rest, once stopping is requested.
     void parseChunk(std::string_view chunk);
 
     // Delivery to listeners, in list order, under the lock.
@@ -193,15 +206,10 @@ public:
     void requestStop();
     void clearStopping() { m_stopping.store(false, std::memory_order_relaxed); }
     bool stopping() const { return m_stopping.load(std::memory_order_relaxed); }
-    // Forgets the incomplete line (a reader starting afresh). Reader thread or stopped source.
+    // Forgets the incomplete line (a reader starting afresh).
     void clearPending() { m_pending.clear(); }
     const std::string& pending() const { return m_pending; }
 
-protected:
-    ConfigStore& store() const { return m_store; }
-    EventSink& events() const { return m_events; }
-
-private:
     // Splits and delivers one complete line, and queues its duplicate when accepted.
     // `parsedEnd`: the input counted up to the end of this line and its line end.
     void parseLine(const RegExp& pattern, std::string_view line, char separator,
@@ -231,7 +239,7 @@ private:
     // caller holding a diagram's lock never takes this one. Delivery to listeners holds it.
     // m_runLock (below) serialises starting and stopping the reader. It is taken before m_lock
     // and is never held while waiting for m_lock; the reader thread never takes it.
-    // The reader thread may call everything listed "for readers" in the class, and takes
+    // The reader thread reaches the source through SourceFeed only, and takes
     // m_lock only for short steps (one line's delivery, a position update), never while
     // blocked on its transport. Without any lock it touches the reader-only members at the
     // end, which a stopped source's caller may also touch once the reader has been joined.

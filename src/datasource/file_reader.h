@@ -23,6 +23,7 @@
 #include <string>
 
 #include "datasource/data_source.h"
+#include "datasource/source_feed.h"
 #include "datasource/source_transport.h"
 #include "platform/unique_fd.h"
 
@@ -57,7 +58,7 @@ private:
     void recordPosition();
     void closeFile();
 
-    DataSource& m_source;
+    SourceFeed m_source;
     UniqueFd m_file;  // kept open between reads
     dev_t m_fileDevice = 0;
     ino_t m_fileId = 0;

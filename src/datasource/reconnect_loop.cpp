@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "datasource/data_source.h"
+#include "datasource/source_feed.h"
 
 namespace tg {
 namespace {
@@ -24,7 +24,8 @@ private:
 
 }  // namespace
 
-void runReconnectLoop(DataSource& source, Transport& transport) {
+void runReconnectLoop(DataSource& dataSource, Transport& transport) {
+    SourceFeed source(dataSource);
     char buffer[kReceiveSize + 1];
     while (!source.stopping()) {
         std::string error;

@@ -12,6 +12,7 @@
 
 #include "config/config_store.h"
 #include "datasource/data_source.h"
+#include "datasource/source_feed.h"
 #include "datasource/list_text.h"
 #include "platform/unique_fd.h"
 #include "tools/command_line.h"
@@ -64,7 +65,8 @@ FieldNames defaultFields(const std::string& regexp) {
 }
 
 // Reads `fd` to its end in reader-sized chunks.
-void feed(int fd, const std::string& name, DataSource& source) {
+void feed(int fd, const std::string& name, DataSource& dataSource) {
+    SourceFeed source(dataSource);  // no reader runs: this tool feeds the source itself
     char buffer[8192];
     for (;;) {
         const ssize_t n = read(fd, buffer, 8191);

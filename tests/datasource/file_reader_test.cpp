@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "datasource/data_source.h"
+#include "datasource/source_feed.h"
 #include "support/recording_listener.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -87,6 +88,7 @@ protected:
     test::RecordingSink m_sink;
     test::RecordingListener m_listener;
     DataSource m_source{"f", m_store, m_sink};
+    SourceFeed m_feed{m_source};  // the reader's side, driven by the tests
 };
 
 // Runs FileReader::run on its own thread until the test ends or stops it.
@@ -97,7 +99,7 @@ public:
     ~RunningReader() { stop(); }
     void stop() {
         if (!m_thread.joinable()) return;
-        m_source.requestStop();
+        SourceFeed(m_source).requestStop();
         m_thread.join();
     }
 
@@ -123,14 +125,14 @@ TEST_F(FileReaderTest, GrowthIsReadOnceAndIncompleteLastLineWaitsForItsEnd) {
     append(m_path, "partial");
     reader.readNew();
     EXPECT_EQ(lines().size(), 15u);
-    EXPECT_EQ(m_source.pending(), "partial");
+    EXPECT_EQ(m_feed.pending(), "partial");
     EXPECT_EQ(position().offset, 150u) << "the stored position must leave out the pending line";
 
     // A reader starting afresh reads the incomplete line again, whole.
-    m_source.clearPending();
+    m_feed.clearPending();
     FileReader fresh(m_source);
     fresh.readNew();
-    EXPECT_EQ(m_source.pending(), "partial");
+    EXPECT_EQ(m_feed.pending(), "partial");
     append(m_path, " end\n");
     fresh.readNew();
     EXPECT_EQ(lines(), concat(numbered(0, 15), {"partial end"}));
@@ -236,7 +238,7 @@ public:
     StoppingListener(DataSource& source, std::string at) : m_source(source), m_at(std::move(at)) {}
     void processRecord(const Record& record, const FieldNames& names) override {
         RecordingListener::processRecord(record, names);
-        if (record[0] == m_at) m_source.requestStop();
+        if (record[0] == m_at) SourceFeed(m_source).requestStop();
     }
 
 private:
@@ -253,12 +255,12 @@ TEST_F(FileReaderTest, StopDuringAPassLeavesTheRestForTheNextReader) {
     FileReader(m_source).readNew();
     EXPECT_EQ(firstValues(stopper.processed()), numbered(0, 3));
     // Only the rest of the first piece is held; the piece read after the stop is not taken.
-    EXPECT_EQ(m_source.pending().size(), 8191u - 30u);
+    EXPECT_EQ(m_feed.pending().size(), 8191u - 30u);
     EXPECT_EQ(position().offset, 30u);
 
     // What the next reader starts with after a stop.
-    m_source.clearStopping();
-    m_source.clearPending();
+    m_feed.clearStopping();
+    m_feed.clearPending();
     FileReader(m_source).readNew();
     EXPECT_EQ(firstValues(stopper.processed()), numbered(0, 2000));
     EXPECT_EQ(position().offset, 20000u);
@@ -270,7 +272,7 @@ TEST_F(FileReaderTest, PositionBeyondFourGigabytesIsKept) {
     append(m_path, "");
     std::filesystem::resize_file(m_path, kStart);  // sparse: no disk space is taken
     append(m_path, "big-1\nbig-2\n");
-    ASSERT_TRUE(m_source.updateReadPosition(
+    ASSERT_TRUE(m_feed.updateReadPosition(
         {kStart, inodeOf(m_path), m_source.readPosition().generation, {}}));
 
     FileReader reader(m_source);
@@ -283,7 +285,8 @@ TEST_F(FileReaderTest, PositionBeyondFourGigabytesIsKept) {
 // type None, so that no reader of their own runs, and their reset keeps the offset.
 void resetAsFileSource(DataSource& source) {
     source.reset();
-    ASSERT_TRUE(source.updateReadPosition({0, 0, source.readPosition().generation, {}}));
+    ASSERT_TRUE(
+        SourceFeed(source).updateReadPosition({0, 0, source.readPosition().generation, {}}));
 }
 
 // Resets the source when the given record arrives, once.

@@ -9,6 +9,7 @@
 
 #include "config/config_key.h"
 #include "datasource/data_source.h"
+#include "datasource/source_feed.h"
 #include "datasource/list_text.h"
 #include "datasource/source_keys.h"
 #include "support/recording_sink.h"
@@ -61,21 +62,22 @@ protected:
     ConfigStore m_store{m_dir.path() / "store.db"};
     test::RecordingSink m_sink;
     DataSource m_source{"web", m_store, m_sink};
+    SourceFeed m_feed{m_source};  // the reader's side, driven by the tests
     RecordingListener m_listener;
 };
 
 TEST_F(ParseChunkTest, LineSplitOverChunksIsJoined) {
-    m_source.parseChunk("abc");
+    m_feed.parseChunk("abc");
     EXPECT_TRUE(m_listener.calls.empty());
-    m_source.parseChunk("def\r\n");
+    m_feed.parseChunk("def\r\n");
     EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"abcdef"}}));
-    EXPECT_TRUE(m_source.pending().empty());
+    EXPECT_TRUE(m_feed.pending().empty());
 }
 
 TEST_F(ParseChunkTest, EveryLineEndWorksAndEmptyLinesVanish) {
-    m_source.parseChunk("a\r\n\r\nb\n");
-    m_source.parseChunk("c\rd\r");
-    m_source.parseChunk("\ne\n\n\n");
+    m_feed.parseChunk("a\r\n\r\nb\n");
+    m_feed.parseChunk("c\rd\r");
+    m_feed.parseChunk("\ne\n\n\n");
     EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"a"}, {"b"}, {"c"}, {"d"}, {"e"}}));
     EXPECT_TRUE(m_listener.observed.size() == 5 && m_sink.lines().empty());
 }
@@ -83,31 +85,31 @@ TEST_F(ParseChunkTest, EveryLineEndWorksAndEmptyLinesVanish) {
 TEST_F(ParseChunkTest, LongLineAcrossManyChunksArrivesWhole) {
     const std::string line(30000, 'x');
     for (std::size_t at = 0; at < line.size(); at += 8191)
-        m_source.parseChunk(line.substr(at, 8191));
-    m_source.parseChunk("\n");
+        m_feed.parseChunk(line.substr(at, 8191));
+    m_feed.parseChunk("\n");
     ASSERT_EQ(m_listener.processed.size(), 1u);
     EXPECT_EQ(m_listener.processed[0][0], line);
 }
 
 TEST_F(ParseChunkTest, InputWithoutLineEndsIsCutAtOneMegabyte) {
     const std::string chunk(8191, 'z');
-    for (int i = 0; i < 200; ++i) m_source.parseChunk(chunk);  // 1.6 MB without a line end
+    for (int i = 0; i < 200; ++i) m_feed.parseChunk(chunk);  // 1.6 MB without a line end
     ASSERT_EQ(m_listener.processed.size(), 1u);
     EXPECT_GT(m_listener.processed[0][0].size(), 1u << 20);
-    EXPECT_LT(m_source.pending().size(), 1u << 20);
+    EXPECT_LT(m_feed.pending().size(), 1u << 20);
 }
 
 TEST_F(ParseChunkTest, ObserversHearEveryRecordBeforeProcessors) {
     RecordingListener second;
     m_source.attach(second);
-    m_source.parseChunk("ok\n");
+    m_feed.parseChunk("ok\n");
     EXPECT_EQ(m_listener.calls, (std::vector<std::string>{"observe:ok", "process:ok"}));
     EXPECT_EQ(second.calls, m_listener.calls);
     m_source.detach(second);
 }
 
 TEST_F(ParseChunkTest, UnmatchedLineBecomesParseErrorForObserversAndEventLog) {
-    m_source.parseChunk("123\nok\n");
+    m_feed.parseChunk("123\nok\n");
     EXPECT_EQ(m_listener.calls,
               (std::vector<std::string>{"observe:Parse Error:|123", "observe:ok", "process:ok"}));
     EXPECT_EQ(m_sink.lines(), (Values{"web|Parse Error: 123"}));
@@ -116,7 +118,7 @@ TEST_F(ParseChunkTest, UnmatchedLineBecomesParseErrorForObserversAndEventLog) {
 TEST_F(ParseChunkTest, WrongValueCountBecomesFieldQuantityError) {
     m_source.setRegexp("([0-9]+)-(x)?");
     m_source.setFields({"number", "mark"});
-    m_source.parseChunk("12-\n12-x\n");
+    m_feed.parseChunk("12-\n12-x\n");
     EXPECT_EQ(
         m_listener.observed,
         (std::vector<Record>{{"Error:Field quantity doesn't not match to RegExp"}, {"12", "x"}}));
@@ -129,7 +131,7 @@ TEST_F(ParseChunkTest, DuplicateLogHoldsAcceptedRecordsOnly) {
     m_source.setBackup(backup);
     m_source.setRegexp("^([0-9]+) ([0-9]+)?");
     m_source.setFields({"a", "b"});
-    m_source.parseChunk("1 2\nnot a record\n3 \n4 5\n");
+    m_feed.parseChunk("1 2\nnot a record\n3 \n4 5\n");
     // The line "3 " gives one value for two fields: an error, and not written, since a
     // replay would otherwise take it for data whenever a source has a single field.
     const std::string text = readFile(backup);
@@ -143,8 +145,8 @@ TEST_F(ParseChunkTest, FailedDuplicateWriteIsReportedOnceAndKeptUntilItSucceeds)
     const std::string backup = m_dir.file("duplicate.log");
     std::filesystem::create_directory(backup);
     m_source.setBackup(backup);
-    m_source.parseChunk("a\nb\n");
-    m_source.parseChunk("c\n");
+    m_feed.parseChunk("a\nb\n");
+    m_feed.parseChunk("c\n");
     EXPECT_EQ(m_listener.processed.size(), 3u);
     ASSERT_EQ(m_sink.lines().size(), 1u) << "one report for the whole failure";
     const std::string report = m_sink.lines()[0];
@@ -159,9 +161,9 @@ TEST_F(ParseChunkTest, FailedDuplicateWriteIsReportedOnceAndKeptUntilItSucceeds)
 
     // Tried again at each pass of the reader, also when nothing new came.
     std::filesystem::remove(backup);
-    m_source.flushDuplicates();
+    m_feed.flushDuplicates();
     EXPECT_EQ(readFile(backup), "a\t\r\nb\t\r\nc\t\r\n");
-    m_source.parseChunk("d\ne\n");
+    m_feed.parseChunk("d\ne\n");
     EXPECT_EQ(readFile(backup), "a\t\r\nb\t\r\nc\t\r\nd\t\r\ne\t\r\n") << "each record once";
     ASSERT_EQ(m_sink.lines().size(), 2u);
     EXPECT_EQ(m_sink.lines()[1], "web|The duplicate log " + backup + " is written again");
@@ -169,7 +171,7 @@ TEST_F(ParseChunkTest, FailedDuplicateWriteIsReportedOnceAndKeptUntilItSucceeds)
 
     // A log that is no regular file is written all the same.
     m_source.setBackup("/dev/null");
-    m_source.parseChunk("f\n");
+    m_feed.parseChunk("f\n");
     EXPECT_EQ(m_sink.lines().size(), 2u);
     EXPECT_FALSE(m_source.duplicateExtent()) << "nothing to cut back there";
 }
@@ -177,7 +179,7 @@ TEST_F(ParseChunkTest, FailedDuplicateWriteIsReportedOnceAndKeptUntilItSucceeds)
 TEST_F(ParseChunkTest, ExpressionThatDoesNotCompileMakesEveryLineAParseError) {
     EXPECT_EQ(m_source.setRegexp("(unclosed"), 0);
     EXPECT_EQ(m_source.regexp(), "(unclosed");
-    m_source.parseChunk("abc\n");
+    m_feed.parseChunk("abc\n");
     EXPECT_EQ(m_listener.observed, (std::vector<Record>{{"Parse Error:", "abc"}}));
     EXPECT_TRUE(m_listener.processed.empty());
 
@@ -192,24 +194,24 @@ TEST_F(ParseChunkTest, ExpressionThatDoesNotCompileMakesEveryLineAParseError) {
     EXPECT_EQ(loaded.regexp(), deep);
     RecordingListener listener;
     loaded.attach(listener);
-    loaded.parseChunk("x\n");
+    SourceFeed(loaded).parseChunk("x\n");
     loaded.detach(listener);
     EXPECT_EQ(listener.observed, (std::vector<Record>{{"Parse Error:", "x"}}));
     EXPECT_EQ(m_sink.lines().back(), "deep|Parse Error: x");
 }
 
 TEST_F(ParseChunkTest, LinesReadBeforeAResetAreNotDeliveredAfterIt) {
-    m_source.setInputBase({0, 1, m_source.deliveredPosition().generation, std::nullopt});
-    m_source.parseChunk("one\n");
+    m_feed.setInputBase({0, 1, m_source.deliveredPosition().generation, std::nullopt});
+    m_feed.parseChunk("one\n");
     m_source.reset();  // while a reader still parses what it read before
-    m_source.parseChunk("two\n");
+    m_feed.parseChunk("two\n");
     EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"one"}}));
 }
 
 TEST_F(ParseChunkTest, NewExpressionAppliesFromTheNextChunk) {
-    m_source.parseChunk("abc\n12");
+    m_feed.parseChunk("abc\n12");
     m_source.setRegexp("^([0-9]+)$");
-    m_source.parseChunk("3\n");
+    m_feed.parseChunk("3\n");
     EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"abc"}, {"123"}}));
 }
 
@@ -219,7 +221,7 @@ public:
     explicit StoppingListener(DataSource& source) : m_source(source) {}
     void processRecord(const Record& record, const FieldNames& names) override {
         RecordingListener::processRecord(record, names);
-        if (processed.size() == 1) m_source.requestStop();
+        if (processed.size() == 1) SourceFeed(m_source).requestStop();
     }
 
 private:
@@ -234,12 +236,12 @@ TEST(ParseChunkStop, StoppingKeepsUnparsedLinesPending) {
     source.setFields({"word"});
     StoppingListener stopper(source);
     source.attach(stopper);
-    source.parseChunk("one\ntwo\nthr");
+    SourceFeed(source).parseChunk("one\ntwo\nthr");
     EXPECT_EQ(stopper.processed, (std::vector<Record>{{"one"}}));
-    EXPECT_EQ(source.pending(), "two\nthr");
+    EXPECT_EQ(SourceFeed(source).pending(), "two\nthr");
 
-    source.clearStopping();
-    source.parseChunk("ee\n");
+    SourceFeed(source).clearStopping();
+    SourceFeed(source).parseChunk("ee\n");
     EXPECT_EQ(stopper.processed, (std::vector<Record>{{"one"}, {"two"}, {"three"}}));
     source.detach(stopper);
 }
@@ -262,23 +264,23 @@ TEST_F(ParseChunkTest, ListenerMayDetachDuringDelivery) {
     m_source.detach(m_listener);
     m_source.attach(leaving);
     m_source.attach(m_listener);
-    m_source.parseChunk("a\nb\n");
+    m_feed.parseChunk("a\nb\n");
     EXPECT_EQ(leaving.observed.size(), 1u);
     EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"a"}, {"b"}}));
 }
 
 TEST_F(ParseChunkTest, CuttingTheInputAnywhereGivesTheSameRecords) {
     const std::string input = "alpha\r\nbeta\n\n42\rgamma\r\n\r\ndelta\n";
-    m_source.parseChunk(input);
+    m_feed.parseChunk(input);
     const std::vector<std::string> whole = m_listener.calls;
     ASSERT_EQ(whole.size(), 9u);  // four records observed and processed, one parse error
     for (std::size_t cut = 0; cut <= input.size(); ++cut) {
         SCOPED_TRACE(cut);
         m_listener.calls.clear();
-        m_source.parseChunk(input.substr(0, cut));
-        m_source.parseChunk(input.substr(cut));
+        m_feed.parseChunk(input.substr(0, cut));
+        m_feed.parseChunk(input.substr(cut));
         EXPECT_EQ(m_listener.calls, whole);
-        EXPECT_TRUE(m_source.pending().empty());
+        EXPECT_TRUE(m_feed.pending().empty());
     }
 }
 
@@ -292,7 +294,7 @@ TEST(DataSourceListeners, SameListenerAttachedTwiceIsDeliveredOnce) {
     source.attach(listener);
     source.attach(listener);
     EXPECT_EQ(source.listenerCount(), 1u);
-    source.parseChunk("x\n");
+    SourceFeed(source).parseChunk("x\n");
     EXPECT_EQ(listener.processed.size(), 1u);
     source.detach(listener);
     EXPECT_EQ(source.listenerCount(), 0u);

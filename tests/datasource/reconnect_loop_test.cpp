@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "datasource/data_source.h"
+#include "datasource/source_feed.h"
 #include "support/recording_listener.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -72,7 +73,7 @@ TEST(ReconnectLoop, ReportsFailuresRetriesAndReconnectsAfterAnOrderlyEnd) {
                                  {"", {"ghi\n"}}});
     std::thread reader([&] { runReconnectLoop(source, transport); });
     ASSERT_TRUE(listener.waitForProcessed(3));
-    source.requestStop();  // the quiet fifth session waits until now
+    SourceFeed(source).requestStop();  // the quiet fifth session waits until now
     reader.join();
 
     EXPECT_EQ(listener.processed(), (std::vector<Record>{{"abc"}, {"def"}, {"ghi"}}));

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "datasource/data_source.h"
+#include "datasource/source_feed.h"
 #include "support/recording_listener.h"
 #include "support/temp_dir.h"
 
@@ -52,7 +53,7 @@ TEST_F(ReplayBackupTest, MissingFileGivesZero) {
 
 TEST_F(ReplayBackupTest, ParsedRecordsReplayAsTheyWereDelivered) {
     m_source.setRegexp("([a-z]+)=([0-9]+)");
-    m_source.parseChunk("a=1\nb=2\n");
+    SourceFeed(m_source).parseChunk("a=1\nb=2\n");
     EXPECT_EQ(m_source.replayBackup(&m_listener, 0), 1);
     EXPECT_EQ(m_listener.processed(), (std::vector<Record>{{"a", "1"}, {"b", "2"}}));
 }

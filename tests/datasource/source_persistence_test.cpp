@@ -2,6 +2,7 @@
 
 #include "config/config_key.h"
 #include "datasource/data_source.h"
+#include "datasource/source_feed.h"
 #include "datasource/source_keys.h"
 #include "support/recording_listener.h"
 #include "support/temp_dir.h"
@@ -92,7 +93,7 @@ TEST_F(SourcePersistenceTest, PositionBeyondFourGigabytesSurvivesDestruction) {
         DataSource source("big", m_store);
         source.setType(SourceType::File);
         source.save();
-        ASSERT_TRUE(source.updateReadPosition({offset, inode, 0, {}}));
+        ASSERT_TRUE(SourceFeed(source).updateReadPosition({offset, inode, 0, {}}));
     }
     ConfigKey key = sourceKey("big");
     EXPECT_EQ(key.getDword("lastpos", 0), 17u + (1u << 30));  // the low 32 bits, as always

@@ -5,6 +5,7 @@
 
 #include "config/config_key.h"
 #include "datasource/data_source.h"
+#include "datasource/source_feed.h"
 #include "datasource/source_keys.h"
 #include "support/recording_listener.h"
 #include "support/temp_dir.h"
@@ -172,7 +173,7 @@ TEST(SourceReset, LeavesThePositionOfNetworkSources) {
     DataSource source("net", store);
     source.setType(SourceType::TcpIp);
     source.save();
-    ASSERT_TRUE(source.updateReadPosition({42, 0, 0, {}}));
+    ASSERT_TRUE(SourceFeed(source).updateReadPosition({42, 0, 0, {}}));
     source.reset();
     EXPECT_EQ(source.lastPos(), 42u);
     std::string text = "TCP:localhost:1";
