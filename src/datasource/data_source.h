@@ -237,11 +237,12 @@ private:
     // under it may call back into the source (detach itself, read the definition). Order:
     // the source manager's lock, then this lock, then a listener's (a diagram's) lock; a
     // caller holding a diagram's lock never takes this one. Delivery to listeners holds it.
-    // m_runLock (below) serialises starting and stopping the reader. It is taken before m_lock
-    // and is never held while waiting for m_lock; the reader thread never takes it.
-    // The reader thread reaches the source through SourceFeed only, and takes
-    // m_lock only for short steps (one line's delivery, a position update), never while
-    // blocked on its transport. Without any lock it touches the reader-only members at the
+    // m_runLock (below) serialises starting and stopping the reader. It is never held together
+    // with m_lock (so attach, detach and restart are not called with this source's lock held),
+    // and the reader thread never takes it, so stopping can always join the reader.
+    // The reader thread reaches the source through SourceFeed only, and takes m_lock only for
+    // short steps (one line's delivery, a position update), never while blocked on its
+    // transport. Without any lock it touches the reader-only members at the
     // end, which a stopped source's caller may also touch once the reader has been joined.
     mutable std::recursive_mutex m_lock;
     // Guarded by m_lock:
@@ -263,8 +264,8 @@ private:
     WakeEvent m_wake;
     std::chrono::milliseconds m_retryPause{1000};
 
-    // Serialises starting and stopping the reader (attach, detach, restart, destruction);
-    // taken before m_lock, and never by the reader thread, so stopping can join the reader.
+    // Serialises starting and stopping the reader (attach, detach, restart, destruction); see
+    // the lock rules above.
     std::mutex m_runLock;
     std::thread m_reader;  // guarded by m_runLock
     // Atomics: read without any lock by any thread.
