@@ -22,7 +22,8 @@ void writeHighPart(ConfigKey& key, std::string_view name, std::uint32_t value) {
     if (value != 0) {
         key.setDword(name, value);
     } else if (key.queryValue(name)) {
-        key.deleteValue(name);
+        // Store failures are silent; a value left behind reads as the same number.
+        (void)key.deleteValue(name);
     }
 }
 
@@ -37,8 +38,9 @@ bool hasDword(ConfigKey& key, std::string_view name) {
     return value && value->type == ValueType::Dword;
 }
 
+// Store failures are silent: a value left behind is read as before.
 void deleteIfPresent(ConfigKey& key, std::string_view name) {
-    if (key.queryValue(name)) key.deleteValue(name);
+    if (key.queryValue(name)) (void)key.deleteValue(name);
 }
 
 void write64(ConfigKey& key, const std::string& name, std::uint64_t value) {
@@ -113,7 +115,8 @@ void DataSource::load(std::string_view name) {
     std::lock_guard lock(m_lock);
     m_name.assign(name);
     ConfigKey key(m_store);
-    key.open(sourceKeyPath(m_name));
+    // Without the key every field reads its default.
+    (void)key.open(sourceKeyPath(m_name));
     setType(sourceTypeFromCode(key.getDword("type", 0)));
     setRegexp(key.getString("regexp", ""));
     setConnect(key.getString("connect", ""));
@@ -150,7 +153,8 @@ void DataSource::recordDuplicateStart(const DuplicateExtent& start) {
 void DataSource::save() {
     std::lock_guard lock(m_lock);
     ConfigKey key(m_store);
-    key.open(sourceKeyPath(m_name));
+    // Without the key the setters write nothing: store failures are silent.
+    (void)key.open(sourceKeyPath(m_name));
     key.setDword("type", static_cast<std::uint32_t>(m_type));
     key.setString("regexp", m_regexp);
     key.setString("connect", m_connect);
@@ -171,7 +175,8 @@ int DataSource::setName(std::string_view newName) {
 
 void DataSource::deleteStored(ConfigStore& store, std::string_view name) {
     ConfigKey sources(store);
-    if (sources.openExisting(kSourcesKey)) sources.deleteTree(name);
+    // Nothing stored under the name is as good as deleted; failures are silent.
+    if (sources.openExisting(kSourcesKey)) (void)sources.deleteTree(name);
 }
 
 void DataSource::writeLastPos() {
