@@ -83,7 +83,8 @@ struct Application::Core {
 Application::Application(AppOptions options, UserMessages& messages)
     : m_options(std::move(options)), m_messages(messages) {}
 
-Application::~Application() { shutDown(); }
+// A failed save has been reported to the user and the event log; nobody is left to answer.
+Application::~Application() { (void)shutDown(); }
 
 std::optional<int> Application::startUp() {
     std::string error;

@@ -47,13 +47,13 @@ public:
     // Runs the start-up steps. Empty when the program now runs (the server listens); else the
     // exit code to end with: 0 when another instance holds the store, 1 when a step failed
     // (the user has been told why), a store that cannot be written among them.
-    std::optional<int> startUp();
+    [[nodiscard]] std::optional<int> startUp();
     // Runs `loop` (the reactor's run when empty) until it returns. An exception escaping it is
     // shown to the user and ends the loop as a stop would.
     void runLoop(const std::function<void()>& loop = {});
     // The orderly shutdown; does nothing the second time or before start-up built anything.
     // False when the data could not be saved (the user and the event log have been told why).
-    bool shutDown();
+    [[nodiscard]] bool shutDown();
 
     bool running() const { return m_core != nullptr; }
     // The running program's parts; only while running().

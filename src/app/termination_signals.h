@@ -18,7 +18,7 @@ public:
 
     TerminationSignals();  // the signalfd; blockInThisThread() must have run
     // Stops the reactor when one of the signals arrives. False when the kernel refuses.
-    bool stopOnSignal(Reactor& reactor);
+    [[nodiscard]] bool stopOnSignal(Reactor& reactor);
     // The last signal read; 0 while none came.
     int received() const { return m_received; }
 

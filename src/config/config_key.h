@@ -7,6 +7,12 @@
 // Reads with a default write the default back when the value is missing or of another type,
 // so after a first run every value the program reads exists in the store. Texts of any
 // length read back whole.
+//
+// Failures: open and openExisting answer whether a key is open; queryString, deleteValue
+// and deleteTree answer the store's codes (0, 2 missing, ...); queryValue an empty optional.
+// These are [[nodiscard]]: a caller that drops one says why. The setters answer nothing, as
+// store failures are silent; a caller that must know whether a batch landed writes it in a
+// ConfigTransaction and checks commit().
 
 #include <cstdint>
 #include <optional>
@@ -24,9 +30,10 @@ public:
 
     // Opens (creating) root \ (base + subPath); the caller supplies any backslash between them.
     // Returns whether a key is now open; a previously held key is let go first.
-    bool open(std::string_view subPath, std::string_view basePath = kProductKey);
+    [[nodiscard]] bool open(std::string_view subPath, std::string_view basePath = kProductKey);
     // Opens root \ (base + subPath) only when it exists.
-    bool openExisting(std::string_view subPath, std::string_view basePath = kProductKey);
+    [[nodiscard]] bool openExisting(std::string_view subPath,
+                                    std::string_view basePath = kProductKey);
     void close() { m_key.reset(); }
     bool isOpen() const { return m_key.has_value(); }
 
@@ -35,7 +42,7 @@ public:
     std::string getString(std::string_view name,
                           std::optional<std::string_view> defaultText = std::nullopt);
     // 0 and the text on success; 2 when missing (or no key); 13 when the value is not a text.
-    int queryString(std::string_view name, std::string& out);
+    [[nodiscard]] int queryString(std::string_view name, std::string& out);
     // The stored number when the value exists and is a DWORD; otherwise writes and yields the
     // default. No key: the default.
     std::uint32_t getDword(std::string_view name, std::uint32_t defaultValue);
@@ -43,15 +50,15 @@ public:
     void setDword(std::string_view name, std::uint32_t value);
     void setBinary(std::string_view name, std::string_view bytes);
     // Any type, read as stored; none when missing. Never writes.
-    std::optional<ConfigValue> queryValue(std::string_view name);
+    [[nodiscard]] std::optional<ConfigValue> queryValue(std::string_view name);
     // 0 deleted; 2 missing or no key.
-    int deleteValue(std::string_view name);
+    [[nodiscard]] int deleteValue(std::string_view name);
 
     // Sub-key and value names in enumeration (case-insensitive name) order.
     std::vector<std::string> subKeyNames();
     std::vector<std::string> valueNames();
     // Deletes the sub-key `name` with everything below it: 0, 2 when missing, else a code.
-    int deleteTree(std::string_view name);
+    [[nodiscard]] int deleteTree(std::string_view name);
 
     ConfigStore& store() { return *m_store; }
 

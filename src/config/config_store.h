@@ -9,6 +9,13 @@
 // quietly and callers see their defaults (ConfigKey), never an exception.
 //
 // Most callers use ConfigKey; the operations here work on key ids and are its back end.
+//
+// Failures: reads and deletes answer the registry's codes below (kStoreOk, kStoreMissing,
+// kStoreNotText, ...), so that a caller tells a missing value from a failed store; key walks
+// answer an empty optional, writes and checks a bool. Every such result is [[nodiscard]]. A
+// caller that drops one says why in a comment: usually because store failures are silent by
+// rule and the caller's default stands, or because a rollback after a failure has nothing
+// left to report.
 
 #include <sqlite3.h>
 #include <sys/types.h>
@@ -73,39 +80,40 @@ public:
     // Whether writes can land: takes the write lock and changes the file's header in a
     // transaction that is then rolled back, so nothing changes. False, with lastError() saying
     // why, for a file or folder that cannot be written, or a store another process keeps busy.
-    bool checkWritable();
+    [[nodiscard]] bool checkWritable();
     // Empty while the store's path still names the file that was opened; else why not (the
     // file was deleted, or the path now names another file): writes then land in a file that
     // nobody will open again.
-    std::string pathProblem();
+    [[nodiscard]] std::string pathProblem();
     const std::string& error() const { return m_error; }
     const std::filesystem::path& path() const { return m_path; }
 
     // Path is backslash-separated below `base` (empty components are skipped).
     // createKey makes every missing key on the way; findKey only looks.
-    std::optional<KeyId> createKey(KeyId base, std::string_view path);
-    std::optional<KeyId> findKey(KeyId base, std::string_view path);
-    std::optional<ConfigValue> readValue(KeyId key, std::string_view name);
+    [[nodiscard]] std::optional<KeyId> createKey(KeyId base, std::string_view path);
+    [[nodiscard]] std::optional<KeyId> findKey(KeyId base, std::string_view path);
+    [[nodiscard]] std::optional<ConfigValue> readValue(KeyId key, std::string_view name);
     // 0 and the value; 2 when missing; another code when the store failed (busy past the
     // timeout, closed, I/O), so that a caller does not mistake a failure for a missing value.
-    int readValue(KeyId key, std::string_view name, ConfigValue& out);
+    [[nodiscard]] int readValue(KeyId key, std::string_view name, ConfigValue& out);
     // False when nothing was written (store closed or failed, no such key, a DWORD that is not
     // four bytes, or an earlier failure in the open ConfigTransaction).
-    bool writeValue(KeyId key, std::string_view name, ValueType type, std::string_view data);
+    [[nodiscard]] bool writeValue(KeyId key, std::string_view name, ValueType type,
+                                  std::string_view data);
     // 0 deleted; 2 no such value (the registry's ERROR_FILE_NOT_FOUND); other codes on failure.
-    int deleteValue(KeyId key, std::string_view name);
+    [[nodiscard]] int deleteValue(KeyId key, std::string_view name);
 
     std::vector<std::string> subKeyNames(KeyId key);
     std::vector<std::string> valueNames(KeyId key);
 
     // Deletes the sub-key `name` of `parent` with everything below it, atomically.
     // 0 deleted; 2 no such key; other codes on failure.
-    int deleteTree(KeyId parent, std::string_view name);
+    [[nodiscard]] int deleteTree(KeyId parent, std::string_view name);
 
     // Held by ConfigTransaction for its whole life, so that no other thread's write joins it.
     std::recursive_mutex& mutex() { return m_mutex; }
     // Plain SQL on the connection (BEGIN, COMMIT, ROLLBACK); false on failure.
-    bool exec(const char* sql);
+    [[nodiscard]] bool exec(const char* sql);
     // SQLite's message for the last failed operation (empty when none failed yet).
     std::string lastError();
 
@@ -118,23 +126,23 @@ public:
 
 private:
     friend class ConfigTransaction;
-    bool openFile();
-    bool createSchema();
-    std::optional<int> queryInt(const char* sql);
+    [[nodiscard]] bool openFile();
+    [[nodiscard]] bool createSchema();
+    [[nodiscard]] std::optional<int> queryInt(const char* sql);
     sqlite3_stmt* statement(int index);
     // The key `name` right below `parent`: 0 and its id; 2 when missing; else a failure code.
-    int findChild(KeyId parent, std::string_view name, KeyId& out);
+    [[nodiscard]] int findChild(KeyId parent, std::string_view name, KeyId& out);
     // Adds the key `name` below `parent` (taking the write lock): 0 and its id, else a code.
-    int insertChild(KeyId parent, std::string_view name, KeyId& out);
+    [[nodiscard]] int insertChild(KeyId parent, std::string_view name, KeyId& out);
     enum class PathWalk { Find, Create };
     // Every walk down a backslash-separated path goes through here (empty components are
     // skipped); Create adds the keys missing on the way. 0 and the id of the key the path
     // names; 2 when a key on the way is missing (Find); else a failure code. The caller holds
     // m_mutex and found the store open.
-    int walkPath(KeyId base, std::string_view path, PathWalk walk, KeyId& out);
-    int deleteTreeBody(KeyId parent, std::string_view name);
+    [[nodiscard]] int walkPath(KeyId base, std::string_view path, PathWalk walk, KeyId& out);
+    [[nodiscard]] int deleteTreeBody(KeyId parent, std::string_view name);
     // Whether a write may go ahead now; false while the open transaction already failed.
-    bool writable();
+    [[nodiscard]] bool writable();
     // Records SQLite's message; inside a transaction the batch can no longer land whole.
     void noteFailure();
 

@@ -29,10 +29,11 @@ ConfigTransaction::ConfigTransaction(ConfigStore& store) : m_store(store), m_loc
 ConfigTransaction::~ConfigTransaction() {
     if (m_active) {
         if (!m_outermost) {
-            m_store.exec(kRollbackTo);
-            m_store.exec(kRelease);
+            // Undoing an uncommitted batch: a rollback that fails too has nothing to add.
+            (void)m_store.exec(kRollbackTo);
+            (void)m_store.exec(kRelease);
         } else if (m_store.m_db && !sqlite3_get_autocommit(m_store.m_db.get())) {
-            m_store.exec("ROLLBACK");
+            (void)m_store.exec("ROLLBACK");
         }
     }
     --m_store.m_transactionDepth;
@@ -49,7 +50,8 @@ bool ConfigTransaction::commit() {
         return false;
     }
     if (m_store.exec("COMMIT")) return true;
-    if (!sqlite3_get_autocommit(m_store.m_db.get())) m_store.exec("ROLLBACK");
+    // commit() answers false either way.
+    if (!sqlite3_get_autocommit(m_store.m_db.get())) (void)m_store.exec("ROLLBACK");
     return false;
 }
 

@@ -57,7 +57,7 @@ private:
     // The lock file of the store at `storePath`; empty with m_error set on failure.
     std::filesystem::path lockFileFor(const std::filesystem::path& storePath);
     // 0 taken; else errno (EWOULDBLOCK when another process holds it).
-    int tryLock(int operation);
+    [[nodiscard]] int tryLock(int operation);
 
     UniqueFd m_fd;
     std::filesystem::path m_path;

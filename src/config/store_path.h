@@ -13,7 +13,7 @@ namespace tg {
 std::filesystem::path resolveStorePath(std::optional<std::string_view> option);
 
 // Creates the folders above `file`; false (with a message in `error`) when that fails.
-bool createParentFolders(const std::filesystem::path& file, std::string& error);
+[[nodiscard]] bool createParentFolders(const std::filesystem::path& file, std::string& error);
 
 // The folder part of a path without its last separator ("/var/log" for "/var/log/a.log",
 // "/" for "/a.log"); "." when the path has no folder part.

@@ -9,7 +9,8 @@ SourceManager::SourceManager(ConfigStore& store, EventSink& events, SourceLoadin
     : m_store(store), m_events(events) {
     std::lock_guard lock(m_lock);
     ConfigKey sources(m_store);
-    sources.open(kSourcesKey);
+    // Without the key there is nothing stored to load: the list stays empty.
+    (void)sources.open(kSourcesKey);
     for (const std::string& name : sources.subKeyNames()) {
         auto source = std::make_unique<DataSource>("Temp", m_store, m_events);
         source->load(name);

@@ -3,8 +3,13 @@
 // source is started until a listener attaches. Destruction destroys the sources in list
 // order, each stopping its reader and writing its last position.
 //
-// Any thread. Takes m_lock, then a source's lock. Results: 0 done; 1 refused (name taken,
-// no such source, still borrowed, or listeners attached).
+// Any thread. Takes m_lock, then a source's lock.
+//
+// Failures, here as throughout the definitions (sources, diagrams and their items): an int
+// result is 0 done and 1 refused (name taken, no such source, still borrowed, or listeners
+// attached), and nothing changed when refused; a lookup answers an empty handle. Every such
+// result is [[nodiscard]]; a caller that drops one says in a comment why the outcome does not
+// matter to it.
 
 #include <memory>
 #include <mutex>
@@ -36,7 +41,7 @@ public:
     // Every source's name in list order.
     std::vector<std::string> names() const;
     // The first source whose name equals `name` exactly; an empty handle when none does.
-    SourceHandle acquire(std::string_view name);
+    [[nodiscard]] SourceHandle acquire(std::string_view name);
     void release(SourceHandle& handle) { handle.release(); }
     // A new empty source, kept in memory until it is saved; 1 when the name exists.
     [[nodiscard]] int create(std::string_view name);

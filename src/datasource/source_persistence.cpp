@@ -21,7 +21,8 @@ void writeHighPart(ConfigKey& key, std::string_view name, std::uint32_t value) {
     if (value != 0) {
         key.setDword(name, value);
     } else if (key.queryValue(name)) {
-        key.deleteValue(name);
+        // Store failures are silent; a value left behind reads as the same number.
+        (void)key.deleteValue(name);
     }
 }
 
@@ -36,8 +37,9 @@ bool hasDword(ConfigKey& key, std::string_view name) {
     return value && value->type == ValueType::Dword;
 }
 
+// Store failures are silent: a value left behind is read as before.
 void deleteIfPresent(ConfigKey& key, std::string_view name) {
-    if (key.queryValue(name)) key.deleteValue(name);
+    if (key.queryValue(name)) (void)key.deleteValue(name);
 }
 
 void write64(ConfigKey& key, const std::string& name, std::uint64_t value) {
@@ -111,7 +113,8 @@ std::optional<DuplicateExtent> readBackupLength(ConfigKey& key) {
 void DataSource::load(std::string_view name) {
     std::lock_guard lock(m_lock);
     ConfigKey key(m_store);
-    key.open(sourceKeyPath(name));
+    // Without the key every field reads its default.
+    (void)key.open(sourceKeyPath(name));
     SourceDefinition definition = readDefinition(key);
     definition.name.assign(name);
     const std::string regexp = std::move(definition.regexp);
@@ -148,7 +151,8 @@ void DataSource::recordDuplicateStart(const DuplicateExtent& start) {
 void DataSource::save() {
     std::lock_guard lock(m_lock);
     ConfigKey key(m_store);
-    key.open(sourceKeyPath(m_definition.name));
+    // Without the key the setters write nothing: store failures are silent.
+    (void)key.open(sourceKeyPath(m_definition.name));
     writeDefinition(key, m_definition);
 }
 
@@ -165,7 +169,8 @@ int DataSource::setName(std::string_view newName) {
 
 void DataSource::deleteStored(ConfigStore& store, std::string_view name) {
     ConfigKey sources(store);
-    if (sources.openExisting(kSourcesKey)) sources.deleteTree(name);
+    // Nothing stored under the name is as good as deleted; failures are silent.
+    if (sources.openExisting(kSourcesKey)) (void)sources.deleteTree(name);
 }
 
 void DataSource::writeLastPos() {

@@ -100,7 +100,8 @@ void Checkpoint::setAfterCopy(std::function<void()> hook) { m_afterCopy = std::m
 
 std::chrono::seconds checkpointInterval(ConfigStore& store) {
     ConfigKey key(store);
-    key.open("");
+    // Without the key the default interval stands.
+    (void)key.open("");
     return std::chrono::seconds(key.getDword("CheckpointSeconds", 60));
 }
 

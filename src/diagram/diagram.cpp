@@ -12,7 +12,8 @@ Diagram::Diagram(std::string name, ConfigStore& store, SourceManager& sources)
     : m_store(store), m_sources(sources), m_name(std::move(name)) {}
 
 Diagram::~Diagram() {
-    stop();
+    // Nothing to do when the source is gone already.
+    (void)stop();
     saveData();
 }
 
@@ -107,14 +108,16 @@ bool Diagram::isRunning() const {
 int Diagram::setDataSource(std::string_view name) {
     if (name == dataSourceName()) return 0;
     if (isRunning()) {
-        stop();
+        // Detaching from a source that is gone leaves nothing to undo.
+        (void)stop();
         clearData();
     }
     {
         std::lock_guard lock(m_lock);
         m_dataSource.assign(name);
     }
-    start();
+    // A missing source is allowed: the diagram runs once it exists.
+    (void)start();
     return 0;
 }
 

@@ -10,7 +10,9 @@
 // they take the source's lock: rebuild takes the source's lock first.
 //
 // Item operations return 0 when an item of that name existed (or the operation succeeded) and
-// 1 when none did (setFilter, setGroup and setAxis then create one).
+// 1 when none did (setFilter, setGroup and setAxis then create one). Results that report a
+// refusal are [[nodiscard]]; those of setFilter, setGroup and setAxis only say whether the
+// item was new, and callers may ignore them.
 
 #include <atomic>
 #include <cstdint>
@@ -58,15 +60,15 @@ public:
     std::string dataSourceName() const;
 
     // 0 attached now; 1 already attached or no such source.
-    int start();
+    [[nodiscard]] int start();
     // 0 detached (or was not attached); 1 no such source.
-    int stop();
+    [[nodiscard]] int stop();
     bool isRunning() const;
     // A running diagram is stopped and cleared first; afterwards it runs whenever the new
     // source exists. Nothing is saved.
-    int setDataSource(std::string_view name);
+    [[nodiscard]] int setDataSource(std::string_view name);
     // Erases the stored tree of the old name and saves the definition under the new one.
-    int rename(std::string_view newName);
+    [[nodiscard]] int rename(std::string_view newName);
 
     int setFilter(std::string_view name, std::optional<std::string_view> field,
                   std::optional<std::string_view> regexp, std::uint32_t invert = kKeepInvert);
@@ -78,17 +80,18 @@ public:
     // How the items' expressions are compiled: those defined so far and every one defined or
     // loaded later.
     void setRegExpOptions(RegExpOptions options);
-    int deleteFilter(std::string_view name);
-    int deleteGroup(std::string_view name);
-    int deleteAxis(std::string_view name);
-    int renameFilter(std::string_view oldName, std::string_view newName);
-    int renameGroup(std::string_view oldName, std::string_view newName);
-    int renameAxis(std::string_view oldName, std::string_view newName);
-    int getFilter(std::string_view name, std::string& field, std::string& regexp,
-                  std::uint32_t& invert) const;
-    int getGroup(std::string_view name, std::string& field, std::string& regexp) const;
-    int getAxis(std::string_view name, std::string& field, std::string& regexp,
-                AxisOper& oper) const;
+    [[nodiscard]] int deleteFilter(std::string_view name);
+    [[nodiscard]] int deleteGroup(std::string_view name);
+    [[nodiscard]] int deleteAxis(std::string_view name);
+    [[nodiscard]] int renameFilter(std::string_view oldName, std::string_view newName);
+    [[nodiscard]] int renameGroup(std::string_view oldName, std::string_view newName);
+    [[nodiscard]] int renameAxis(std::string_view oldName, std::string_view newName);
+    [[nodiscard]] int getFilter(std::string_view name, std::string& field, std::string& regexp,
+                                std::uint32_t& invert) const;
+    [[nodiscard]] int getGroup(std::string_view name, std::string& field,
+                               std::string& regexp) const;
+    [[nodiscard]] int getAxis(std::string_view name, std::string& field, std::string& regexp,
+                              AxisOper& oper) const;
     std::vector<std::string> filterNames() const;
     std::vector<std::string> groupNames() const;
     std::vector<std::string> axisNames() const;
@@ -99,7 +102,7 @@ public:
     RecentTable recentTable() const;
     // Clears the data and replays the source's duplicate log (maxLines 0: all of it).
     // The replay's result; 0 when there is no such source.
-    int rebuild(unsigned maxLines);
+    [[nodiscard]] int rebuild(unsigned maxLines);
     int clearData();
 
     // Definition and data in the store (diagrams\<name>).
@@ -131,11 +134,11 @@ private:
     static const Item* findItem(const std::vector<std::unique_ptr<Item>>& items,
                                 std::string_view name);
     template <class Item>
-    int deleteItem(std::vector<std::unique_ptr<Item>>& items, std::string_view folder,
-                   std::string_view name);
+    [[nodiscard]] int deleteItem(std::vector<std::unique_ptr<Item>>& items, std::string_view folder,
+                                 std::string_view name);
     template <class Item>
-    int renameItem(std::vector<std::unique_ptr<Item>>& items, std::string_view folder,
-                   std::string_view oldName, std::string_view newName);
+    [[nodiscard]] int renameItem(std::vector<std::unique_ptr<Item>>& items, std::string_view folder,
+                                 std::string_view oldName, std::string_view newName);
     std::size_t xIndex(const std::string& key);  // adds the label when new
     std::string groupKey(const Record& record, const FieldNames& names) const;
     void clearDataLocked();

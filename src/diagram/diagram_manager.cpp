@@ -24,13 +24,15 @@ void DiagramManager::loadAll() {
     // them count the same records.
     m_sources.holdReaders(true);
     ConfigKey diagrams(m_store);
-    diagrams.open(kDiagramsKey);
+    // Without the key there is nothing stored to load.
+    (void)diagrams.open(kDiagramsKey);
     for (const std::string& name : diagrams.subKeyNames()) {
         auto diagram = std::make_unique<Diagram>("Temp", m_store, m_sources);
         diagram->loadDefinition(name);
         diagram->loadData();
         diagram->setCheckpointRequest(&m_checkpointRequest);
-        diagram->start();
+        // A diagram whose source is missing stays stopped until it exists.
+        (void)diagram->start();
         m_diagrams.add(std::move(diagram));
     }
     m_sources.holdReaders(false);

@@ -4,6 +4,9 @@
 // Build it after the SourceManager and destroy it before.
 //
 // Any thread. Takes m_lock, then a diagram's lock; no diagram operation takes m_lock.
+//
+// Failures, as for the sources (source_manager.h): 0 done, 1 refused with nothing changed,
+// an empty handle when no diagram has the name; all [[nodiscard]].
 
 #include <functional>
 #include <memory>
@@ -30,14 +33,14 @@ public:
 
     std::vector<std::string> names() const;
     // The first diagram of that name; empty when none has it.
-    DiagramHandle acquire(std::string_view name);
+    [[nodiscard]] DiagramHandle acquire(std::string_view name);
     void release(DiagramHandle& handle) { handle.release(); }
     // 0 created (empty, neither saved nor started); 1 the name is taken.
     [[nodiscard]] int create(std::string_view name);
     void add(std::unique_ptr<Diagram> diagram);
     // 0 destroyed (its data saved first) and its stored tree erased; 1 no such diagram or
     // still referenced (nothing happens).
-    int remove(std::string_view name);
+    [[nodiscard]] int remove(std::string_view name);
     // Erases a stored tree without touching diagrams in memory.
     void eraseStored(std::string_view name);
 

@@ -31,11 +31,12 @@ template <class Item, class Load>
 void loadItems(ConfigStore& store, std::string_view diagram, std::string_view folder,
                std::vector<std::unique_ptr<Item>>& items, Load load) {
     ConfigKey folderKey(store);
-    folderKey.open(folderKeyPath(diagram, folder));
+    // Without the key there are no items to load; without an item's key it keeps defaults.
+    (void)folderKey.open(folderKeyPath(diagram, folder));
     for (const std::string& name : folderKey.subKeyNames()) {
         auto item = std::make_unique<Item>(name);
         ConfigKey key(store);
-        key.open(itemKeyPath(diagram, folder, name));
+        (void)key.open(itemKeyPath(diagram, folder, name));
         load(key, *item);
         items.push_back(std::move(item));
     }
@@ -47,7 +48,8 @@ void Diagram::saveDefinition() {
     std::lock_guard lock(m_lock);
     if (!hasOwnKey(m_name)) return;
     ConfigKey key(m_store);
-    key.open(diagramKeyPath(m_name));
+    // Without the key the setters write nothing: store failures are silent.
+    (void)key.open(diagramKeyPath(m_name));
     key.setString("datasource", m_dataSource);
     for (const auto& filter : m_filters) saveItem(*filter);
     for (const auto& group : m_groups) saveItem(*group);
@@ -85,7 +87,8 @@ void Diagram::loadDefinition(std::string_view name) {
     m_name.assign(name);
     if (!hasOwnKey(m_name)) return;  // would read the diagrams key itself as a diagram
     ConfigKey key(m_store);
-    key.open(diagramKeyPath(m_name));
+    // Without the key every value reads its default.
+    (void)key.open(diagramKeyPath(m_name));
     m_dataSource = key.getString("datasource", "Unknown");
     loadItems(m_store, m_name, kFiltersFolder, m_filters, [](ConfigKey& itemKey, Filter& filter) {
         filter.invert = itemKey.getDword("inv", 0);
@@ -108,7 +111,8 @@ std::atomic<std::uint64_t> g_storedKeyErasures{0};
 // store has copied its data after every erase that already happened.
 void eraseTree(ConfigKey& parent, std::string_view name) {
     g_storedKeyErasures.fetch_add(1);
-    parent.deleteTree(name);
+    // A tree that is missing is as good as erased; store failures are silent.
+    (void)parent.deleteTree(name);
 }
 
 }  // namespace
@@ -149,7 +153,8 @@ void Diagram::loadData() {
         axis->count = splitLongs(key.getString("count", ""));
     }
     ConfigKey key(m_store);
-    key.open(diagramKeyPath(m_name));
+    // Without the key the data reads empty.
+    (void)key.open(diagramKeyPath(m_name));
     m_xLabels = splitEscapedList(key.getString("xaxis", ""), separator);
     m_recent.clear();
     rebuildLabelIndex();

@@ -31,7 +31,7 @@ std::string decodeBase64(std::string_view text);
 
 // From the value of an "Authorization" header: none when the value has no blank, or when
 // the decoded text (up to its first zero byte) has no ':'.
-std::optional<BasicCredentials> getBasicCredentials(std::string_view authorization);
+[[nodiscard]] std::optional<BasicCredentials> getBasicCredentials(std::string_view authorization);
 
 // Whether a header name is "Authorization", without regard to ASCII case.
 bool isAuthorizationHeader(std::string_view name);
@@ -39,7 +39,7 @@ bool isAuthorizationHeader(std::string_view name);
 // From a request's header list: any range of (name, value) pairs, such as a map from
 // header name to value. Uses the first header named "Authorization" in any letter case.
 template <typename Headers>
-std::optional<BasicCredentials> getBasicCredentialsFromHeaders(const Headers& headers) {
+[[nodiscard]] std::optional<BasicCredentials> getBasicCredentialsFromHeaders(const Headers& headers) {
     for (const auto& [name, value] : headers) {
         if (isAuthorizationHeader(name)) return getBasicCredentials(value);
     }

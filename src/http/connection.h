@@ -47,7 +47,7 @@ private:
     void onReceive();
     void onSend();
     void answer();
-    bool refill();  // the next chunk of the file; false at its end
+    [[nodiscard]] bool refill();  // the next chunk of the file; false at its end
     void finishSending();
     void drain();
     void touch();      // progress: the idle time-out starts again

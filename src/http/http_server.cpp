@@ -132,7 +132,8 @@ bool HttpServer::setPort(std::uint32_t port) {
     stopServer();
     if (startServer()) return true;
     m_settings.setPort(previous);
-    if (wasListening) startServer();
+    // Back on the previous port if it can be had; setPort answers false either way.
+    if (wasListening) (void)startServer();
     return false;
 }
 

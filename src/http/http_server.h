@@ -44,7 +44,7 @@ public:
     // first. On failure the user is told why ("Port %d is already in use!...", "Can't listen
     // on port %d!...", or "Cannot listen on ADDRESS: ..." for an address that cannot be
     // resolved or is not this machine's) and the result is false.
-    bool startListening(std::uint16_t port);
+    [[nodiscard]] bool startListening(std::uint16_t port);
     void stopListening();
     bool listening() const { return static_cast<bool>(m_listener); }
     // The port actually listened on; 0 when not listening.
@@ -60,16 +60,16 @@ public:
     void setOutputLimit(std::size_t bytes) { m_outputBudget.setLimit(bytes); }
 
     // The server as the program runs it: on the stored port (80 when it is 0).
-    bool startServer();
+    [[nodiscard]] bool startServer();
     void stopServer();
     // Stores a new port and moves the server to it. Ports outside 1..65535 are refused
     // (false, nothing changes); when the new port cannot be listened on, the previous port is
     // stored again and the server, if it was listening, goes back to it; false.
-    bool setPort(std::uint32_t port);
+    [[nodiscard]] bool setPort(std::uint32_t port);
 
 private:
     void onAccept();
-    bool refuseWithReserve();  // false when no client could be taken
+    [[nodiscard]] bool refuseWithReserve();  // false when no client could be taken
     void pauseAccepting();
     // Closes connections other than `newest`, longest without sending first, until the
     // answers held are within the budget.

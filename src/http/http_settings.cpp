@@ -34,7 +34,8 @@ void HttpSettings::load() {
 
 void HttpSettings::loadLocked() {
     ConfigKey key(m_store);
-    key.open(kKeyPath);
+    // Without the key every setting reads its default.
+    (void)key.open(kKeyPath);
     const HttpLimits defaults;
     m_port = key.getDword(kPort, 0);
     m_webLogEnabled = key.getDword(kWebLogEnabled, 1);

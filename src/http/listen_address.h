@@ -23,7 +23,7 @@ struct ListenAddress {
 };
 
 // The address for `port`; none with `error` saying why when the text names no usable address.
-std::optional<ListenAddress> resolveListenAddress(std::string_view text, std::uint16_t port,
+[[nodiscard]] std::optional<ListenAddress> resolveListenAddress(std::string_view text, std::uint16_t port,
                                                   std::string& error);
 
 }  // namespace tg

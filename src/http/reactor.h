@@ -53,7 +53,7 @@ public:
     void cancel(TimerId id);
 
     // Waits up to `maxWait` for work and does all that is ready; false once stopped.
-    bool runOnce(std::chrono::milliseconds maxWait);
+    [[nodiscard]] bool runOnce(std::chrono::milliseconds maxWait);
     // Runs until stop().
     void run();
     // Any thread.

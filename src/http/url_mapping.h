@@ -50,13 +50,13 @@ struct FileToSend {
 // The request path after percent-decoding: "%%" gives "%", "%XY" the byte 0xXY (either
 // letter case), produced characters are never decoded again, "+" stays "+". None (answered
 // 400) for a "%" not followed by two hexadecimal digits, or for any NUL byte in the result.
-std::optional<std::string> decodeUrl(std::string_view text);
+[[nodiscard]] std::optional<std::string> decodeUrl(std::string_view text);
 
 // Joins `root` and `path`, normalises the result lexically ("/" and "\" separate; empty and
 // "." segments go; ".." drops the segment before it, never above "/") and stores it in
 // `path`, '/'-separated. True when it equals the normalised root or continues it with "/",
 // byte for byte. `root` must be absolute.
-bool isInsideRoot(std::string_view root, std::string& path);
+[[nodiscard]] bool isInsideRoot(std::string_view root, std::string& path);
 
 // Cuts `path` at its last '/' or '\' and returns the cut-off part, separator included.
 // Without a separator the whole path is returned and `path` becomes empty.

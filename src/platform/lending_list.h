@@ -48,7 +48,7 @@ public:
     // Destroys the first object named `name`, unless it is borrowed or busy(object) says it
     // is in use otherwise. 0 destroyed; 1 no such object or refused (nothing happens).
     template <class Busy>
-    int remove(std::string_view name, Busy busy) {
+    [[nodiscard]] int remove(std::string_view name, Busy busy) {
         auto it = std::find_if(m_objects.begin(), m_objects.end(),
                                [&](const auto& object) { return object->name() == name; });
         if (it == m_objects.end() || (*it)->useCount() > 0 || busy(**it)) return 1;
@@ -58,7 +58,7 @@ public:
         removed.reset();
         return 0;
     }
-    int remove(std::string_view name) {
+    [[nodiscard]] int remove(std::string_view name) {
         return remove(name, [](const T&) { return false; });
     }
     // Destroys every object in list order, which vector::clear does not promise.

@@ -18,7 +18,7 @@ public:
     // True when signalled within `timeout` (the signal is left set).
     bool waitFor(std::chrono::milliseconds timeout) const;
     // Waits for `fd` to be readable or for the signal: 1 readable, 0 timed out, -1 signalled.
-    int waitReadable(int fd, std::chrono::milliseconds timeout) const;
+    [[nodiscard]] int waitReadable(int fd, std::chrono::milliseconds timeout) const;
 
 private:
     UniqueFd m_fd;

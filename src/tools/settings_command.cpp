@@ -40,7 +40,8 @@ void showSettings(StoreOpener& stores, const CommandLine& line) {
     // HttpSettings writes missing values back as it loads: it reads a copy.
     StoreSnapshot snapshot(stores.existingStore(), {std::string(HttpSettings::kKeyPath)});
     ConfigKey key(snapshot.store());
-    key.openExisting(HttpSettings::kKeyPath);  // without it every value shows its default
+    // Without the key every value shows its default.
+    (void)key.openExisting(HttpSettings::kKeyPath);
     const auto port = storedNumber(key, "Port");
     const auto enabled = storedNumber(key, "WebLogEnabled");
     const auto size = storedNumber(key, "MaxLogSize");
@@ -153,7 +154,8 @@ void setSetting(StoreOpener& stores, const CommandLine& line) {
     }
     // The setters are silent about the store; read the value back to tell.
     ConfigKey key(stores.store());
-    key.openExisting(HttpSettings::kKeyPath);
+    // Without the key the value reads as not stored, which is then reported.
+    (void)key.openExisting(HttpSettings::kKeyPath);
     std::string path;
     const bool stored = number ? storedNumber(key, name) == number
                                : key.queryString(name, path) == kStoreOk && path == value;

@@ -197,7 +197,8 @@ void showSource(StoreOpener& stores, const CommandLine& line) {
     // Read as loading reads it, defaults included, from a copy.
     StoreSnapshot snapshot(store, {sourceKeyPath(name)});
     ConfigKey key(snapshot.store());
-    key.open(sourceKeyPath(name));
+    // Without the key every field shows its default, as loading would read it.
+    (void)key.open(sourceKeyPath(name));
     std::cout << "name\t" << name << '\n';
     std::cout << "type\t" << typeText(key.getDword("type", 0)) << '\n';
     std::cout << "regexp\t" << key.getString("regexp", "") << '\n';

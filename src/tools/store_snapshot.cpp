@@ -21,10 +21,12 @@ StoreSnapshot::StoreSnapshot(ConfigStore& store, const std::vector<std::string>&
             }
         }
     } catch (...) {
-        if (snapshot) m_store.exec("ROLLBACK");
+        // Ends a read-only transaction; the exception is what the caller sees.
+        if (snapshot) (void)m_store.exec("ROLLBACK");
         throw;
     }
-    if (snapshot) m_store.exec("COMMIT");
+    // Ends a read-only transaction: nothing was written that could be lost.
+    if (snapshot) (void)m_store.exec("COMMIT");
 }
 
 void StoreSnapshot::copyValues(KeyId from, KeyId to) {

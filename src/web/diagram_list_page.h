@@ -37,7 +37,7 @@ private:
         std::string running;  // "true" or "false"
     };
 
-    bool carryOut(const std::string& action, const std::string& name);
+    [[nodiscard]] bool carryOut(const std::string& action, const std::string& name);
 
     DiagramManager& m_diagrams;
     std::vector<Row> m_rows;

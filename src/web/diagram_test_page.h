@@ -43,8 +43,8 @@ public:
     RecordKind recordKindOf(std::string_view openToken) override;
 
 private:
-    bool renderGroups(std::string_view block, std::string& out);
-    bool renderValues(std::string_view block, std::string& out);
+    [[nodiscard]] bool renderGroups(std::string_view block, std::string& out);
+    [[nodiscard]] bool renderValues(std::string_view block, std::string& out);
 
     DiagramManager& m_diagrams;
     ChartView m_chart;

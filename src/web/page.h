@@ -4,6 +4,10 @@
 // the template engine with its variable table, and the error message and target that an
 // operation sets when it fails; derived pages add the lists behind their record blocks and
 // answer the engine's prepare, expandRecord and recordKindOf.
+//
+// Failures: an operation of a page answers a bool, and when false it has set the message
+// and the target the error page shows (setError); the caller passes the false on and adds
+// nothing. Those bools are [[nodiscard]]: a page that drops one says why in a comment.
 
 #include <string>
 #include <string_view>

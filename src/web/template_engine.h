@@ -106,7 +106,7 @@ public:
 
 private:
     void appendVariable(std::string_view token, std::string& out) const;
-    bool fail(std::string message);
+    [[nodiscard]] bool fail(std::string message);
 
     TemplatePage& m_page;
     TemplateVariables m_variables;

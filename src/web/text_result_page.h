@@ -42,11 +42,11 @@ public:
 
 private:
     // Renders `block` per row with `variable` set to the row's text in `column`.
-    bool renderColumn(std::string_view block, const std::string& variable, std::size_t column,
+    [[nodiscard]] bool renderColumn(std::string_view block, const std::string& variable, std::size_t column,
                       std::string& out);
     // Renders `block` per row in the first column from `first` to before `end` whose title is
     // the current value of `nameVariable`; nothing when none is.
-    bool renderNamedColumn(std::string_view block, const std::string& nameVariable,
+    [[nodiscard]] bool renderNamedColumn(std::string_view block, const std::string& nameVariable,
                            const std::string& variable, std::size_t first, std::size_t end,
                            std::string& out);
 

@@ -191,7 +191,7 @@ TEST(ConfigStoreTest, ListSeparatorIsReadOncePerStore) {
 
     ConfigStore comma(dir.path() / "comma.db");
     ConfigKey commaKey(comma);
-    commaKey.open("");
+    (void)commaKey.open("");
     commaKey.setDword("Separator", 0x12C);  // the low byte is ','
     EXPECT_EQ(comma.listSeparator(), ',');
     commaKey.setDword("Separator", '|');
@@ -200,7 +200,7 @@ TEST(ConfigStoreTest, ListSeparatorIsReadOncePerStore) {
 
     ConfigStore zero(dir.path() / "zero.db");
     ConfigKey zeroKey(zero);
-    zeroKey.open("");
+    (void)zeroKey.open("");
     zeroKey.setDword("Separator", 0);
     EXPECT_EQ(zero.listSeparator(), '\t');
     zeroKey.setDword("Separator", ';');

@@ -186,7 +186,7 @@ TEST_F(ParseChunkTest, ExpressionThatDoesNotCompileMakesEveryLineAParseError) {
     // A stored expression too deeply nested to compile loads like any other that fails.
     const std::string deep = std::string(10000, '(') + "x" + std::string(10000, ')');
     ConfigKey key(m_store);
-    key.open(sourceKeyPath("deep"));
+    (void)key.open(sourceKeyPath("deep"));
     key.setString("regexp", deep);
     key.setString("fields", "a,");
     DataSource loaded("Temp", m_store, m_sink);

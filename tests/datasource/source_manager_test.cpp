@@ -17,7 +17,7 @@ class SourceManagerTest : public ::testing::Test {
 protected:
     void storeSource(const std::string& name, std::uint32_t type) {
         ConfigKey key(m_store);
-        key.open(sourceKeyPath(name));
+        (void)key.open(sourceKeyPath(name));
         key.setDword("type", type);
     }
     bool stored(const std::string& name) {

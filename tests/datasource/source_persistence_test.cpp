@@ -14,7 +14,7 @@ class SourcePersistenceTest : public ::testing::Test {
 protected:
     ConfigKey sourceKey(std::string_view name) {
         ConfigKey key(m_store);
-        key.openExisting(sourceKeyPath(name));
+        (void)key.openExisting(sourceKeyPath(name));
         return key;
     }
     test::TempDir m_dir;
@@ -62,7 +62,7 @@ TEST_F(SourcePersistenceTest, LoadingAKeyWithOnlyTypeCompletesIt) {
 
 TEST_F(SourcePersistenceTest, StoredFieldsWithoutFinalCommaLoseTheLastName) {
     ConfigKey key(m_store);
-    key.open(sourceKeyPath("s"));
+    (void)key.open(sourceKeyPath("s"));
     key.setString("fields", "a,b");
     DataSource source("Temp", m_store);
     source.load("s");
@@ -79,7 +79,7 @@ TEST_F(SourcePersistenceTest, RenameIsRefusedWhileListenersAreAttached) {
     source.detach(listener);
 
     ConfigKey stale(m_store);
-    stale.open(sourceKeyPath("new"));
+    (void)stale.open(sourceKeyPath("new"));
     stale.setString("connect", "left over");
     EXPECT_EQ(source.setName("new"), 0);
     EXPECT_EQ(sourceKey("new").getString("connect"), "");  // what was stored there is gone
@@ -111,7 +111,7 @@ TEST_F(SourcePersistenceTest, UnsavedOrDeletedSourceIsNotWrittenBackAtDestructio
         DataSource::deleteStored(m_store, "deleted");
     }
     ConfigKey sources(m_store);
-    sources.openExisting(kSourcesKey);
+    (void)sources.openExisting(kSourcesKey);
     EXPECT_TRUE(sources.subKeyNames().empty());
 }
 

@@ -27,7 +27,7 @@ protected:
     }
     std::uint32_t storedLastPos() {
         ConfigKey key(m_store);
-        key.openExisting(sourceKeyPath("log"));
+        (void)key.openExisting(sourceKeyPath("log"));
         return key.getDword("lastpos", 12345);
     }
 

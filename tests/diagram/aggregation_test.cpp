@@ -185,7 +185,7 @@ TEST_F(AggregationTest, AverageStopsAtTheShorterOfDataAndCount) {
 TEST_F(AggregationTest, RecentTableShowsTheLast25RecordsWithEveryResult) {
     Diagram diagram("d", m_store, m_sources);
     EXPECT_TRUE(diagram.recentTable().header.empty());  // no data source: no table at all
-    diagram.setDataSource("web");
+    (void)diagram.setDataSource("web");
     diagram.setFilter("ok", "status", "^2", 0);
     diagram.setGroup("g", "status", "");
     diagram.setAxis("bytes", "bytes", "([0-9]+)", AxisOper::Sum);
@@ -199,7 +199,7 @@ TEST_F(AggregationTest, RecentTableShowsTheLast25RecordsWithEveryResult) {
     // A longer record (kept from before the fields changed) keeps the columns aligned.
     feed(diagram, {"200", "8", "x", "extra"});
     EXPECT_EQ(diagram.recentTable().rows.back(), (Texts{"200", "8", "x", "Y", "/200", "8"}));
-    diagram.stop();
+    (void)diagram.stop();
 }
 
 TEST_F(AggregationTest, ManyDistinctLabelsKeepFirstAppearanceOrder) {

@@ -37,7 +37,7 @@ protected:
                 const Texts& onStatus = {}) {
         ASSERT_EQ(manager.create(name), 0);
         DiagramHandle diagram = manager.acquire(name);
-        diagram->setDataSource("web");
+        (void)diagram->setDataSource("web");
         for (const std::string& axis : onBytes) diagram->setAxis(axis, "bytes", "", AxisOper::Sum);
         for (const std::string& axis : onStatus) {
             diagram->setAxis(axis, "status", "", AxisOper::Sum);
@@ -75,9 +75,9 @@ TEST_F(CheckpointTest, DeletesAndRenamesBetweenCopyAndWriteAreNotUndone) {
     // Axes that swap names: each name's key must get the data the axis of that name has now.
     writeWith([&] {
         DiagramHandle d = manager.acquire("d");
-        d->renameAxis("c", "tmp");
-        d->renameAxis("z", "c");
-        d->renameAxis("tmp", "z");
+        (void)d->renameAxis("c", "tmp");
+        (void)d->renameAxis("z", "c");
+        (void)d->renameAxis("tmp", "z");
     });
     EXPECT_EQ(storedData("d", "c"), "200,");
     EXPECT_EQ(storedData("d", "z"), "7,");
@@ -85,8 +85,8 @@ TEST_F(CheckpointTest, DeletesAndRenamesBetweenCopyAndWriteAreNotUndone) {
 
     writeWith([&] {
         DiagramHandle d = manager.acquire("d");
-        d->renameAxis("a", "a2");
-        d->deleteAxis("b");
+        (void)d->renameAxis("a", "a2");
+        (void)d->deleteAxis("b");
     });
     EXPECT_FALSE(stored("d\\yaxises\\a"));
     EXPECT_FALSE(stored("d\\yaxises\\b"));
@@ -94,7 +94,7 @@ TEST_F(CheckpointTest, DeletesAndRenamesBetweenCopyAndWriteAreNotUndone) {
 
     writeWith([&] {
         EXPECT_EQ(manager.remove("e"), 0);
-        manager.acquire("d")->rename("d2");
+        (void)manager.acquire("d")->rename("d2");
     });
     EXPECT_FALSE(stored("e"));
     EXPECT_FALSE(stored("d"));
@@ -145,7 +145,7 @@ TEST_F(CheckpointTest, ResetsAndRenamesReachTheStoreWithoutWaitingForTheInterval
     EXPECT_TRUE(eventually([&] { return storedData("d", "a") == ""; }));
 
     feed(*d, {"200", "5", ""});
-    d->renameAxis("a", "b");  // the data went with the old key
+    (void)d->renameAxis("a", "b");  // the data went with the old key
     EXPECT_TRUE(eventually([&] { return storedData("d", "b") == "5,"; }));
 
     d->setFilter("f", "status", "^2");  // a new definition with the old data stored

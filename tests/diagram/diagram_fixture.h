@@ -34,7 +34,7 @@ protected:
         }
         diagram.setGroup("status", "status", "");
         diagram.setAxis("bytes", "bytes", "", AxisOper::Sum);
-        diagram.setDataSource("web");
+        (void)diagram.setDataSource("web");
     }
 
     TempDir m_dir;

@@ -14,7 +14,7 @@ class DiagramManagerTest : public test::DiagramFixture {
 protected:
     void storeValue(const std::string& path, const std::string& name, const std::string& text) {
         ConfigKey key(m_store);
-        key.open("SOFTWARE\\kestroware\\Tessellgrove\\2.0\\diagrams\\" + path, "");
+        (void)key.open("SOFTWARE\\kestroware\\Tessellgrove\\2.0\\diagrams\\" + path, "");
         key.setString(name, text);
     }
     bool stored(const std::string& name) {
@@ -32,7 +32,7 @@ TEST_F(DiagramManagerTest, LoadsStoredDiagramsWithTheirDataAndStartsThem) {
     storeValue("status\\yaxises\\bytes", "count", "2,1,");
     storeValue("status\\yaxises\\bytes", "strdata", "25\t50\t");
     ConfigKey axis(m_store);
-    axis.open("\\diagrams\\status\\yaxises\\bytes");
+    (void)axis.open("\\diagrams\\status\\yaxises\\bytes");
     axis.setDword("oper", 1);
 
     DiagramManager manager(m_store, m_sources);
@@ -60,7 +60,7 @@ TEST_F(DiagramManagerTest, RemoveWaitsForHandlesThenErasesTheStoredTree) {
     DiagramManager manager(m_store, m_sources);
     ASSERT_EQ(manager.create("d"), 0);
     DiagramHandle handle = manager.acquire("d");
-    handle->setDataSource("web");
+    (void)handle->setDataSource("web");
     handle->saveDefinition();
     EXPECT_EQ(manager.remove("d"), 1);
     EXPECT_EQ(manager.names(), (Texts{"d"}));
@@ -77,7 +77,7 @@ TEST_F(DiagramManagerTest, EndOfTheManagerSavesEveryDiagramsData) {
         DiagramManager manager(m_store, m_sources);
         ASSERT_EQ(manager.create("d"), 0);
         DiagramHandle diagram = manager.acquire("d");
-        diagram->setDataSource("web");
+        (void)diagram->setDataSource("web");
         diagram->setAxis("n", "bytes", "", AxisOper::Count);
         diagram->saveDefinition();
         diagram->processRecord({"200", "1", ""}, m_names);

@@ -25,7 +25,7 @@ protected:
     // The key at `path` (relative to the product key), opened only when it exists.
     ConfigKey existing(std::string_view path) {
         ConfigKey key(m_store);
-        key.openExisting(path);
+        (void)key.openExisting(path);
         return key;
     }
     ConfigKey created(std::string_view path) {

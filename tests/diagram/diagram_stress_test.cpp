@@ -34,10 +34,10 @@ TEST_F(DiagramStressTest, EverythingAtOnceNeverDeadlocks) {
             for (int i = 0; i < times; ++i) step(i);
         });
     };
-    std::thread runner = loop(60, [&](int i) { i % 2 ? diagram.stop() : diagram.start(); });
+    std::thread runner = loop(60, [&](int i) { (void)(i % 2 ? diagram.stop() : diagram.start()); });
     std::thread editor =
         loop(60, [&](int i) { diagram.setFilter("f", "status", i % 2 ? "^2" : "", 0); });
-    std::thread rebuilder = loop(20, [&](int) { diagram.rebuild(0); });
+    std::thread rebuilder = loop(20, [&](int) { (void)diagram.rebuild(0); });
     std::thread reader = loop(200, [&](int) {
         (void)diagram.chartData();
         (void)diagram.recentTable();
@@ -49,7 +49,7 @@ TEST_F(DiagramStressTest, EverythingAtOnceNeverDeadlocks) {
     reader.join();
 
     // Still alive and counting afterwards.
-    diagram.start();
+    (void)diagram.start();
     test::RecordingListener after;
     m_sources.acquire("web")->attach(after);
     std::ofstream(log, std::ios::app) << "299 1\n";
@@ -59,7 +59,7 @@ TEST_F(DiagramStressTest, EverythingAtOnceNeverDeadlocks) {
     }
     EXPECT_EQ(diagram.chartData().xLabels.back(), "/299");
     m_sources.acquire("web")->detach(after);
-    diagram.stop();
+    (void)diagram.stop();
     writing = false;
     writer.join();
 }

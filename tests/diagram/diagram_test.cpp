@@ -97,11 +97,11 @@ TEST_F(DiagramTest, RunningFollowsTheDataSource) {
 
     // A stopped diagram keeps its data on a change of source and runs when the source exists.
     (void)m_sources.create("other");
-    diagram.setDataSource("other");
+    (void)diagram.setDataSource("other");
     EXPECT_TRUE(diagram.isRunning());
     EXPECT_EQ(diagram.chartData().series[0], (Texts{"1"}));
     // A running one is stopped and cleared first.
-    diagram.setDataSource("missing");
+    (void)diagram.setDataSource("missing");
     EXPECT_FALSE(diagram.isRunning());
     EXPECT_TRUE(diagram.chartData().xLabels.empty());
     EXPECT_TRUE(diagram.fieldNames().empty());
@@ -112,7 +112,7 @@ TEST_F(DiagramTest, ItemsFindTheirFieldsAgainAfterTheFieldOrderChanges) {
     diagram.setFilter("f", "text", "ok");
     diagram.setGroup("g", "status", "");
     diagram.setAxis("a", "bytes", "", AxisOper::Sum);
-    diagram.setDataSource("web");
+    (void)diagram.setDataSource("web");
     feed(diagram, {"200", "7", "ok"});
     EXPECT_EQ(diagram.chartData().xLabels, (Texts{"/200"}));
 
@@ -120,7 +120,7 @@ TEST_F(DiagramTest, ItemsFindTheirFieldsAgainAfterTheFieldOrderChanges) {
     const FieldNames swapped{"text", "bytes", "status"};
     (void)m_sources.create("other");
     m_sources.acquire("other")->setFields(swapped);
-    diagram.setDataSource("other");
+    (void)diagram.setDataSource("other");
     diagram.processRecord({"ok", "5", "404"}, swapped);
     // The same source after its fields were renamed and reordered.
     const FieldNames renamed{"status", "size", "bytes", "text"};
@@ -128,7 +128,7 @@ TEST_F(DiagramTest, ItemsFindTheirFieldsAgainAfterTheFieldOrderChanges) {
     const ChartData chart = diagram.chartData();
     EXPECT_EQ(chart.xLabels, (Texts{"/404", "/500"}));
     EXPECT_EQ(chart.series[0], (Texts{"5", "3"}));
-    diagram.stop();
+    (void)diagram.stop();
 }
 
 TEST_F(DiagramTest, RecordsFromAFileSourceReachTheChartAndRebuildReplaysThem) {
@@ -149,7 +149,7 @@ TEST_F(DiagramTest, RecordsFromAFileSourceReachTheChartAndRebuildReplaysThem) {
     EXPECT_EQ(diagram.rebuild(0), 1);
     EXPECT_EQ(diagram.chartData().xLabels, chart.xLabels);
     EXPECT_EQ(diagram.chartData().series, chart.series);
-    diagram.stop();
+    (void)diagram.stop();
 }
 
 TEST_F(DiagramTest, RenameMovesTheDefinitionAndLeavesTheDataForLater) {

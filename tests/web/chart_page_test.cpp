@@ -73,7 +73,7 @@ TEST_F(ChartPageTest, ScriptShowsARunningDiagramAndTheSubstituteOtherwise) {
               kWorkedExample + "-" + kWorkedExample);
     EXPECT_EQ(run("show", "name=d", "no data block"), "no data block");
     // A stopped diagram keeps its data but shows the substitute.
-    diagram->stop();
+    (void)diagram->stop();
     EXPECT_EQ(run("show", "name=d", "<*DATA*></*DATA*>"), kSubstitute);
 }
 
@@ -86,7 +86,7 @@ TEST_F(ChartPageTest, DataActionsResetRebuildAndRun) {
     EXPECT_EQ(run("show", "name=d&action=reset"), kSubstitute);
     EXPECT_TRUE(diagram->chartData().xLabels.empty());
     run("show", "name=d&action=rebuild");
-    diagram->stop();
+    (void)diagram->stop();
     EXPECT_EQ(run("show", "name=d&action=Run"), kSubstitute);  // names compare exactly
     EXPECT_EQ(run("show", "name=d&action=run"), kWorkedExample);
     EXPECT_TRUE(diagram->isRunning());
@@ -109,7 +109,7 @@ TEST_F(ChartPageTest, ALogLineCannotEndTheChartScript) {
     DiagramHandle diagram = addDiagram("d");
     diagram->setGroup("url", "url", "");
     diagram->setAxis("first", "url", "", AxisOper::First);
-    diagram->setDataSource("file");
+    (void)diagram->setDataSource("file");
     test::RecordingListener after;  // delivered after the diagram, in list order
     m_sources.acquire("file")->attach(after);
     ASSERT_TRUE(after.waitForProcessed(2));
@@ -129,7 +129,7 @@ TEST_F(ChartPageTest, ALogLineCannotEndTheChartScript) {
                   "\", \"/C:/logs/\\x3Cb\\x3E\");\n"
                   "var labelarr=new Array(\"first\");\n" +
                   kScriptEnd + "</body>");
-    diagram->stop();
+    (void)diagram->stop();
 }
 
 }  // namespace

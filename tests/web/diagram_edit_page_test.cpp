@@ -53,7 +53,7 @@ TEST_F(DiagramEditPageTest, CreatedItemsTakeDefaultNamesTheFirstFieldAndMatchAll
               "|A:Axis,status,.*,UNDEFINED");
 
     // Without fields (an unknown source) the field is "undefined".
-    addDiagram("e")->setDataSource("nowhere");
+    (void)addDiagram("e")->setDataSource("nowhere");
     EXPECT_EQ(edit("name=e&action=create_filter"), "e|e|nowhere|F:Filter,undefined,.*,");
 }
 
@@ -130,7 +130,7 @@ TEST_F(DiagramEditPageTest, RenamesRefuseNamesTheStoreCannotKeepApart) {
 
 TEST_F(DiagramEditPageTest, DataSourceChangeIsSavedAndStartsTheDiagram) {
     DiagramHandle diagram = addDiagram("d");
-    diagram->setDataSource("nowhere");
+    (void)diagram->setDataSource("nowhere");
     (void)m_sources.create("other");
     EXPECT_EQ(edit("name=d&action=change_datasource"), "d|d|nowhere");
     EXPECT_EQ(edit("name=d&action=change_datasource&datasource_name=other"), "d|d|other");

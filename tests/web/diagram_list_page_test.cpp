@@ -24,15 +24,15 @@ protected:
 
 TEST_F(DiagramListPageTest, ListsDiagramsInByteOrderWithTheirState) {
     EXPECT_EQ(run("index", "EDIT=1"), "1");  // no diagrams: the block renders nothing
-    addDiagram("b")->stop();
+    (void)addDiagram("b")->stop();
     addDiagram("a");
-    addDiagram("C")->stop();
-    addDiagram("Web log 1")->stop();
+    (void)addDiagram("C")->stop();
+    (void)addDiagram("Web log 1")->stop();
     EXPECT_EQ(run("index"), "[C|false|C][Web log 1|false|Web%20log%20%31][a|true|a][b|false|b]");
 }
 
 TEST_F(DiagramListPageTest, ActionsRunStopAndDelete) {
-    addDiagram("a")->stop();
+    (void)addDiagram("a")->stop();
     addDiagram("b");
     EXPECT_EQ(run("index", "action=run&name=a"), "[a|true|a][b|true|b]");
     EXPECT_EQ(run("index", "action=stop&name=b"), "[a|true|a][b|false|b]");

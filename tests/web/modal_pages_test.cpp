@@ -39,12 +39,12 @@ TEST_F(ModalPagesTest, DiagramTestReadsNothingOutsideAShorterSeries) {
     // Stored lists may be shorter than the x labels: axis b has one slot for two labels.
     {
         ConfigKey key(m_store);
-        key.open("\\diagrams\\short");
+        (void)key.open("\\diagrams\\short");
         key.setString("datasource", "web");
         key.setString("xaxis", "/x\t/y\t");
         for (const auto& [axis, data, count] :
              {std::tuple{"a", "1,2,", "1,1,"}, std::tuple{"b", "5,", "1,"}}) {
-            key.open(std::string("\\diagrams\\short\\yaxises\\") + axis);
+            (void)key.open(std::string("\\diagrams\\short\\yaxises\\") + axis);
             key.setString("datasource", "bytes");
             key.setString("regexp", ".*");
             key.setDword("oper", static_cast<std::uint32_t>(AxisOper::Sum));
@@ -55,7 +55,7 @@ TEST_F(ModalPagesTest, DiagramTestReadsNothingOutsideAShorterSeries) {
     auto loaded = std::make_unique<Diagram>("Temp", m_store, m_sources);
     loaded->loadDefinition("short");
     loaded->loadData();
-    loaded->start();
+    (void)loaded->start();
     m_diagrams.add(std::move(loaded));
     EXPECT_EQ(run("modaltest", "name=short", kTestTable), "|a|b[/x: 1 5][/y: 2]short,short");
 }
@@ -75,10 +75,10 @@ TEST_F(ModalPagesTest, DiagramTestWithVeryManyLabelsShowsTheFirstRowsRightAndCou
     }
     {
         ConfigKey key(m_store);
-        key.open("\\diagrams\\many");
+        (void)key.open("\\diagrams\\many");
         key.setString("datasource", "web");
         key.setString("xaxis", xaxis);
-        key.open("\\diagrams\\many\\yaxises\\a");
+        (void)key.open("\\diagrams\\many\\yaxises\\a");
         key.setString("datasource", "bytes");
         key.setString("regexp", ".*");
         key.setDword("oper", static_cast<std::uint32_t>(AxisOper::Sum));
@@ -88,7 +88,7 @@ TEST_F(ModalPagesTest, DiagramTestWithVeryManyLabelsShowsTheFirstRowsRightAndCou
     auto loaded = std::make_unique<Diagram>("Temp", m_store, m_sources);
     loaded->loadDefinition("many");
     loaded->loadData();
-    loaded->start();
+    (void)loaded->start();
     m_diagrams.add(std::move(loaded));
 
     std::string expected = "|a";

@@ -53,7 +53,7 @@ protected:
     DiagramHandle addDiagram(const std::string& name) {
         EXPECT_EQ(m_diagrams.create(name), 0);
         DiagramHandle diagram = m_diagrams.acquire(name);
-        diagram->setDataSource("web");
+        (void)diagram->setDataSource("web");
         diagram->saveDefinition();
         return diagram;
     }

@@ -51,7 +51,7 @@ TEST_F(TextResultPageTest, StoppedShowsNothingAndRunningWithoutRecordsShowsNoDat
     EXPECT_EQ(run("showtext", "name=d"),
               "[status: No data][bytes: No data][status: No data][Group: No data][sum: No data]");
     feed(*diagram, {"200", "5"});
-    diagram->stop();
+    (void)diagram->stop();
     EXPECT_EQ(run("showtext", "name=d"), "[Group:]");
     EXPECT_EQ(run("showtext", "name=D"), "ERROR[Can&#39;t find diagram &#39;D&#39;][index.html]");
 }
