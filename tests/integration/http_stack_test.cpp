@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -34,26 +35,48 @@ std::string fetch(std::uint16_t port, const std::string& request) {
 
 std::string bodyOf(const std::string& answer) { return answer.substr(answer.find("\r\n\r\n") + 4); }
 
-TEST(HttpStack, PagesNeedAnAccountWhenOneExistsAndEscapeWhatTheyEcho) {
-    test::TempDir dir;
-    const std::filesystem::path htdocs = dir.path() / "htdocs";
-    std::filesystem::create_directories(htdocs);
-    std::ofstream(htdocs / "index.html") << "<p>*EDIT*</p>";  // a generic page sets EDIT only
-    std::ofstream(htdocs / "style.css") << "p{}";
-    ConfigStore store(dir.path() / "store.db");
-    HttpSettings settings(store);
-    AccountStore accounts(store);
-    PageFactory pages;
-    PageDispatcher dispatcher(pages, accounts);
-    const MediaTypes types = MediaTypes::builtIn();
-    RequestProcessor processor(ContentRoot{htdocs.string(), "localhost", 80}, types, dispatcher,
-                               noEventSink());
-    Silent messages;
-    Reactor reactor;
-    HttpServer server(reactor, settings, processor, messages, "127.0.0.1");
-    ASSERT_TRUE(server.startListening(0));
-    const std::uint16_t port = server.port();
-    std::thread loop([&] { reactor.run(); });
+// The web stack serving m_htdocs on a loopback port; the loop runs until stop() or the end.
+class HttpStack : public ::testing::Test {
+protected:
+    HttpStack() { std::filesystem::create_directories(m_htdocs); }
+    ~HttpStack() override { stop(); }
+
+    void start(const std::string& hostName) {
+        m_processor.emplace(ContentRoot{m_htdocs.string(), hostName, 80}, m_types, m_dispatcher,
+                            m_log);
+        m_server.emplace(m_reactor, m_settings, *m_processor, m_messages, "127.0.0.1");
+        ASSERT_TRUE(m_server->startListening(0));
+        m_port = m_server->port();
+        m_loop = std::thread([this] { m_reactor.run(); });
+    }
+    void stop() {
+        if (!m_loop.joinable()) return;
+        m_reactor.stop();
+        m_loop.join();
+    }
+
+    test::TempDir m_dir;
+    const std::filesystem::path m_htdocs = m_dir.path() / "htdocs";
+    ConfigStore m_store{m_dir.path() / "store.db"};
+    HttpSettings m_settings{m_store};
+    AccountStore m_accounts{m_store};
+    PageFactory m_pages;
+    PageDispatcher m_dispatcher{m_pages, m_accounts};
+    const MediaTypes m_types = MediaTypes::builtIn();
+    test::RecordingSink m_log;
+    Silent m_messages;
+    Reactor m_reactor;
+    std::optional<RequestProcessor> m_processor;
+    std::optional<HttpServer> m_server;
+    std::uint16_t m_port = 0;
+    std::thread m_loop;
+};
+
+TEST_F(HttpStack, PagesNeedAnAccountWhenOneExistsAndEscapeWhatTheyEcho) {
+    std::ofstream(m_htdocs / "index.html") << "<p>*EDIT*</p>";  // a generic page sets EDIT only
+    std::ofstream(m_htdocs / "style.css") << "p{}";
+    start("localhost");
+    const std::uint16_t port = m_port;
 
     // No account yet: every page is open; a parameter echoed into the page stays text.
     std::string answer = fetch(port, "GET /index.html?EDIT=%3Cscript%3E HTTP/1.0\r\n\r\n");
@@ -61,7 +84,7 @@ TEST(HttpStack, PagesNeedAnAccountWhenOneExistsAndEscapeWhatTheyEcho) {
     EXPECT_EQ(bodyOf(answer), "<p>&lt;script&gt;</p>");
     EXPECT_EQ(bodyOf(fetch(port, "GET /style.css HTTP/1.0\r\n\r\n")), "p{}");
 
-    ASSERT_EQ(accounts.saveAccount("alice", "secret", AccountType::EditPermission), 0);
+    ASSERT_EQ(m_accounts.saveAccount("alice", "secret", AccountType::EditPermission), 0);
     answer = fetch(port, "GET /index.html?action=start HTTP/1.0\r\n\r\n");
     EXPECT_EQ(answer.rfind("HTTP/1.0 401 Unauthorized\r\n", 0), 0u);
     EXPECT_NE(answer.find("WWW-Authenticate: Basic realm=\"Tessellgrove\"\r\n"), std::string::npos);
@@ -70,32 +93,13 @@ TEST(HttpStack, PagesNeedAnAccountWhenOneExistsAndEscapeWhatTheyEcho) {
                    "Authorization: Basic YWxpY2U6c2VjcmV0\r\n\r\n");  // alice:secret
     EXPECT_EQ(answer.rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
     EXPECT_EQ(fetch(port, "GET /../store.db HTTP/1.0\r\n\r\n").rfind("HTTP/1.0 400", 0), 0u);
-
-    reactor.stop();
-    loop.join();
 }
 
-TEST(HttpStack, GuessedPasswordsAreLoggedWithTheClientAndOtherNamesAreNotAnswered) {
-    test::TempDir dir;
-    const std::filesystem::path htdocs = dir.path() / "htdocs";
-    std::filesystem::create_directories(htdocs);
-    std::ofstream(htdocs / "index.html") << "list";
-    ConfigStore store(dir.path() / "store.db");
-    HttpSettings settings(store);
-    AccountStore accounts(store);
-    ASSERT_EQ(accounts.saveAccount("alice", "secret", AccountType::EditPermission), 0);
-    PageFactory pages;
-    PageDispatcher dispatcher(pages, accounts);
-    const MediaTypes types = MediaTypes::builtIn();
-    test::RecordingSink log;
-    RequestProcessor processor(ContentRoot{htdocs.string(), "tg-host", 80}, types, dispatcher,
-                               log);
-    Silent messages;
-    Reactor reactor;
-    HttpServer server(reactor, settings, processor, messages, "127.0.0.1");
-    ASSERT_TRUE(server.startListening(0));
-    const std::uint16_t port = server.port();
-    std::thread loop([&] { reactor.run(); });
+TEST_F(HttpStack, GuessedPasswordsAreLoggedWithTheClientAndOtherNamesAreNotAnswered) {
+    std::ofstream(m_htdocs / "index.html") << "list";
+    ASSERT_EQ(m_accounts.saveAccount("alice", "secret", AccountType::EditPermission), 0);
+    start("tg-host");
+    const std::uint16_t port = m_port;
 
     // alice:wrong, four times; the fourth answer comes late, but it comes.
     for (int i = 0; i < 4; ++i) {
@@ -113,9 +117,8 @@ TEST(HttpStack, GuessedPasswordsAreLoggedWithTheClientAndOtherNamesAreNotAnswere
                   .rfind("HTTP/1.0 200 OK\r\n", 0),
               0u);
 
-    reactor.stop();
-    loop.join();
-    const std::vector<std::string> logged = log.lines();
+    stop();
+    const std::vector<std::string> logged = m_log.lines();
     EXPECT_EQ(std::count(logged.begin(), logged.end(), "Failed login from 127.0.0.1|alice"), 4);
 }
 

@@ -17,7 +17,36 @@ constexpr const char* kTestTable =
     "<*GROUPRECORD*>[*GROUPNAME*:<*DATA*> *VALUE*</*DATA*>]</*GROUPRECORD*>"
     "*DIAGRAMNAME*,*DIAGRAMNAMEESCAPED*";
 
-using ModalPagesTest = test::PageFixture;
+class ModalPagesTest : public test::PageFixture {
+protected:
+    struct StoredAxis {
+        std::string name, data, count;
+    };
+    // Stores a diagram of the source "web" with SUM axes of "bytes" and the given data, then
+    // loads and starts it as the program does.
+    void addStoredDiagram(const std::string& name, const std::string& xaxis,
+                          const std::vector<StoredAxis>& axes) {
+        {
+            ConfigKey key(m_store);
+            (void)key.open("\\diagrams\\" + name);
+            key.setString("datasource", "web");
+            key.setString("xaxis", xaxis);
+            for (const StoredAxis& axis : axes) {
+                (void)key.open("\\diagrams\\" + name + "\\yaxises\\" + axis.name);
+                key.setString("datasource", "bytes");
+                key.setString("regexp", ".*");
+                key.setDword("oper", static_cast<std::uint32_t>(AxisOper::Sum));
+                key.setString("data", axis.data);
+                key.setString("count", axis.count);
+            }
+        }
+        auto loaded = std::make_unique<Diagram>("Temp", m_store, m_sources);
+        loaded->loadDefinition(name);
+        loaded->loadData();
+        (void)loaded->start();
+        m_diagrams.add(std::move(loaded));
+    }
+};
 
 TEST_F(ModalPagesTest, DiagramTestShowsTheChartDataAsATable) {
     writeTemplate("modaltest", kTestTable);
@@ -37,26 +66,7 @@ TEST_F(ModalPagesTest, DiagramTestShowsTheChartDataAsATable) {
 
 TEST_F(ModalPagesTest, DiagramTestReadsNothingOutsideAShorterSeries) {
     // Stored lists may be shorter than the x labels: axis b has one slot for two labels.
-    {
-        ConfigKey key(m_store);
-        (void)key.open("\\diagrams\\short");
-        key.setString("datasource", "web");
-        key.setString("xaxis", "/x\t/y\t");
-        for (const auto& [axis, data, count] :
-             {std::tuple{"a", "1,2,", "1,1,"}, std::tuple{"b", "5,", "1,"}}) {
-            (void)key.open(std::string("\\diagrams\\short\\yaxises\\") + axis);
-            key.setString("datasource", "bytes");
-            key.setString("regexp", ".*");
-            key.setDword("oper", static_cast<std::uint32_t>(AxisOper::Sum));
-            key.setString("data", data);
-            key.setString("count", count);
-        }
-    }
-    auto loaded = std::make_unique<Diagram>("Temp", m_store, m_sources);
-    loaded->loadDefinition("short");
-    loaded->loadData();
-    (void)loaded->start();
-    m_diagrams.add(std::move(loaded));
+    addStoredDiagram("short", "/x\t/y\t", {{"a", "1,2,", "1,1,"}, {"b", "5,", "1,"}});
     EXPECT_EQ(run("modaltest", "name=short", kTestTable), "|a|b[/x: 1 5][/y: 2]short,short");
 }
 
@@ -73,23 +83,7 @@ TEST_F(ModalPagesTest, DiagramTestWithVeryManyLabelsShowsTheFirstRowsRightAndCou
         data += std::to_string(i * 2) + ",";
         counts += "1,";
     }
-    {
-        ConfigKey key(m_store);
-        (void)key.open("\\diagrams\\many");
-        key.setString("datasource", "web");
-        key.setString("xaxis", xaxis);
-        (void)key.open("\\diagrams\\many\\yaxises\\a");
-        key.setString("datasource", "bytes");
-        key.setString("regexp", ".*");
-        key.setDword("oper", static_cast<std::uint32_t>(AxisOper::Sum));
-        key.setString("data", data);
-        key.setString("count", counts);
-    }
-    auto loaded = std::make_unique<Diagram>("Temp", m_store, m_sources);
-    loaded->loadDefinition("many");
-    loaded->loadData();
-    (void)loaded->start();
-    m_diagrams.add(std::move(loaded));
+    addStoredDiagram("many", xaxis, {{"a", data, counts}});
 
     std::string expected = "|a";
     for (std::size_t i = 0; i + 1 < count; ++i) {
