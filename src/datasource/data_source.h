@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "config/config_store.h"
+#include "datasource/read_position.h"
 #include "datasource/record.h"
 #include "datasource/record_listener.h"
 #include "datasource/source_definition.h"
@@ -39,36 +40,6 @@
 #include "platform/wake_event.h"
 
 namespace tg {
-
-// A sample of a file's content: a checksum of the up to 4 KiB just before `end`. A file whose
-// bytes there differ is not the one that was read, whatever its name and size.
-struct ContentCheck {
-    std::uint64_t end = 0;
-    std::uint32_t sum = 0;
-};
-
-// Where a reader resumes: for a file, the offset of the first byte not yet turned into
-// complete lines, the identity (inode) of the file it belongs to and a sample of what was read
-// before it; for ODBC, a row count.
-struct ReadPosition {
-    std::uint64_t offset = 0;
-    std::uint64_t fileId = 0;      // 0 when unknown
-    std::uint64_t generation = 0;  // raised by every reset
-    std::optional<ContentCheck> check;  // none when unknown; its end is never past the offset
-};
-
-// Which file a path named: device and inode.
-struct FileIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
-// The duplicate log's length with everything delivered so far in it, and which file it is.
-struct DuplicateExtent {
-    std::uint64_t length = 0;
-    FileIdentity file;
-};
 
 class DataSource : public BorrowCount {
 public:

@@ -45,7 +45,11 @@ void Connection::countHeld() {
 void Connection::start() {
     m_reader.request().peerAddress = peerAddressOf(m_socket.get());
     m_reader.request().localAddress = localAddressOf(m_socket.get());
-    m_reactor.watch(m_socket.get(), Reactor::kReadable, [this](unsigned ready) { onReady(ready); });
+    if (!m_reactor.watch(m_socket.get(), Reactor::kReadable,
+                         [this](unsigned ready) { onReady(ready); })) {
+        close();  // never readable for us: without an idle timeout it would be held forever
+        return;
+    }
     touch();
     m_started = m_lastProgress;
     if (m_idleTimeout.count() > 0) {

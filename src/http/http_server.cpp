@@ -102,10 +102,16 @@ bool HttpServer::startListening(std::uint16_t port) {
                        ? reinterpret_cast<sockaddr_in6*>(raw)->sin6_port
                        : reinterpret_cast<sockaddr_in*>(raw)->sin_port);
     m_loopbackOnly = address.loopback;
+    // The kernel refuses a watch only when it is out of memory or of epoll watches; a server
+    // that would never see its clients must not say it started.
+    if (!m_reactor.watch(listener.get(), Reactor::kReadable, [this](unsigned) {
+            if (m_resumeTimer == 0) onAccept();
+        })) {
+        m_port = 0;
+        m_messages.show("Can't start server!", MessageIcon::Stop);
+        return false;
+    }
     m_listener = std::move(listener);
-    m_reactor.watch(m_listener.get(), Reactor::kReadable, [this](unsigned) {
-        if (m_resumeTimer == 0) onAccept();
-    });
     return true;
 }
 
