@@ -30,22 +30,21 @@ TEST_F(DiagramTest, SettingAnItemCreatesOrChangesItAndClearsTheData) {
     feed(diagram, {"200", "1", ""});
     EXPECT_EQ(diagram.setFilter("f", std::nullopt, "^4", Diagram::kKeepInvert), 0);
     EXPECT_TRUE(diagram.chartData().xLabels.empty());
-    std::string field, regexp;
-    std::uint32_t invert = 9;
-    ASSERT_EQ(diagram.getFilter("f", field, regexp, invert), 0);
-    EXPECT_EQ(field + " " + regexp + " " + std::to_string(invert), "status ^4 0");
-    EXPECT_EQ(diagram.filterNames(), (Texts{"f"}));
+    ItemDefinition item{"", "", "", 9};
+    ASSERT_EQ(diagram.getItem(kFilterKind, "f", item), 0);
+    EXPECT_EQ(item.field + " " + item.regexp + " " + std::to_string(item.setting), "status ^4 0");
+    EXPECT_EQ(diagram.itemNames(kFilterKind), (Texts{"f"}));
     EXPECT_TRUE(storedKey("d\\filters\\f"));
-    EXPECT_EQ(diagram.getFilter("nope", field, regexp, invert), 1);
+    EXPECT_EQ(diagram.getItem(kFilterKind, "nope", item), 1);
 }
 
 TEST_F(DiagramTest, EmptyGroupExpressionTakesTheWholeField) {
     Diagram diagram("d", m_store, m_sources);
     diagram.setGroup("g", "text", "");
     diagram.setAxis("n", "bytes", "", AxisOper::Count);
-    std::string field, regexp;
-    ASSERT_EQ(diagram.getGroup("g", field, regexp), 0);
-    EXPECT_EQ(regexp, ".*");
+    ItemDefinition item;
+    ASSERT_EQ(diagram.getItem(kGroupKind, "g", item), 0);
+    EXPECT_EQ(item.regexp, ".*");
     feed(diagram, {"200", "1", "whole text"});
     EXPECT_EQ(diagram.chartData().xLabels, (Texts{"/whole text"}));
 }
@@ -55,10 +54,9 @@ TEST_F(DiagramTest, AxisChangeEmptiesItsSlotsOnlyWhenSomethingIsGiven) {
     diagram.setAxis("a", "bytes", "", AxisOper::Sum);
     feed(diagram, {"200", "7", ""});
     EXPECT_EQ(diagram.setAxis("a", std::nullopt, std::nullopt), 0);
-    std::string field, regexp;
-    AxisOper oper = AxisOper::Undefined;
-    ASSERT_EQ(diagram.getAxis("a", field, regexp, oper), 0);
-    EXPECT_EQ(oper, AxisOper::Sum);
+    ItemDefinition item;
+    ASSERT_EQ(diagram.getItem(kAxisKind, "a", item), 0);
+    EXPECT_EQ(operFromCode(item.setting), AxisOper::Sum);
     EXPECT_TRUE(diagram.chartData().xLabels.empty());  // the diagram's data is cleared anyway
 }
 
@@ -67,14 +65,14 @@ TEST_F(DiagramTest, DeletingAndRenamingItemsFollowsInTheStore) {
     diagram.setAxis("a", "bytes", "", AxisOper::Sum);
     diagram.setGroup("g", "status", "");
     feed(diagram, {"200", "7", ""});
-    EXPECT_EQ(diagram.renameAxis("a", "b"), 0);
+    EXPECT_EQ(diagram.renameItem(kAxisKind, "a", "b"), 0);
     EXPECT_EQ(diagram.chartData().series[0], (Texts{"7"}));  // data stays in memory
     EXPECT_FALSE(storedKey("d\\yaxises\\a"));
     EXPECT_TRUE(storedKey("d\\yaxises\\b"));
-    EXPECT_EQ(diagram.renameGroup("missing", "x"), 1);
+    EXPECT_EQ(diagram.renameItem(kGroupKind, "missing", "x"), 1);
 
-    EXPECT_EQ(diagram.deleteGroup("g"), 0);
-    EXPECT_EQ(diagram.deleteGroup("g"), 1);
+    EXPECT_EQ(diagram.deleteItem(kGroupKind, "g"), 0);
+    EXPECT_EQ(diagram.deleteItem(kGroupKind, "g"), 1);
     EXPECT_FALSE(storedKey("d\\groups\\g"));
     EXPECT_TRUE(diagram.chartData().xLabels.empty());
 }
