@@ -160,8 +160,7 @@ int Diagram::deleteItem(const ItemKind& kind, std::string_view name) {
     });
 }
 
-int Diagram::renameItem(const ItemKind& kind, std::string_view oldName,
-                        std::string_view newName) {
+int Diagram::renameItem(const ItemKind& kind, std::string_view oldName, std::string_view newName) {
     std::lock_guard lock(m_lock);
     return withItems(*this, kind.type, [&](auto& items) {
         auto* item = findItem(items, oldName);

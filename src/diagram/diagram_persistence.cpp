@@ -38,8 +38,7 @@ void Diagram::saveItems(const ItemKind& kind) const {
     });
 }
 
-void Diagram::saveItem(const ItemKind& kind, const DiagramItem& item,
-                       std::uint32_t setting) const {
+void Diagram::saveItem(const ItemKind& kind, const DiagramItem& item, std::uint32_t setting) const {
     std::lock_guard lock(m_lock);
     ConfigKey key(m_store);
     if (!openItemKey(key, m_name, kind.folder, item.name())) return;

@@ -25,8 +25,10 @@ enum class ItemSetting {
 
 struct ItemKind {
     ItemType type;
-    std::string_view folder;    // the store keeps item <name> at diagrams\<diagram>\<folder>\<name>
-    std::string_view word;      // the edit page's actions and parameters: create_<word>, <word>_name
+    // The store keeps item <name> at diagrams\<diagram>\<folder>\<name>.
+    std::string_view folder;
+    // In the edit page's actions and parameters: create_<word>, <word>_name, ...
+    std::string_view word;
     std::string_view baseName;  // of new items: "Group", "Group 2", ...
     // The template block of the kind's rows and the variables of one row.
     std::string_view record;
@@ -42,32 +44,36 @@ struct ItemKind {
     std::string_view settingVariable;
     std::string_view settingHeading;
     // How the edit page speaks of the kind.
-    std::string_view noun;   // "y-axis": "New y-axis", "Delete the y-axis ..."
-    std::string_view title;  // "Y-axes"
+    std::string_view noun;    // "y-axis": "New y-axis", "Delete the y-axis ..."
+    std::string_view plural;  // "axes": the id of the kind's section
+    std::string_view title;   // "Y-axes"
     std::string_view hint;
     std::string_view emptyText;
 };
 
+// One row per part of the description.
+// clang-format off
 inline constexpr ItemKind kFilterKind{
     ItemType::Filter, kFiltersFolder, "filter", "Filter",
     "FILTERRECORD", "FILTERNAME", "FILTERFIELDNAME", "FILTERREGEXP",
     ItemSetting::Invert, "inv", "filter_invert", "FILTERINV", "Invert",
-    "filter", "Filters", "a record counts only when every filter matches",
+    "filter", "filters", "Filters", "a record counts only when every filter matches",
     "No filters: every record counts."};
 
 inline constexpr ItemKind kGroupKind{
     ItemType::Group, kGroupsFolder, "group", "Group",
     "GROUPRECORD", "GROUPNAME", "GROUPFIELDNAME", "GROUPREGEXP",
     ItemSetting::None, "", "", "", "",
-    "group", "Groups", "their values, joined, make the x labels",
+    "group", "groups", "Groups", "their values, joined, make the x labels",
     "No groups: every record falls on one x label."};
 
 inline constexpr ItemKind kAxisKind{
     ItemType::Axis, kAxesFolder, "axis", "Axis",
     "AXISRECORD", "AXISNAME", "AXISFIELDNAME", "AXISREGEXP",
     ItemSetting::Operation, "oper", "axis_oper", "AXISOPER", "Operation",
-    "y-axis", "Y-axes", "one series of the chart each",
+    "y-axis", "axes", "Y-axes", "one series of the chart each",
     "No y-axes: the chart has nothing to show."};
+// clang-format on
 
 // Every kind, in the order a record meets them: filters, groups, axes.
 inline constexpr std::array<const ItemKind*, 3> kItemKinds = {&kFilterKind, &kGroupKind,
