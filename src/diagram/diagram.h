@@ -94,6 +94,7 @@ public:
     // Moves the item's stored key to the new name; the caller checks that the name is free.
     [[nodiscard]] int renameItem(const ItemKind& kind, std::string_view oldName,
                                  std::string_view newName);
+    // Fills `definition` when there is such an item.
     [[nodiscard]] int getItem(const ItemKind& kind, std::string_view name,
                               ItemDefinition& definition) const;
     // Every item of the kind, in the diagram's order (creation, or the store's order when
