@@ -56,21 +56,28 @@ std::string substitute(std::string_view text, const Values& values, std::string_
     }
 }
 
-// `text` with each line that holds only @<marker>@ (and blanks) replaced by lineFor(marker).
+// The marker of a line that holds only @MARKER@ after its indentation; empty for other lines.
+std::string_view markerOf(std::string_view line) {
+    const std::size_t first = line.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    line.remove_prefix(first);
+    if (line.size() < 3 || line.front() != '@' || line.back() != '@') return {};
+    line = line.substr(1, line.size() - 2);
+    return line.find('@') == std::string_view::npos ? line : std::string_view();
+}
+
+// `text` with each marker line replaced by lineFor(its marker).
 template <class LineFor>
 std::string expandLines(std::string_view text, LineFor lineFor) {
     std::string out;
     std::istringstream lines{std::string(text)};
     for (std::string line; std::getline(lines, line);) {
-        const std::size_t first = line.find_first_not_of(' ');
-        const bool marker = first != std::string::npos && line[first] == '@' &&
-                            line.back() == '@' && line.size() - first > 2 &&
-                            line.find('@', first + 1) == line.size() - 1;
-        if (marker) {
-            out += lineFor(line.substr(first + 1, line.size() - first - 2));
-        } else {
+        const std::string_view marker = markerOf(line);
+        if (marker.empty()) {
             out += line;
             out += '\n';
+        } else {
+            out += lineFor(marker);
         }
     }
     return out;
@@ -110,10 +117,11 @@ std::string itemSection(const ItemKind& kind) {
         {"SETTING_COLUMN", hasSetting ? "<th>" + std::string(kind.settingHeading) + "</th>" : ""},
     };
     const std::string section =
-        expandLines(readPartial("item_section.html"), [&](std::string_view m) {
-            if (m != "SETTING_CELL")
-                throw std::runtime_error("item_section.html: unknown line @" + std::string(m) +
+        expandLines(readPartial("item_section.html"), [&](std::string_view marker) {
+            if (marker != "SETTING_CELL") {
+                throw std::runtime_error("item_section.html: unknown line @" + std::string(marker) +
                                          "@");
+            }
             return settingPartial(kind.setting);
         });
     return substitute(section, values, "item_section.html");
