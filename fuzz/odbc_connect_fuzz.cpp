@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(parts->connection == input.substr(0, marker));
         const std::string_view rest = input.substr(marker + 6);
         check(parts->query.find('"') == std::string::npos);
-        check(parts->query.empty() || rest.substr(0, parts->query.size() + 1) == parts->query + "\"");
+        check(parts->query.empty() ||
+              rest.substr(0, parts->query.size() + 1) == parts->query + "\"");
     }
 
     // A password without braces, blanks or separators never survives in the message, whatever
@@ -36,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view message = input.substr(cut + 1);
     std::string password;
     for (const char c : input.substr(0, cut)) {
-        const bool plain = c > ' ' && c < 127 && std::string_view("*;{}=").find(c) == std::string_view::npos;
+        const bool plain =
+            c > ' ' && c < 127 && std::string_view("*;{}=").find(c) == std::string_view::npos;
         if (plain) password += c;
     }
     if (password.empty()) return 0;

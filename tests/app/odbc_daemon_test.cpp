@@ -64,25 +64,26 @@ TEST(OdbcDaemon, APostgresTableReachesARebuiltDiagramThroughTheDuplicateLog) {
     test::ReservedPort webPort;
     std::string error;
     ASSERT_TRUE(cluster.start(databasePort.port(), error)) << error;
-    ASSERT_TRUE(cluster.sql("create table hits(status varchar(8), bytes integer, agent text);"
-                            "insert into hits values ('200', 10, 'a'), ('404', 1, 'b'),"
-                            " ('200', 5, 'c'), ('500', 7, 'd');",
-                            error))
+    ASSERT_TRUE(
+        cluster.sql("create table hits(status varchar(8), bytes integer, agent text);"
+                    "insert into hits values ('200', 10, 'a'), ('404', 1, 'b'),"
+                    " ('200', 5, 'c'), ('500', 7, 'd');",
+                    error))
         << error;
 
     test::TempDir dir;
     const std::string storePath = dir.file("store.db");
     const std::string backup = dir.file("db.dup");
-    const std::string connect = "Driver=PostgreSQL ANSI;Servername=127.0.0.1;Port=" +
-                                std::to_string(databasePort.port()) +
-                                ";Database=postgres;UID=tg;PWD=unused;"
-                                "SQL=\"select status, bytes, agent from hits order by agent\"";
+    const std::string connect =
+        "Driver=PostgreSQL ANSI;Servername=127.0.0.1;Port=" + std::to_string(databasePort.port()) +
+        ";Database=postgres;UID=tg;PWD=unused;"
+        "SQL=\"select status, bytes, agent from hits order by agent\"";
     defineOdbcStore(storePath, connect, backup, webPort.port());
     {
-        test::DaemonProcess daemon({"--store", storePath, "--bind", "127.0.0.1"},
-                                   dir.file("err"));
+        test::DaemonProcess daemon({"--store", storePath, "--bind", "127.0.0.1"}, dir.file("err"));
         ASSERT_TRUE(test::waitFor([&] { return lineCount(backup) == 4; }))
-            << daemon.errors() << test::runTgctl({"--store", storePath, "source", "show", "db"}).out;
+            << daemon.errors()
+            << test::runTgctl({"--store", storePath, "source", "show", "db"}).out;
         daemon.signal(SIGTERM);
         EXPECT_EQ(daemon.waitExit(), 0);
         EXPECT_EQ(daemon.errors(), "");
@@ -94,8 +95,9 @@ TEST(OdbcDaemon, APostgresTableReachesARebuiltDiagramThroughTheDuplicateLog) {
         test::runTgctl({"--store", storePath, "diagram", "show", "by status"});
     EXPECT_NE(shown.out.find("\nx\tbytes\n/200\t15\n/404\t1\n/500\t7\n"), std::string::npos)
         << shown.out << shown.err;
-    EXPECT_NE(test::runTgctl({"--store", storePath, "source", "show", "db"}).out.find("lastpos\t4\n"),
-              std::string::npos);
+    EXPECT_NE(
+        test::runTgctl({"--store", storePath, "source", "show", "db"}).out.find("lastpos\t4\n"),
+        std::string::npos);
 }
 
 }  // namespace

@@ -66,7 +66,8 @@ PostgresCluster::PostgresCluster() : m_bin(findBinaries()) {
 PostgresCluster::~PostgresCluster() {
     if (m_started) {
         std::string output;
-        run("pg_ctl", {"-D", (m_dir / "data").string(), "-m", "immediate", "-w", "-t", "30", "stop"},
+        run("pg_ctl",
+            {"-D", (m_dir / "data").string(), "-m", "immediate", "-w", "-t", "30", "stop"},
             std::chrono::seconds(40), output);
     }
     std::error_code ignored;
@@ -76,23 +77,24 @@ PostgresCluster::~PostgresCluster() {
 bool PostgresCluster::start(std::uint16_t port, std::string& error) {
     m_port = port;
     const std::string data = (m_dir / "data").string();
-    if (run("initdb", {"-D", data, "-U", "tg", "--auth=trust", "--no-sync", "-E", "UTF8",
-                       "--locale=C"},
+    if (run("initdb",
+            {"-D", data, "-U", "tg", "--auth=trust", "--no-sync", "-E", "UTF8", "--locale=C"},
             std::chrono::seconds(120), error) != 0) {
         return false;
     }
     m_started = true;  // from here on it is stopped at the end, whatever pg_ctl says
     const std::string options = "-c listen_addresses=127.0.0.1 -p " + std::to_string(port) +
-                                " -c unix_socket_directories=" + m_dir.string() +
-                                " -c fsync=off";
-    return run("pg_ctl", {"-D", data, "-l", (m_dir / "server.log").string(), "-o", options, "-w",
-                          "-t", "60", "start"},
+                                " -c unix_socket_directories=" + m_dir.string() + " -c fsync=off";
+    return run("pg_ctl",
+               {"-D", data, "-l", (m_dir / "server.log").string(), "-o", options, "-w", "-t", "60",
+                "start"},
                std::chrono::seconds(70), error) == 0;
 }
 
 bool PostgresCluster::sql(const std::string& statements, std::string& error) {
-    return run("psql", {"-X", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1", "-p",
-                        std::to_string(m_port), "-U", "tg", "-d", "postgres", "-c", statements},
+    return run("psql",
+               {"-X", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1", "-p", std::to_string(m_port),
+                "-U", "tg", "-d", "postgres", "-c", statements},
                std::chrono::seconds(30), error) == 0;
 }
 

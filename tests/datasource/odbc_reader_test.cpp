@@ -1,5 +1,7 @@
 // The ODBC reader against the SQLite ODBC driver on a database file: no server needed.
 
+#include "datasource/odbc/odbc_reader.h"
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -8,9 +10,8 @@
 #include <iterator>
 
 #include "datasource/data_source.h"
-#include "datasource/source_feed.h"
 #include "datasource/odbc/connect_text.h"
-#include "datasource/odbc/odbc_reader.h"
+#include "datasource/source_feed.h"
 #include "support/odbc_drivers.h"
 #include "support/recording_listener.h"
 #include "support/recording_sink.h"
@@ -47,8 +48,7 @@ TEST(OdbcConnectText, SplitsAtTheFirstMarkerAndHidesPasswords) {
 
     const std::string connect = "DSN=x;UID=tg;pwd = {se;}}cr} ;Password=other;SQL=\"q\"";
     const std::string hidden = hideOdbcSecrets(
-        "[drv]login of tg with se;}cr failed (DSN=x;UID=tg;PWD={se;}}cr};password=other)",
-        connect);
+        "[drv]login of tg with se;}cr failed (DSN=x;UID=tg;PWD={se;}}cr};password=other)", connect);
     EXPECT_EQ(hidden.find("se;"), std::string::npos) << hidden;
     EXPECT_EQ(hidden.find("other"), std::string::npos) << hidden;
     EXPECT_NE(hidden.find("login of tg with"), std::string::npos) << hidden;
@@ -107,7 +107,7 @@ TEST_F(OdbcReaderTest, DumpsWhenTheRowCountChangesOnlyAndEveryRowAgain) {
     EXPECT_EQ(poll(), "");
     ASSERT_EQ(m_observer.observed().size(), 12u);
     EXPECT_EQ(m_observer.observed()[1], (Record{"404", "1"}));  // two fields of five columns
-    EXPECT_TRUE(m_observer.processed().empty());  // diagrams get rows by a rebuild
+    EXPECT_TRUE(m_observer.processed().empty());                // diagrams get rows by a rebuild
     EXPECT_EQ(m_source.lastPos(), 12u);
     const std::string first = backupText();
     EXPECT_EQ(first.substr(0, 16), "200\t0\t\r\n404\t1\t\r\n");
@@ -212,7 +212,7 @@ TEST_F(OdbcReaderTest, RunsUntilStoppedAndOffersItsColumns) {
     ASSERT_TRUE(m_observer.waitForObserved(12));
     insertRow(12);
     ASSERT_TRUE(m_observer.waitForObserved(25));  // polled again on its own
-    m_source.detach(m_observer);  // ends the reader, also inside a pause
+    m_source.detach(m_observer);                  // ends the reader, also inside a pause
     EXPECT_FALSE(m_source.isRunning());
 
     FieldNames columns{"kept"};

@@ -33,8 +33,8 @@ protected:
         expectOk(tgctl({"source", "add", "db", "--type", "ODBC", "--connect",
                         sqliteConnect(m_database, "select * from hits"), "--backup", m_backup,
                         "--fields", "status,bytes"}));
-        expectOk(tgctl({"source", "add", "web", "--type", "FILE", "--regexp", "(.*)",
-                        "--connect", m_dir.file("web.log"), "--backup", m_dir.file("web.dup")}));
+        expectOk(tgctl({"source", "add", "web", "--type", "FILE", "--regexp", "(.*)", "--connect",
+                        m_dir.file("web.log"), "--backup", m_dir.file("web.dup")}));
     }
 
     std::string m_database = m_dir.file("hits.db");
@@ -46,8 +46,8 @@ TEST_F(TgctlOdbcTest, ColumnsListsTheQuerysColumnsOrSaysWhyNotWithoutThePassword
     expectFailure(tgctl({"source", "columns", "web"}), "data source web is not an ODBC source");
     expectFailure(tgctl({"source", "columns", "none"}), "no data source none");
 
-    expectOk(tgctl({"source", "set", "db", "--connect",
-                    "Driver=NoSuchDriver;PWD=s3cret;SQL=\"select 1\""}));
+    expectOk(tgctl(
+        {"source", "set", "db", "--connect", "Driver=NoSuchDriver;PWD=s3cret;SQL=\"select 1\""}));
     const RunResult failed = tgctl({"source", "columns", "db"});
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_EQ(failed.err.rfind("tgctl: ERROR -1:\n", 0), 0u) << failed.err;

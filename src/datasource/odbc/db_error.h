@@ -6,12 +6,13 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tg {
 
 struct DbDiagnostic {
-    std::string state;    // the five-character SQLSTATE
+    std::string state;  // the five-character SQLSTATE
     long nativeError = 0;
     std::string origin;   // the bracketed components that raised it ("[unixODBC][Driver Manager]")
     std::string message;  // the text after the origin

@@ -61,7 +61,8 @@ void DuplicateDump::write(const Record& values) {
 void DuplicateDump::flushBuffer() {
     std::size_t written = 0;
     while (m_file && written < m_buffer.size()) {
-        const ssize_t size = ::write(m_file.get(), m_buffer.data() + written, m_buffer.size() - written);
+        const ssize_t size =
+            ::write(m_file.get(), m_buffer.data() + written, m_buffer.size() - written);
         if (size < 0 && errno == EINTR) continue;
         if (size <= 0) {
             failed("write", size < 0 ? errno : EIO);

@@ -32,8 +32,8 @@ std::vector<DbDiagnostic> diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
         }
         if (!SQL_SUCCEEDED(rc)) break;
         message.resize(std::min(message.size() - 1, static_cast<std::size_t>(length)));
-        records.push_back(
-            splitDiagnostic(reinterpret_cast<const char*>(state), static_cast<long>(native), message));
+        records.push_back(splitDiagnostic(reinterpret_cast<const char*>(state),
+                                          static_cast<long>(native), message));
     }
     return records;
 }
@@ -142,8 +142,8 @@ std::string OdbcStatement::columnName(int column) {
     SQLSMALLINT nullable = 0;
     const auto describe = [&] {
         return SQLDescribeCol(m_handle, static_cast<SQLUSMALLINT>(column), bytes(name),
-                              static_cast<SQLSMALLINT>(name.size()), &length, &type, &size,
-                              &digits, &nullable);
+                              static_cast<SQLSMALLINT>(name.size()), &length, &type, &size, &digits,
+                              &nullable);
     };
     SQLRETURN rc = describe();
     if (SQL_SUCCEEDED(rc) && static_cast<std::size_t>(length) >= name.size()) {
