@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -204,6 +205,20 @@ TEST_F(OdbcReaderTest, ALogThatCannotBeWrittenWholeKeepsTheOldLogAndThePosition)
         leftOver += entry.path().filename().string().rfind("hits.dup.", 0) == 0;
     }
     EXPECT_EQ(leftOver, 0u);  // no temporary file stays behind
+
+    // A link stays and the file it names is replaced; a FIFO is never replaced by a file.
+    const std::string link = m_dir.file("link.dup");
+    std::filesystem::create_symlink(m_backup, link);
+    m_source.setBackup(link);
+    EXPECT_EQ(poll(), "");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(backupText().substr(0, 8), "200\t0\t\r\n");
+    const std::string fifo = m_dir.file("fifo.dup");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    m_source.setBackup(fifo);
+    insertRow(12);
+    EXPECT_NE(poll(), "");  // nobody reads the FIFO
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
 TEST_F(OdbcReaderTest, RunsUntilStoppedAndOffersItsColumns) {

@@ -24,8 +24,21 @@ DuplicateDump::DuplicateDump(std::string path, char separator)
         m_error = "No duplicate log is set: the rows cannot reach the diagrams";
         return;
     }
+    // A link is followed: the file it names is replaced, and the link stays.
+    char* resolved = ::realpath(m_path.c_str(), nullptr);
+    const std::string target = resolved ? resolved : m_path;
+    std::free(resolved);
+    struct stat old;
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) {
+        // Not a file to replace (/dev/null, a FIFO): written into as it is.
+        m_file.reset(
+            ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        if (!m_file) failed("write", errno);
+        return;
+    }
     // Beside the log, so the rename stays within one file system.
-    std::string name = m_path + ".XXXXXX";
+    std::string name = target + ".XXXXXX";
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) {
         failed("create a new copy of", errno);
@@ -33,10 +46,9 @@ DuplicateDump::DuplicateDump(std::string path, char separator)
     }
     m_file.reset(fd);
     m_temporary = std::move(name);
+    m_target = target;
     // mkostemp makes it private: the new log is readable by whoever could read the old one.
-    struct stat old;
-    const mode_t mode = ::stat(m_path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    ::fchmod(m_file.get(), mode);
+    ::fchmod(m_file.get(), exists ? (old.st_mode & 07777) : 0644);
 }
 
 DuplicateDump::~DuplicateDump() {
@@ -75,10 +87,11 @@ void DuplicateDump::flushBuffer() {
 
 bool DuplicateDump::commit() {
     flushBuffer();
-    if (m_file && ::fsync(m_file.get()) != 0) failed("write", errno);
+    if (m_file && !m_temporary.empty() && ::fsync(m_file.get()) != 0) failed("write", errno);
     if (m_file && ::close(m_file.release()) != 0) failed("write", errno);
     if (!m_error.empty()) return false;
-    if (::rename(m_temporary.c_str(), m_path.c_str()) != 0) {
+    if (m_temporary.empty()) return true;  // written in place
+    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
         failed("replace", errno);
         return false;
     }

@@ -1,7 +1,8 @@
 #pragma once
 // A new duplicate log written whole beside the old one and put in its place only when
 // complete: a failure or a stop part-way leaves the previous log as it was, never a partial one
-// that a rebuild would take for the whole table. Reader thread only.
+// that a rebuild would take for the whole table. A path that names no regular file (/dev/null)
+// is written into instead of replaced. Reader thread only.
 
 #include <string>
 
@@ -34,7 +35,8 @@ private:
     void flushBuffer();
 
     std::string m_path;
-    std::string m_temporary;
+    std::string m_target;     // the file the path names, links followed
+    std::string m_temporary;  // the new log until it is renamed over m_target
     char m_separator;
     UniqueFd m_file;  // empty once a step failed
     std::string m_buffer;
