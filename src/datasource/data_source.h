@@ -120,6 +120,9 @@ public:
     // Tries the transport described by `text` (types without a transport: true). On failure
     // false, with `text` replaced by the reason.
     [[nodiscard]] bool testConnection(std::string& text);
+    // Appends the result columns of the stored connect string's query (an ODBC source's);
+    // a failure ends the list where it is.
+    void odbcColumnNames(FieldNames& names) const;
 
     // Where the reader resumes (the stored position until a reader has read).
     ReadPosition readPosition() const;

@@ -19,6 +19,9 @@ public:
     explicit SourceFeed(DataSource& source) : m_source(source) {}
 
     std::string connect() const { return m_source.connect(); }
+    FieldNames fieldNames() const { return m_source.fieldNames(); }
+    std::string backup() const { return m_source.backup(); }
+    char listSeparator() const { return m_source.store().listSeparator(); }
 
     // Cuts the bytes into lines and delivers the records (DataSource::parseChunk).
     void parseChunk(std::string_view chunk) { m_source.parseChunk(chunk); }
@@ -36,6 +39,8 @@ public:
     void flushDuplicates() { m_source.flushDuplicates(); }
     bool duplicatesBackedUp() const { return m_source.duplicatesBackedUp(); }
     void reportError(const std::string& text) { m_source.reportError(text); }
+    // Shows a record to observers only (rows that reach diagrams through the duplicate log).
+    void showRecord(const Record& record) { m_source.deliverToObservers(record); }
 
     bool stopping() const { return m_source.stopping(); }
     void requestStop() { m_source.requestStop(); }

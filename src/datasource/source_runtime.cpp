@@ -6,6 +6,7 @@
 
 #include "config/config_key.h"
 #include "datasource/data_source.h"
+#include "datasource/odbc/odbc_reader.h"
 #include "datasource/source_keys.h"
 #include "datasource/source_transport.h"
 
@@ -144,5 +145,9 @@ void DataSource::restart() {
 }
 
 bool DataSource::testConnection(std::string& text) { return testTransport(type(), text); }
+
+void DataSource::odbcColumnNames(FieldNames& names) const {
+    [[maybe_unused]] const bool complete = tg::odbcColumnNames(connect(), names);
+}
 
 }  // namespace tg

@@ -1,6 +1,7 @@
 #include "datasource/source_transport.h"
 
 #include "datasource/file_reader.h"
+#include "datasource/odbc/odbc_reader.h"
 
 namespace tg {
 
@@ -8,6 +9,8 @@ std::unique_ptr<SourceReader> makeSourceReader(DataSource& source, SourceType ty
     switch (type) {
         case SourceType::File:
             return std::make_unique<FileReader>(source);
+        case SourceType::Odbc:
+            return std::make_unique<OdbcReader>(source);
         default:
             return nullptr;
     }
@@ -16,6 +19,8 @@ std::unique_ptr<SourceReader> makeSourceReader(DataSource& source, SourceType ty
 bool testTransport(SourceType type, std::string& text) {
     (void)text;
     switch (type) {
+        case SourceType::Odbc:
+            return testOdbcConnection(text);
         default:
             return true;  // a file is tried by reading it; other kinds have nothing to try yet
     }

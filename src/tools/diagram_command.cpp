@@ -15,6 +15,7 @@
 #include "diagram/diagram_keys.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
+#include "tools/diagram_rebuild_command.h"
 #include "tools/store_snapshot.h"
 #include "tools/stored_names.h"
 
@@ -94,11 +95,13 @@ void showDiagram(StoreOpener& stores, const CommandLine& line) {
 
 void runDiagramCommand(const std::vector<std::string>& words, StoreOpener& stores) {
     const CommandLine line(words, {}, {});
-    const std::string& action = line.positional(0, "diagram command (list, show)");
+    const std::string& action = line.positional(0, "diagram command (list, show, rebuild)");
     if (action == "list") {
         listDiagrams(stores, line);
     } else if (action == "show") {
         showDiagram(stores, line);
+    } else if (action == "rebuild") {
+        rebuildDiagram(stores, line);
     } else {
         throw UsageError("unknown diagram command " + action);
     }

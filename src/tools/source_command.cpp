@@ -21,6 +21,7 @@
 #include "datasource/source_manager.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
+#include "tools/source_columns_command.h"
 #include "tools/store_snapshot.h"
 #include "tools/stored_names.h"
 
@@ -271,7 +272,7 @@ void removeSource(StoreOpener& stores, const CommandLine& line) {
 void runSourceCommand(const std::vector<std::string>& words, StoreOpener& stores) {
     const CommandLine line(
         words, {"--name", "--type", "--regexp", "--connect", "--backup", "--fields"}, {});
-    const std::string& action = line.positional(0, "source command (list, show, add, set, remove)");
+    const std::string& action = line.positional(0, "source command (list, show, add, set, remove, columns)");
     const bool editing = action == "add" || action == "set";
     for (const char* option :
          {"--name", "--type", "--regexp", "--connect", "--backup", "--fields"}) {
@@ -289,6 +290,8 @@ void runSourceCommand(const std::vector<std::string>& words, StoreOpener& stores
         setSource(stores, line);
     } else if (action == "remove") {
         removeSource(stores, line);
+    } else if (action == "columns") {
+        showSourceColumns(stores, line);
     } else {
         throw UsageError("unknown source command " + action);
     }

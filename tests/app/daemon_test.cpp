@@ -107,6 +107,7 @@ TEST_F(DaemonTest, TgctlRefusesDefinitionChangesWhileTheDaemonRunsButReads) {
     EXPECT_EQ(tgctl({"source", "set", "web", "--regexp", "x"}).exitCode, 1);
     EXPECT_EQ(tgctl({"reg", "delete", "sources\\web"}).exitCode, 1);
     EXPECT_EQ(tgctl({"reg", "set", "sources\\web", "regexp", "--string", "x"}).exitCode, 1);
+    EXPECT_EQ(tgctl({"diagram", "rebuild", "total"}).exitCode, 1);
     EXPECT_EQ(tgctl({"source", "list"}).out, "web\tFILE\n");
     EXPECT_EQ(tgctl({"diagram", "list"}).exitCode, 0);
 
