@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <stdexcept>
@@ -104,17 +105,33 @@ void TcpTransport::keepAlive(int fd) const {
     (void)::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
 }
 
+void TcpTransport::close() {
+    m_socket.reset();
+    m_start = m_end = 0;  // bytes of a connection that failed: the error ended them
+}
+
 std::size_t TcpTransport::receive(char* buffer, std::size_t size, const WakeEvent& wake) {
-    for (;;) {
-        if (waitForDescriptor(m_socket.get(), POLLIN, wake, std::nullopt) == WaitResult::Woken) {
-            return 0;
+    // Read first and wait only when nothing is there; the reconnect loop sees a stop between
+    // pieces.
+    while (m_start == m_end) {
+        const ssize_t got = ::recv(m_socket.get(), m_received.data(), m_received.size(), 0);
+        if (got == 0) return 0;  // the server closed in order
+        if (got > 0) {
+            m_start = 0;
+            m_end = static_cast<std::size_t>(got);
+            break;
         }
-        const ssize_t got = ::recv(m_socket.get(), buffer, size, 0);
-        if (got >= 0) return static_cast<std::size_t>(got);  // 0: the server closed in order
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             throw std::runtime_error(systemErrorText(errno));
         }
+        if (waitForDescriptor(m_socket.get(), POLLIN, wake, std::nullopt) == WaitResult::Woken) {
+            return 0;
+        }
     }
+    const std::size_t piece = std::min(size, m_end - m_start);
+    std::copy_n(m_received.data() + m_start, piece, buffer);
+    m_start += piece;
+    return piece;
 }
 
 }  // namespace tg

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <optional>
+#include <vector>
 
 #include "datasource/reconnect_loop.h"
 #include "platform/unique_fd.h"
@@ -36,7 +37,7 @@ public:
     explicit TcpTransport(TcpOptions options = {}) : m_options(options) {}
     void open(const std::string& connect, const WakeEvent& wake) override;
     std::size_t receive(char* buffer, std::size_t size, const WakeEvent& wake) override;
-    void close() override { m_socket.reset(); }
+    void close() override;
 
 private:
     // Connects to one address: the socket, or none with `error` set.
@@ -46,6 +47,11 @@ private:
 
     TcpOptions m_options;
     UniqueFd m_socket;
+    // Received and not yet handed out: one call to the system takes up to 64 KiB, so a busy
+    // stream costs few calls however small the pieces handed out.
+    std::vector<char> m_received = std::vector<char>(64 * 1024);
+    std::size_t m_start = 0;
+    std::size_t m_end = 0;
 };
 
 }  // namespace tg

@@ -49,15 +49,20 @@ std::size_t UdpTransport::receive(char* buffer, std::size_t size, const WakeEven
         buffer[0] = '\n';
         return 1;
     }
+    // Read first and wait only when nothing is there (the reconnect loop sees a stop between
+    // datagrams).
     for (;;) {
-        if (waitForDescriptor(m_socket.get(), POLLIN, wake, std::nullopt) == WaitResult::Woken) {
-            return 0;
-        }
         // MSG_TRUNC: the datagram's whole length, so a longer one is known as such.
         const ssize_t got = ::recv(m_socket.get(), buffer, size, MSG_TRUNC);
         if (got < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-            throw std::runtime_error(systemErrorText(errno));
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                throw std::runtime_error(systemErrorText(errno));
+            }
+            if (waitForDescriptor(m_socket.get(), POLLIN, wake, std::nullopt) ==
+                WaitResult::Woken) {
+                return 0;
+            }
+            continue;
         }
         std::size_t length = static_cast<std::size_t>(got);
         if (length > size) throw std::runtime_error(systemErrorText(EMSGSIZE));
