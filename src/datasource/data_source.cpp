@@ -112,6 +112,16 @@ void DataSource::setFields(FieldNames names) {
     m_definition.fields = std::move(names);
 }
 
+bool DataSource::datagramLines() const {
+    std::lock_guard lock(m_lock);
+    return m_definition.datagramLines;
+}
+
+void DataSource::setDatagramLines(bool on) {
+    std::lock_guard lock(m_lock);
+    m_definition.datagramLines = on;
+}
+
 std::size_t DataSource::listenerCount() const {
     std::lock_guard lock(m_lock);
     return m_listeners.size();

@@ -58,6 +58,7 @@ public:
     std::string backup() const;
     FieldNames fieldNames() const;
     std::uint64_t lastPos() const;
+    bool datagramLines() const;
 
     // Stores the expression as typed and compiles it; 0 whatever the compile result (an
     // expression that does not compile matches no line). A running reader switches to the
@@ -69,6 +70,8 @@ public:
     int setConnect(std::string_view text);
     int setBackup(std::string_view path);
     void setFields(FieldNames names);
+    // A running reader takes the change at its next start.
+    void setDatagramLines(bool on);
 
     // Persistence under the "sources" key, one key per source named by its name.
     // load: reads every value (writing missing ones with their defaults) under `name`.
@@ -117,8 +120,9 @@ public:
     // value count matches the field names. With a limit above 0 at most limit + 2 lines are
     // delivered. 1 when the file was read, 0 when it cannot be opened.
     int replayBackup(RecordListener* listener, unsigned limit);
-    // Tries the transport described by `text` (types without a transport: true). On failure
-    // false, with `text` replaced by the reason.
+    // Tries the transport described by `text` (types without a transport: true); a COM source
+    // tries its stored connect string instead. On failure false, with `text` replaced by the
+    // reason.
     [[nodiscard]] bool testConnection(std::string& text);
     // Appends the result columns of the stored connect string's query (an ODBC source's);
     // a failure ends the list where it is.

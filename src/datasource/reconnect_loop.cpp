@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "datasource/source_feed.h"
+#include "platform/wake_event.h"
 
 namespace tg {
 namespace {
@@ -22,6 +23,17 @@ private:
     Transport& m_transport;
 };
 
+// The text of the failure being handled; "Unknown error." when it has none.
+std::string failureText() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        if (*e.what() != '\0') return e.what();
+    } catch (...) {
+    }
+    return "Unknown error.";
+}
+
 }  // namespace
 
 void runReconnectLoop(DataSource& dataSource, Transport& transport) {
@@ -31,23 +43,32 @@ void runReconnectLoop(DataSource& dataSource, Transport& transport) {
         std::string error;
         try {
             Session session(transport);
-            transport.open(source.connect());
+            transport.open(source.connect(), source.wakeEvent());
             while (!source.stopping()) {
                 const std::size_t size =
                     transport.receive(buffer, kReceiveSize, source.wakeEvent());
                 if (size == 0) break;
                 source.parseChunk(std::string_view(buffer, size));
             }
-        } catch (const std::exception& e) {
-            error = e.what();
-            if (error.empty()) error = "Unknown error.";
         } catch (...) {
-            error = "Unknown error.";
+            error = failureText();
         }
         if (!error.empty() && !source.stopping()) {
             source.reportError(error);
             source.waitForStop(source.retryPause());
         }
+    }
+}
+
+bool tryTransport(Transport& transport, std::string& text) {
+    try {
+        const WakeEvent never;  // nobody stops a try: the transport's own limits end it
+        Session session(transport);
+        transport.open(text, never);
+        return true;
+    } catch (...) {
+        text = failureText();
+        return false;
     }
 }
 

@@ -12,6 +12,7 @@ SourceDefinition readDefinition(ConfigKey& key) {
     definition.connect = key.getString("connect", "");
     definition.backup = key.getString("backup", "");
     definition.fields = splitList(key.getString("fields", ""), ',');
+    definition.datagramLines = key.getDword("datagramlines", 0) != 0;
     return definition;
 }
 
@@ -21,6 +22,7 @@ void writeDefinition(ConfigKey& key, const SourceDefinition& definition) {
     key.setString("connect", definition.connect);
     key.setString("backup", definition.backup);
     key.setString("fields", joinList(definition.fields, ','));
+    key.setDword("datagramlines", definition.datagramLines ? 1 : 0);
 }
 
 }  // namespace tg

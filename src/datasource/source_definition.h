@@ -17,6 +17,8 @@ struct SourceDefinition {
     std::string connect;  // the transport's address: a path, host:port, a port, ...
     std::string backup;   // the duplicate log's path; empty: no duplicate log
     FieldNames fields;
+    // UDP: the end of each datagram also ends a line ("datagramlines", 0 or 1).
+    bool datagramLines = false;
 };
 
 // Reads the definition stored in `key` (one source's key), writing missing values with their

@@ -76,6 +76,7 @@ SourceFields sourceFieldsOf(const DataSource& source) {
     fields.connect = source.connect();
     fields.backup = source.backup();
     fields.fields = source.fieldNames();
+    fields.datagramLines = source.datagramLines();
     return fields;
 }
 
@@ -86,6 +87,7 @@ int applySourceFields(DataSource& source, const SourceFields& fields) {
     source.setConnect(fields.connect);
     source.setBackup(fields.backup);
     source.setFields(fields.fields);
+    source.setDatagramLines(fields.datagramLines);
     source.save();
     return renamed;
 }

@@ -24,6 +24,7 @@ struct SourceFields {
     std::string connect;
     std::string backup;
     FieldNames fields;
+    bool datagramLines = false;  // UDP: each datagram ends a line
 };
 
 // The failing check, in the order the checks run; each names the control that gets the focus.

@@ -144,7 +144,15 @@ void DataSource::restart() {
     reconcile();  // a fresh reader when listeners are attached
 }
 
-bool DataSource::testConnection(std::string& text) { return testTransport(type(), text); }
+bool DataSource::testConnection(std::string& text) {
+    const SourceType kind = type();
+    if (kind != SourceType::Com) return testTransport(kind, text);
+    // The port is tried as stored, whatever the editor holds.
+    std::string reason = connect();
+    if (testTransport(kind, reason)) return true;
+    text = std::move(reason);
+    return false;
+}
 
 void DataSource::odbcColumnNames(FieldNames& names) const {
     [[maybe_unused]] const bool complete = tg::odbcColumnNames(connect(), names);

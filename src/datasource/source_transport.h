@@ -27,4 +27,8 @@ std::unique_ptr<SourceReader> makeSourceReader(DataSource& source, SourceType ty
 // true). On failure false, with `text` replaced by the reason.
 [[nodiscard]] bool testTransport(SourceType type, std::string& text);
 
+// Why `text` is not a connect string of `type` (the message the reader would raise); empty
+// when it is one, or when the type has no syntax to check. Opens nothing.
+std::string connectSyntaxError(SourceType type, const std::string& text);
+
 }  // namespace tg

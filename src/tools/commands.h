@@ -49,6 +49,9 @@ void runRegCommand(const std::vector<std::string>& words, StoreOpener& stores);
 void runRegexpCommand(const std::vector<std::string>& words);
 void runParseCommand(const std::vector<std::string>& words, StoreOpener& stores);
 void runSourceCommand(const std::vector<std::string>& words, StoreOpener& stores);
+// source test NAME: tries the stored source's transport; prints OK, else a CommandError with
+// the reason. Reads the store only.
+void testSource(const std::string& name, StoreOpener& stores);
 void runDiagramCommand(const std::vector<std::string>& words, StoreOpener& stores);
 void runUserCommand(const std::vector<std::string>& words, StoreOpener& stores);
 void runSettingsCommand(const std::vector<std::string>& words, StoreOpener& stores);

@@ -15,10 +15,11 @@
 
 #include "config/config_key.h"
 #include "datasource/list_text.h"
-#include "regex/reg_exp.h"
 #include "datasource/source_edit.h"
 #include "datasource/source_keys.h"
 #include "datasource/source_manager.h"
+#include "datasource/source_transport.h"
+#include "regex/reg_exp.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/source_columns_command.h"
@@ -46,6 +47,11 @@ SourceType parseType(const std::string& text) {
         throw UsageError("unknown --type \"" + text + "\" (use FILE, TCP/IP, UDP, ODBC or COM)");
     }
     return type;
+}
+
+bool parseSwitch(const std::string& option, const std::string& text) {
+    if (text != "0" && text != "1") throw UsageError(option + " takes 0 or 1");
+    return text == "1";
 }
 
 // "a,b,c" as three names; the empty text as none.
@@ -120,6 +126,7 @@ struct SourceOptions {
     std::optional<std::string> connect;
     std::optional<std::string> backup;
     std::optional<FieldNames> fields;
+    std::optional<bool> datagramLines;
 
     explicit SourceOptions(const CommandLine& line)
         : name(line.option("--name")),
@@ -128,6 +135,9 @@ struct SourceOptions {
           backup(line.option("--backup")) {
         if (const auto text = line.option("--type")) type = parseType(*text);
         if (const auto text = line.option("--fields")) fields = parseFields(*text);
+        if (const auto text = line.option("--datagram-lines")) {
+            datagramLines = parseSwitch("--datagram-lines", *text);
+        }
     }
     void applyTo(SourceFields& target) const {
         if (name) target.name = *name;
@@ -136,11 +146,13 @@ struct SourceOptions {
         if (connect) target.connect = *connect;
         if (backup) target.backup = *backup;
         if (fields) target.fields = *fields;
+        if (datagramLines) target.datagramLines = *datagramLines;
     }
 };
 
-// The editor's checks, then the expression given on the command line: one that does not
-// compile would be stored and match no line at all.
+// The editor's checks, then what the command line gives: an expression that does not compile
+// would be stored and match no line at all; a connect string its reader cannot read would
+// only fail once the daemon runs (refused with the reader's own message).
 void check(const SourceFields& fields, std::string_view originalName, SourceManager& sources,
            const SourceOptions& options) {
     const SourceFieldError error = checkSourceFields(fields, originalName, sources.names());
@@ -148,6 +160,15 @@ void check(const SourceFields& fields, std::string_view originalName, SourceMana
     if (options.regexp && !options.regexp->empty() && RegExp().compile(*options.regexp) != 0) {
         throw CommandError("Regular Expression Syntax Error");
     }
+    if (options.connect || options.type) {
+        const std::string syntax = connectSyntaxError(fields.type, fields.connect);
+        if (!syntax.empty()) throw CommandError(syntax);
+    }
+}
+
+bool dwordIs(ConfigKey& key, std::string_view name, std::uint32_t expected) {
+    const auto value = key.queryValue(name);
+    return value && value->type == ValueType::Dword && decodeDword(value->data) == expected;
 }
 
 // Store writes are silent: the definition is read back so that a failure is not reported as
@@ -166,7 +187,8 @@ void expectStored(ConfigStore& store, const SourceFields& fields) {
         key.queryString("regexp", regexp) == kStoreOk && regexp == fields.regexp &&
         key.queryString("connect", connect) == kStoreOk && connect == fields.connect &&
         key.queryString("backup", backup) == kStoreOk && backup == fields.backup &&
-        key.queryString("fields", names) == kStoreOk && names == joinList(fields.fields, ',');
+        key.queryString("fields", names) == kStoreOk && names == joinList(fields.fields, ',') &&
+        dwordIs(key, "datagramlines", fields.datagramLines ? 1 : 0);
     if (!stored) {
         throw CommandError("cannot store data source " + fields.name + ": " + store.lastError());
     }
@@ -206,6 +228,9 @@ void showSource(StoreOpener& stores, const CommandLine& line) {
     std::cout << "connect\t" << key.getString("connect", "") << '\n';
     std::cout << "backup\t" << key.getString("backup", "") << '\n';
     std::cout << "fields\t" << joinFields(splitList(key.getString("fields", ""), ',')) << '\n';
+    if (sourceTypeFromCode(key.getDword("type", 0)) == SourceType::Udp) {
+        std::cout << "datagramlines\t" << key.getDword("datagramlines", 0) << '\n';
+    }
     std::cout << "lastpos\t" << readStoredPosition(key).offset << '\n';
 }
 
@@ -271,11 +296,14 @@ void removeSource(StoreOpener& stores, const CommandLine& line) {
 
 void runSourceCommand(const std::vector<std::string>& words, StoreOpener& stores) {
     const CommandLine line(
-        words, {"--name", "--type", "--regexp", "--connect", "--backup", "--fields"}, {});
-    const std::string& action = line.positional(0, "source command (list, show, add, set, remove, columns)");
+        words,
+        {"--name", "--type", "--regexp", "--connect", "--backup", "--fields", "--datagram-lines"},
+        {});
+    const std::string& action =
+        line.positional(0, "source command (list, show, add, set, remove, test, columns)");
     const bool editing = action == "add" || action == "set";
-    for (const char* option :
-         {"--name", "--type", "--regexp", "--connect", "--backup", "--fields"}) {
+    for (const char* option : {"--name", "--type", "--regexp", "--connect", "--backup", "--fields",
+                               "--datagram-lines"}) {
         if (!editing && line.option(option)) {
             throw UsageError(std::string(option) + " belongs to source add and source set");
         }
@@ -292,6 +320,9 @@ void runSourceCommand(const std::vector<std::string>& words, StoreOpener& stores
         removeSource(stores, line);
     } else if (action == "columns") {
         showSourceColumns(stores, line);
+    } else if (action == "test") {
+        line.expectAtMost(2);
+        testSource(line.positional(1, "NAME"), stores);
     } else {
         throw UsageError("unknown source command " + action);
     }

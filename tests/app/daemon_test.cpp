@@ -17,6 +17,7 @@
 #include "http/http_settings.h"
 #include "platform/unique_fd.h"
 #include "support/loopback_client.h"
+#include "support/loopback_peer.h"
 #include "support/reserved_port.h"
 #include "support/temp_dir.h"
 #include "support/tgctl_runner.h"
@@ -225,6 +226,46 @@ TEST_F(DaemonTest, BindResolvesNamesAndRefusesAddressesItCannotUse) {
         EXPECT_NE(daemon.errors().find(std::string("Cannot listen on ") + bad), std::string::npos)
             << daemon.errors();
     }
+}
+
+TEST_F(DaemonTest, TcpAndUdpSourcesFeedTheDiagrams) {
+    const auto tgctl = [&](std::vector<std::string> words) {
+        words.insert(words.begin(), {"--store", storePath, "source", "set", "web"});
+        return test::runTgctl(words).exitCode;
+    };
+    const std::string requests = "\\diagrams\\by status\\yaxises\\requests";
+    const test::ReservedPort server;
+    const UniqueFd listener = test::listenLoopback(server.port());
+    ASSERT_EQ(tgctl({"--type", "TCP/IP", "--connect",
+                     "TCP:127.0.0.1:" + std::to_string(server.port())}),
+              0);
+    {
+        test::DaemonProcess daemon(args({"--checkpoint-ms", "20"}), dir.file("err1"));
+        const UniqueFd peer = test::acceptWithin(listener.get());
+        ASSERT_TRUE(peer) << daemon.errors();
+        test::sendAll(peer.get(), "200 10\n40");
+        test::sendAll(peer.get(), "4 1\r\n200 5\n");
+        ASSERT_TRUE(test::waitFor([&] { return storedText(storePath, requests, "data") == "2,1,"; }))
+            << daemon.errors();
+        daemon.signal(SIGTERM);
+        EXPECT_EQ(daemon.waitExit(), 0);
+        EXPECT_EQ(daemon.errors(), "");
+    }
+
+    const std::uint16_t udpPort = test::freeUdpPort();
+    ASSERT_EQ(tgctl({"--type", "UDP", "--connect", "UDP:" + std::to_string(udpPort),
+                     "--datagram-lines", "1"}),
+              0);
+    test::DaemonProcess daemon(args({"--checkpoint-ms", "20"}), dir.file("err2"));
+    ASSERT_TRUE(test::waitFor([&] { return test::udpPortBound(udpPort); })) << daemon.errors();
+    test::sendDatagram(udpPort, "500 7");  // each datagram a line
+    test::sendDatagram(udpPort, "200 1");
+    ASSERT_TRUE(test::waitFor([&] { return storedText(storePath, requests, "data") == "3,1,1,"; }))
+        << daemon.errors();
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.waitExit(), 0);
+    EXPECT_EQ(storedText(storePath, "\\diagrams\\by status\\yaxises\\bytes", "data"),
+              "16,1,7,");
 }
 
 TEST(DaemonOptions, BadArgumentsAreUsageErrors) {

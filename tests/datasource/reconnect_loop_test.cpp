@@ -25,7 +25,7 @@ public:
     };
     explicit ScriptedTransport(std::deque<Session> script) : m_script(std::move(script)) {}
 
-    void open(const std::string& connect) override {
+    void open(const std::string& connect, const WakeEvent&) override {
         m_connects.push_back(connect);
         m_current = m_script.empty() ? Session{} : m_script.front();
         m_quiet = m_script.empty();

@@ -54,8 +54,8 @@ TEST_F(SourcePersistenceTest, LoadingAKeyWithOnlyTypeCompletesIt) {
     DataSource source("Temp", m_store);
     source.load("hand");
     EXPECT_EQ(source.type(), SourceType::File);
-    EXPECT_EQ(key.valueNames(), (std::vector<std::string>{"backup", "connect", "fields", "lastpos",
-                                                          "regexp", "type"}));
+    EXPECT_EQ(key.valueNames(), (std::vector<std::string>{"backup", "connect", "datagramlines",
+                                                          "fields", "lastpos", "regexp", "type"}));
     EXPECT_EQ(key.getDword("lastpos", 99), 0u);
     EXPECT_TRUE(source.fieldNames().empty());
 }

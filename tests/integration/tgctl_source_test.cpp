@@ -8,6 +8,8 @@
 #include "config/config_key.h"
 #include "config/config_store.h"
 #include "config/instance_lock.h"
+#include "support/loopback_peer.h"
+#include "support/reserved_port.h"
 #include "support/tgctl_runner.h"
 
 namespace tg::test {
@@ -165,6 +167,43 @@ TEST_F(TgctlSourceTest, DiagramsListAndShowTheirStoredDataWithoutWritingBack) {
              "/b\t1\t\n");
     expectFailure(tgctl({"diagram", "show", "HITS"}), "no diagram HITS");
     EXPECT_EQ(tgctl({"reg", "dump"}).out, before);  // no defaults, no saved data
+}
+
+TEST_F(TgctlSourceTest, ConnectStringsAreCheckedAsTheReadersReadThemAndTriedOnDemand) {
+    const auto add = [&](const std::string& type, const std::string& connect) {
+        return tgctl({"source", "add", "net", "--type", type, "--regexp", "(.*)", "--connect",
+                      connect, "--backup", m_backup});
+    };
+    expectFailure(add("TCP/IP", "TCP:logs"),
+                  "Connection string syntax error. Usage: TCP:host:port");
+    expectFailure(add("UDP", "514"), "Connection string syntax error. Usage: UDP:port");
+    expectFailure(add("COM", "COM1"),
+                  "Connection string syntax error. Usage: COM1:baud=96 parity=n data=8 stop=1 "
+                  "xon=on dtr=on rts=on");
+    expectFailure(add("COM", "COM1:baud=97"), "The baud rate 97 is not supported");
+    EXPECT_EQ(tgctl({"source", "add", "net", "--datagram-lines", "yes"}).exitCode, 2);
+    expectOk(tgctl({"source", "list"}));
+
+    const std::uint16_t udpPort = freeUdpPort();
+    const std::string udp = "UDP:" + std::to_string(udpPort);
+    expectOk(tgctl({"source", "add", "net", "--type", "UDP", "--regexp", "(.*)", "--connect", udp,
+                    "--backup", m_backup, "--datagram-lines", "1"}));
+    EXPECT_NE(tgctl({"source", "show", "net"}).out.find("\ndatagramlines\t1\n"),
+              std::string::npos);
+    ReservedPort server;
+    const std::string tcp = "TCP:127.0.0.1:" + std::to_string(server.port());
+    {
+        // Trying reads the store only: it works while the daemon runs.
+        InstanceLock daemon{std::filesystem::path(m_store), InstanceLock::Mode::Instance};
+        ASSERT_TRUE(daemon.held());
+        expectOk(tgctl({"source", "test", "net"}), "OK\n");
+        expectFailure(tgctl({"source", "test", "none"}), "no data source none");
+    }
+    expectOk(tgctl({"source", "set", "net", "--type", "TCP/IP", "--connect", tcp}));
+    expectFailure(tgctl({"source", "test", "net"}), "Connection refused");
+    const UniqueFd listener = listenLoopback(server.port());
+    expectOk(tgctl({"source", "test", "net"}), "OK\n");
+    EXPECT_EQ(tgctl({"source", "show", "net"}).out.find("datagramlines"), std::string::npos);
 }
 
 TEST_F(TgctlSourceTest, ChangesAreRefusedWhileTheDaemonHoldsTheStoreButReadingWorks) {
