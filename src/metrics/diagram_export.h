@@ -1,7 +1,7 @@
 #pragma once
 // A diagram's data for people and scripts: the x labels and, per y-axis, the value texts the
-// chart and the data table show, written as JSON or as CSV (RFC 4180). Both are UTF-8,
-// converted from the program's Windows-1252 text. The daemon's data addresses and
+// chart and the data table show, written as JSON or as CSV (RFC 4180). Both are UTF-8
+// (utf8_text.h). The daemon's data addresses and
 // `tgctl diagram show --format` write the same. Pure formatting; any thread.
 //
 // JSON: {"diagram":NAME,"labels":[LABEL,...],

@@ -7,6 +7,7 @@
 
 #include "diagram/aggregation.h"
 #include "diagram/diagram_manager.h"
+#include "metrics/utf8_text.h"
 
 namespace tg {
 namespace {
@@ -60,9 +61,10 @@ std::vector<std::size_t> exportedLabels(const DiagramData& data, std::size_t max
         chosen.resize(maxLabels);
         std::sort(chosen.begin(), chosen.end());
     }
-    std::unordered_set<std::string_view> seen;
+    // Compared as written: a Windows-1252 label and its UTF-8 twin are one series.
+    std::unordered_set<std::string> seen;
     seen.reserve(chosen.size());
-    std::erase_if(chosen, [&](std::size_t x) { return !seen.insert(data.xLabels[x]).second; });
+    std::erase_if(chosen, [&](std::size_t x) { return !seen.insert(toUtf8(data.xLabels[x])).second; });
     return chosen;
 }
 

@@ -28,8 +28,8 @@ std::vector<DiagramSnapshot> snapshotDiagrams(DiagramManager& diagrams);
 
 // The positions of the labels to export, ascending: all of them when there are at most
 // `maxLabels`, else the `maxLabels` with the most records on all axes together (the earlier
-// of equal ones). A label equal to an earlier exported one is left out: the diagram counts
-// into the first of equal labels only.
+// of equal ones). A label that is written (as UTF-8) like an earlier exported one is left out:
+// the diagram counts into the first of equal labels only, and a series must not come twice.
 std::vector<std::size_t> exportedLabels(const DiagramData& data, std::size_t maxLabels);
 
 // The value of one slot as the chart shows it (an average divided by its count, a first or

@@ -1,8 +1,8 @@
 #pragma once
 // Writes metrics in the Prometheus text exposition format (version 0.0.4) or in OpenMetrics
 // 1.0. A family opens with its HELP and TYPE lines; its samples follow it, all of them before
-// the next family. Label values are taken as the program's Windows-1252 text and written as
-// UTF-8, escaped as both formats require (backslash, double quote, line feed).
+// the next family. Label values are any bytes, written as UTF-8 (utf8_text.h) and escaped as
+// both formats require (backslash, double quote, line feed).
 // One writer per answer; not shared between threads.
 
 #include <cstdint>

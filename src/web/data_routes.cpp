@@ -13,16 +13,26 @@ constexpr std::string_view kMetricsPath = "/metrics";
 constexpr std::string_view kJsonPath = "/diagram.json";
 constexpr std::string_view kCsvPath = "/diagram.csv";
 
-// A file name for the download that every browser and shell takes as it is.
-std::string downloadName(std::string_view name) {
-    std::string file;
-    for (const char c : name) {
+// The Content-Disposition of a download named after the diagram: an ASCII name for every
+// client, and the whole name in UTF-8 (RFC 6266) for those that read it.
+std::string downloadDisposition(std::string_view name) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::string ascii;
+    std::string encoded;
+    for (const char c : toUtf8(name)) {
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                            (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
-        file += plain ? c : '_';
+        ascii += plain ? c : '_';
+        if (plain) {
+            encoded += c;
+        } else {
+            encoded += '%';
+            encoded += kHex[static_cast<unsigned char>(c) >> 4];
+            encoded += kHex[static_cast<unsigned char>(c) & 0x0F];
+        }
     }
-    if (file.empty() || file.front() == '.') file.insert(0, "diagram");
-    return file + ".csv";
+    if (ascii.empty() || ascii.front() == '.') ascii.insert(0, "diagram");
+    return "attachment; filename=\"" + ascii + ".csv\"; filename*=UTF-8''" + encoded + ".csv";
 }
 
 }  // namespace
@@ -48,7 +58,7 @@ DataAnswer WebDataRoutes::answer(const CRequest& request, std::string_view path)
         if (!diagram) {
             answer.status = kStatusNotFound;
             answer.contentType = "text/plain; charset=utf-8";
-            answer.body = "Can't find diagram '" + windows1252ToUtf8(name) + "'\n";
+            answer.body = "Can't find diagram '" + toUtf8(name) + "'\n";
             return answer;
         }
         table = diagramTableOf(*diagram);
@@ -58,7 +68,7 @@ DataAnswer WebDataRoutes::answer(const CRequest& request, std::string_view path)
         answer.body = diagramJson(table);
     } else {
         answer.contentType = "text/csv; charset=utf-8; header=present";
-        answer.disposition = "attachment; filename=\"" + downloadName(table.name) + "\"";
+        answer.disposition = downloadDisposition(table.name);
         answer.body = diagramCsv(table);
     }
     return answer;

@@ -24,6 +24,8 @@ TEST(ExpositionWriterTest, OddLabelValuesComeOutEscapedUtf8) {
         {"C:\\logs\\", "C:\\\\logs\\\\"},
         {"two\nlines\r", "two\\nlines\r"},
         {"caf\xE9 \x80 5", "caf\xC3\xA9 \xE2\x82\xAC 5"},  // Windows-1252 to UTF-8
+        {"caf\xC3\xA9 \xF0\x9F\x93\x88", "caf\xC3\xA9 \xF0\x9F\x93\x88"},  // UTF-8 stays
+        {"\xC3\x28 \xED\xA0\x80", "\xC3\x83( \xC3\xAD\xC2\xA0\xE2\x82\xAC"},  // not UTF-8
         {"\x81\x9F\xFF", "\xC2\x81\xC5\xB8\xC3\xBF"},      // undefined, Y diaeresis, y diaeresis
         {"\xE9\"\\", "\xC3\xA9\\\"\\\\"},
     };
