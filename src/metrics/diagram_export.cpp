@@ -1,5 +1,6 @@
 #include "metrics/diagram_export.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "diagram/diagram.h"
@@ -113,9 +114,11 @@ std::string diagramJson(const DiagramTable& table) {
                                                               : AxisOper::Undefined));
         out += ",\"values\":[";
         const std::vector<std::string>& values = table.series[a];
-        for (std::size_t x = 0; x < values.size(); ++x) {
+        for (std::size_t x = 0; x < std::max(values.size(), table.labels.size()); ++x) {
             if (x > 0) out += ',';
-            if (isJsonNumber(values[x])) {
+            if (x >= values.size()) {
+                out += "null";
+            } else if (isJsonNumber(values[x])) {
                 out += values[x];
             } else {
                 appendJsonString(out, values[x]);

@@ -6,7 +6,8 @@
 //
 // JSON: {"diagram":NAME,"labels":[LABEL,...],
 //        "series":[{"axis":NAME,"operation":"SUM","values":[VALUE,...]},...]}
-//   a value is a JSON number when its text is one, else a string (FIRST and LAST values).
+//   a value is a JSON number when its text is one, else a string (FIRST and LAST values);
+//   null where an axis has fewer slots than there are labels.
 // CSV: a header row "label" and the axis names, then one row per x label; a cell of an axis
 //   with fewer slots than labels is empty. Rows end with CRLF.
 
