@@ -10,6 +10,7 @@ packages=(
     libsqlite3-dev libssl-dev libpcre2-dev
     media-types
     chromium
+    prometheus  # the metrics test scrapes two daemons with it (and checks them with promtool)
     "$@"
 )
 # Node and npm install the chart libraries and drive the browser tests. One that is already
