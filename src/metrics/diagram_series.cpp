@@ -33,7 +33,7 @@ std::vector<DiagramSnapshot> snapshotDiagrams(DiagramManager& diagrams) {
     for (const std::string& name : diagrams.names()) {
         const DiagramHandle diagram = diagrams.acquire(name);
         if (!diagram) continue;  // removed meanwhile
-        DiagramSnapshot snapshot{diagram->copyData(), {}};
+        DiagramSnapshot snapshot{diagram->copyData(false), {}};
         snapshot.opers.reserve(snapshot.data.axes.size());
         std::string field;
         std::string regexp;
