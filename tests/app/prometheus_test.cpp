@@ -173,6 +173,7 @@ TEST(PrometheusTest, SumsOneDiagramAcrossTwoDaemonsWithBasicAuth) {
     for (Machine* machine : {&first, &second}) {
         machine->daemon->signal(SIGTERM);
         EXPECT_EQ(machine->daemon->waitExit(), 0);
+        EXPECT_EQ(machine->daemon->errors(), "");
     }
 }
 
