@@ -80,8 +80,8 @@ void measure(std::size_t labels) {
     std::atomic<bool> stop{false};
     std::thread quiet([&] {
         const Stall stall = deliverWhile(*diagram, fields, stop);
-        std::printf("  delivery alone:         worst %.2f ms over %llu deliveries\n",
-                    stall.worstMs, static_cast<unsigned long long>(stall.deliveries));
+        std::printf("  delivery alone:         worst %.2f ms over %llu deliveries\n", stall.worstMs,
+                    static_cast<unsigned long long>(stall.deliveries));
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     stop = true;
@@ -109,8 +109,8 @@ void measure(std::size_t labels) {
                 times[2], times[0], times[4], bytes);
     std::printf("  lock held for the copy: %.1f ms (%zu labels copied)\n", copyMs,
                 copy.xLabels.size());
-    std::printf("  delivery during answers: worst %.2f ms over %llu deliveries\n",
-                during.worstMs, static_cast<unsigned long long>(during.deliveries));
+    std::printf("  delivery during answers: worst %.2f ms over %llu deliveries\n", during.worstMs,
+                static_cast<unsigned long long>(during.deliveries));
 }
 
 }  // namespace

@@ -7,10 +7,10 @@
 namespace tg {
 
 struct SourceCounters {
-    std::uint64_t linesRead = 0;     // complete lines parsed
-    std::uint64_t bytesRead = 0;     // bytes received from the transport
-    std::uint64_t errorRecords = 0;  // lines that gave no record, and reader failures
-    bool running = false;            // a reader thread runs
+    std::uint64_t linesRead = 0;      // complete lines parsed
+    std::uint64_t bytesRead = 0;      // bytes received from the transport
+    std::uint64_t errorRecords = 0;   // lines that gave no record, and reader failures
+    bool running = false;             // a reader thread runs
     std::int64_t lastRecordTime = 0;  // seconds since 1970 of the last record; 0 for none
 };
 

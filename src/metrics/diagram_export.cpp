@@ -110,8 +110,8 @@ std::string diagramJson(const DiagramTable& table) {
         out += "{\"axis\":";
         appendJsonString(out, a < table.axisNames.size() ? table.axisNames[a] : std::string());
         out += ",\"operation\":";
-        appendJsonString(out, operName(a < table.opers.size() ? table.opers[a]
-                                                              : AxisOper::Undefined));
+        appendJsonString(out,
+                         operName(a < table.opers.size() ? table.opers[a] : AxisOper::Undefined));
         out += ",\"values\":[";
         const std::vector<std::string>& values = table.series[a];
         for (std::size_t x = 0; x < std::max(values.size(), table.labels.size()); ++x) {

@@ -64,7 +64,8 @@ std::vector<std::size_t> exportedLabels(const DiagramData& data, std::size_t max
     // Compared as written: a Windows-1252 label and its UTF-8 twin are one series.
     std::unordered_set<std::string> seen;
     seen.reserve(chosen.size());
-    std::erase_if(chosen, [&](std::size_t x) { return !seen.insert(toUtf8(data.xLabels[x])).second; });
+    std::erase_if(chosen,
+                  [&](std::size_t x) { return !seen.insert(toUtf8(data.xLabels[x])).second; });
     return chosen;
 }
 
@@ -121,8 +122,9 @@ void writeDiagramFamilies(ExpositionWriter& writer, const std::vector<DiagramSna
         for (const AxisData& axis : data.axes) {
             for (const std::size_t x : item.labels) {
                 if (x >= axis.count.size()) continue;
-                writer.sample({{"diagram", data.name}, {"axis", axis.name}, {"label", data.xLabels[x]}},
-                              std::uint64_t{axis.count[x]});
+                writer.sample(
+                    {{"diagram", data.name}, {"axis", axis.name}, {"label", data.xLabels[x]}},
+                    std::uint64_t{axis.count[x]});
             }
         }
     }

@@ -28,7 +28,7 @@ void appendHelpText(std::string& out, std::string_view text) {
 
 ExpositionFormat formatForAccept(std::string_view accept) {
     return containsWord(accept, "application/openmetrics-text") ? ExpositionFormat::OpenMetrics
-                                                                 : ExpositionFormat::Text;
+                                                                : ExpositionFormat::Text;
 }
 
 std::string_view contentTypeOf(ExpositionFormat format) {

@@ -31,7 +31,8 @@ void writeHttp(ExpositionWriter& writer) {
 
 void writeProcess(ExpositionWriter& writer) {
     if (const auto bytes = residentMemoryBytes()) {
-        writer.family("process_resident_memory_bytes", Type::Gauge, "Resident memory size in bytes.");
+        writer.family("process_resident_memory_bytes", Type::Gauge,
+                      "Resident memory size in bytes.");
         writer.sample({}, *bytes);
     }
     if (const auto count = openDescriptors()) {

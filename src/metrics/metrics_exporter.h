@@ -22,7 +22,9 @@ public:
     // `checkpointer` may be null (no checkpoint figures then).
     MetricsExporter(DiagramManager& diagrams, SourceManager& sources, HttpSettings& settings,
                     const Checkpointer* checkpointer)
-        : m_diagrams(diagrams), m_sources(sources), m_settings(settings),
+        : m_diagrams(diagrams),
+          m_sources(sources),
+          m_settings(settings),
           m_checkpointer(checkpointer) {}
 
     std::string render(ExpositionFormat format);

@@ -110,8 +110,7 @@ struct Machine {
 
 TEST(PrometheusTest, SumsOneDiagramAcrossTwoDaemonsWithBasicAuth) {
     if (!std::filesystem::exists(kPrometheus) || !std::filesystem::exists(kPromtool)) {
-        GTEST_SKIP() << "needs the prometheus package (" << kPrometheus << ", " << kPromtool
-                     << ")";
+        GTEST_SKIP() << "needs the prometheus package (" << kPrometheus << ", " << kPromtool << ")";
     }
     test::TempDir dir;
     Machine first(dir, "first", "200 10\n404 1\n200 5\n");
@@ -125,8 +124,8 @@ TEST(PrometheusTest, SumsOneDiagramAcrossTwoDaemonsWithBasicAuth) {
         ASSERT_TRUE(test::waitFor([&] { return test::accepting(machine->port()); }));
         std::string csv;
         ASSERT_TRUE(test::waitFor([&] {
-            csv = bodyOf(httpGet(machine->port(), "/diagram.csv?name=by%20status",
-                                 "scraper:s3cret"));
+            csv =
+                bodyOf(httpGet(machine->port(), "/diagram.csv?name=by%20status", "scraper:s3cret"));
             return count(csv, "\r\n") == 3;  // header and two labels
         })) << csv;
         expected += csvColumnSum(csv, "bytes");

@@ -16,11 +16,12 @@ DiagramTable oddTable() {
 }
 
 TEST(DiagramExportTest, JsonIsUtf8WithNumbersWhereTheTextIsOne) {
-    EXPECT_EQ(diagramJson(oddTable()),
-              "{\"diagram\":\"caf\xC3\xA9 \\\"x\\\"\","
-              "\"labels\":[\"/a,b\",\"say \\\"hi\\\"\\u000d\\u000a\",\"C:\\\\logs\\u0009\xE2\x82\xAC\"],"
-              "\"series\":[{\"axis\":\"hits\",\"operation\":\"SUM\",\"values\":[5,-1.5e+20,0.25]},"
-              "{\"axis\":\"first, text\",\"operation\":\"FIRST\",\"values\":[\"007\",\"x\",null]}]}\n");
+    EXPECT_EQ(
+        diagramJson(oddTable()),
+        "{\"diagram\":\"caf\xC3\xA9 \\\"x\\\"\","
+        "\"labels\":[\"/a,b\",\"say \\\"hi\\\"\\u000d\\u000a\",\"C:\\\\logs\\u0009\xE2\x82\xAC\"],"
+        "\"series\":[{\"axis\":\"hits\",\"operation\":\"SUM\",\"values\":[5,-1.5e+20,0.25]},"
+        "{\"axis\":\"first, text\",\"operation\":\"FIRST\",\"values\":[\"007\",\"x\",null]}]}\n");
     EXPECT_EQ(diagramJson(DiagramTable{}), "{\"diagram\":\"\",\"labels\":[],\"series\":[]}\n");
 }
 

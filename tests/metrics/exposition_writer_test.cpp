@@ -23,10 +23,10 @@ TEST(ExpositionWriterTest, OddLabelValuesComeOutEscapedUtf8) {
         {"say \"hi\"", "say \\\"hi\\\""},
         {"C:\\logs\\", "C:\\\\logs\\\\"},
         {"two\nlines\r", "two\\nlines\r"},
-        {"caf\xE9 \x80 5", "caf\xC3\xA9 \xE2\x82\xAC 5"},  // Windows-1252 to UTF-8
+        {"caf\xE9 \x80 5", "caf\xC3\xA9 \xE2\x82\xAC 5"},                  // Windows-1252 to UTF-8
         {"caf\xC3\xA9 \xF0\x9F\x93\x88", "caf\xC3\xA9 \xF0\x9F\x93\x88"},  // UTF-8 stays
         {"\xC3\x28 \xED\xA0\x80", "\xC3\x83( \xC3\xAD\xC2\xA0\xE2\x82\xAC"},  // not UTF-8
-        {"\x81\x9F\xFF", "\xC2\x81\xC5\xB8\xC3\xBF"},      // undefined, Y diaeresis, y diaeresis
+        {"\x81\x9F\xFF", "\xC2\x81\xC5\xB8\xC3\xBF"},  // undefined, Y diaeresis, y diaeresis
         {"\xE9\"\\", "\xC3\xA9\\\"\\\\"},
     };
     ExpositionWriter writer(ExpositionFormat::Text);
@@ -41,8 +41,8 @@ TEST(ExpositionWriterTest, OddLabelValuesComeOutEscapedUtf8) {
     if (!std::filesystem::exists("/usr/bin/promtool")) return;
     test::TempDir dir;
     std::ofstream(dir.file("m.txt")) << text;
-    const std::string command = "/usr/bin/promtool check metrics < " + dir.file("m.txt") +
-                                " > " + dir.file("out") + " 2>&1";
+    const std::string command = "/usr/bin/promtool check metrics < " + dir.file("m.txt") + " > " +
+                                dir.file("out") + " 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << std::ifstream(dir.file("out")).rdbuf();
 }
 
@@ -66,7 +66,8 @@ TEST(ExpositionWriterTest, CountersAndNumbersAsEachFormatWantsThem) {
             EXPECT_EQ(writer.finish(),
                       "# HELP hits_total Hits.\n# TYPE hits_total counter\n" + body);
         } else {
-            EXPECT_EQ(writer.finish(), "# HELP hits Hits.\n# TYPE hits counter\n" + body + "# EOF\n");
+            EXPECT_EQ(writer.finish(),
+                      "# HELP hits Hits.\n# TYPE hits counter\n" + body + "# EOF\n");
         }
     }
     EXPECT_EQ(formatForAccept("application/openmetrics-text;version=1.0.0,text/plain;q=0.5"),
