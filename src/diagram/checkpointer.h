@@ -22,9 +22,9 @@ namespace tg {
 
 // The last checkpoint written or tried; any thread.
 struct CheckpointStats {
-    std::uint64_t attempts = 0;   // checkpoints tried so far
-    double lastSeconds = 0;       // how long the last one took
-    bool lastSucceeded = true;    // true until one fails
+    std::uint64_t attempts = 0;  // checkpoints tried so far
+    double lastSeconds = 0;      // how long the last one took
+    bool lastSucceeded = true;   // true until one fails
 };
 
 class Checkpointer {
@@ -56,8 +56,10 @@ private:
     const Report m_report;
     std::mutex m_reporting;
     std::string m_failing;  // the reason last reported; empty while writes succeed
-    CheckpointStats m_stats;  // guarded by m_statsLock
+
     mutable std::mutex m_statsLock;
+    CheckpointStats m_stats;  // guarded by m_statsLock
+
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;  // guarded by m_mutex

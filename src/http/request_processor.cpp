@@ -65,8 +65,7 @@ void RequestProcessor::processRequest(const CRequest& request, Response& respons
         root.hostName = host->first;
         root.port = host->second;
     }
-    if ((get || head) && request.contentLength == 0 && m_dataRoutes &&
-        m_dataRoutes->serves(*url)) {
+    if ((get || head) && request.contentLength == 0 && m_dataRoutes && m_dataRoutes->serves(*url)) {
         answerDataRoute(request, *url, get, response);
     } else if ((get || head) && request.contentLength == 0) {
         const UrlMapping mapping = mapUrlToFile(root, *url, request.execKind);
@@ -182,7 +181,9 @@ void RequestProcessor::answerDataRoute(const CRequest& request, std::string_view
     } else {
         const DataAnswer answer = m_dataRoutes->answer(request, path);
         startResponse(response.head, statusText(answer.status), m_clock());
-        if (!answer.contentType.empty()) addHeader(response.head, "Content-type", answer.contentType);
+        if (!answer.contentType.empty()) {
+            addHeader(response.head, "Content-type", answer.contentType);
+        }
         if (!answer.disposition.empty()) {
             addHeader(response.head, "Content-Disposition", answer.disposition);
         }

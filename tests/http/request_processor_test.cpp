@@ -164,9 +164,8 @@ TEST_F(RequestProcessorTest, DataAddressesNeedTheChartPagesRightsAndAreCounted) 
 
     m_pages.access = Access::Refused;  // accounts exist
     const std::uint64_t before = answered(401);
-    EXPECT_EQ(answer("GET", "/data"),
-              std::string("HTTP/1.0 401 Unauthorized\r\n") + kHead +
-                  "WWW-Authenticate: Basic realm=\"Tessellgrove\"\r\n\r\n");
+    EXPECT_EQ(answer("GET", "/data"), std::string("HTTP/1.0 401 Unauthorized\r\n") + kHead +
+                                          "WWW-Authenticate: Basic realm=\"Tessellgrove\"\r\n\r\n");
     countAnswer(answer("GET", "/data", "", {{"authorization", "Basic YWxpY2U6d3Jvbmc="}}));
     EXPECT_EQ(m_log.lines().end()[-2], "Failed login from 192.0.2.7|alice");
     EXPECT_EQ(answered(401), before + 1);
