@@ -11,6 +11,7 @@ packages=(
     unixodbc unixodbc-dev libsqliteodbc odbc-postgresql postgresql
     media-types
     chromium
+    prometheus  # the metrics test scrapes two daemons with it (and checks them with promtool)
     "$@"
 )
 # Node and npm install the chart libraries and drive the browser tests. One that is already

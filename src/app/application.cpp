@@ -13,6 +13,8 @@
 #include "http/media_types.h"
 #include "http/net_address.h"
 #include "http/request_processor.h"
+#include "metrics/metrics_exporter.h"
+#include "web/data_routes.h"
 #include "web/page_dispatch.h"
 #include "web/web_pages.h"
 
@@ -57,7 +59,10 @@ struct Application::Core {
           checkpointer(checkpoint, options.checkpointInterval.value_or(checkpointInterval(store)),
                        [this, &messages, path = store.path().string()](const std::string& text) {
                            reportStore(messages, events, path, text);
-                       }) {
+                       }),
+          metrics(diagrams, sources, settings, &checkpointer),
+          dataRoutes(metrics, diagrams) {
+        processor.setDataRoutes(&dataRoutes);
         // A reset or a definition change reaches the store's data at once, not at the next
         // interval.
         diagrams.setCheckpointRequest([this] { checkpointer.requestNow(); });
@@ -77,6 +82,8 @@ struct Application::Core {
     HttpServer server;
     Checkpoint checkpoint;
     Checkpointer checkpointer;
+    MetricsExporter metrics;
+    WebDataRoutes dataRoutes;
     bool shutDown = false;
 };
 

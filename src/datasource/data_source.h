@@ -32,6 +32,7 @@
 #include "datasource/read_position.h"
 #include "datasource/record.h"
 #include "datasource/record_listener.h"
+#include "datasource/source_counters.h"
 #include "datasource/source_definition.h"
 #include "regex/reg_exp.h"
 #include "datasource/source_type.h"
@@ -127,6 +128,14 @@ public:
     // Appends the result columns of the stored connect string's query (an ODBC source's);
     // a failure ends the list where it is.
     void odbcColumnNames(FieldNames& names) const;
+
+    // The reader's counts so far; any thread, without the lock.
+    SourceCounters counters() const {
+        return {m_linesRead.load(std::memory_order_relaxed),
+                m_bytesRead.load(std::memory_order_relaxed),
+                m_errorRecords.load(std::memory_order_relaxed), isRunning(),
+                m_lastRecordTime.load(std::memory_order_relaxed)};
+    }
 
     // Where the reader resumes (the stored position until a reader has read).
     ReadPosition readPosition() const;
@@ -251,6 +260,10 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_held{false};
     std::atomic<std::size_t> m_listenerCount{0};  // m_listeners.size(), readable without m_lock
+    std::atomic<std::uint64_t> m_linesRead{0};
+    std::atomic<std::uint64_t> m_bytesRead{0};
+    std::atomic<std::uint64_t> m_errorRecords{0};
+    std::atomic<std::int64_t> m_lastRecordTime{0};
 
     // Reader thread only:
     std::string m_pending;             // received bytes after the last complete line

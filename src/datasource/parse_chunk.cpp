@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 #include "datasource/data_source.h"
@@ -161,6 +162,7 @@ void DataSource::parseChunk(std::string_view chunk) {
     const std::string_view text = joined ? std::string_view(m_pending) : chunk;
     const std::uint64_t textStart = joined ? m_pendingStart : m_inputFed;
     m_inputFed += chunk.size();
+    m_bytesRead.fetch_add(chunk.size(), std::memory_order_relaxed);
 
     std::size_t consumed = 0;  // everything before this has been parsed (or was line ends)
     while (!stopping()) {
@@ -203,6 +205,7 @@ void DataSource::parseChunk(std::string_view chunk) {
 void DataSource::parseLine(const RegExp& pattern, std::string_view line, char separator,
                            std::uint64_t parsedEnd) {
     const bool matched = pattern.split(line, m_values) == 0;
+    m_linesRead.fetch_add(1, std::memory_order_relaxed);
     // The input counted as parsed changes with the delivery, under the same lock, so a
     // snapshot of the position always pairs with what the listeners hold.
     std::unique_lock lock(m_lock);
@@ -211,6 +214,7 @@ void DataSource::parseLine(const RegExp& pattern, std::string_view line, char se
     // comes again; delivered now, it would be counted into the cleared data.
     if (m_inputBase && m_inputBase->generation != m_position.generation) return;
     if (!matched) {
+        m_errorRecords.fetch_add(1, std::memory_order_relaxed);
         deliverToObservers(Record{kParseErrorValue, std::string(line)});
         lock.unlock();
         std::string text = "Parse Error: ";
@@ -219,6 +223,7 @@ void DataSource::parseLine(const RegExp& pattern, std::string_view line, char se
         return;
     }
     if (m_values.size() == m_definition.fields.size()) {
+        m_lastRecordTime.store(std::time(nullptr), std::memory_order_relaxed);
         deliverToObservers(m_values);
         deliverToProcessors(m_values);
         // Under the lock with the delivery, so a replay sees exactly the delivered records.
@@ -227,6 +232,7 @@ void DataSource::parseLine(const RegExp& pattern, std::string_view line, char se
     }
     // Not duplicated: replaying the log would otherwise feed this text to diagrams as data
     // whenever the source has a single field.
+    m_errorRecords.fetch_add(1, std::memory_order_relaxed);
     deliverToObservers(Record{kFieldCountError});
     lock.unlock();
     m_events.writeLog(name(), kFieldCountError);

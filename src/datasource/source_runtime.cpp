@@ -103,6 +103,7 @@ void DataSource::readerThread() {
 }
 
 void DataSource::reportError(const std::string& text) {
+    m_errorRecords.fetch_add(1, std::memory_order_relaxed);
     deliverToObservers(Record{text});
     m_events.writeLog(name(), text);
 }

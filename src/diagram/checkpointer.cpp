@@ -48,12 +48,25 @@ void Checkpointer::run() {
 
 bool Checkpointer::writeAndReport(bool force) {
     std::lock_guard reporting(m_reporting);
+    const auto start = std::chrono::steady_clock::now();
     const bool written = m_checkpoint.write(force);
+    {
+        std::lock_guard lock(m_statsLock);
+        ++m_stats.attempts;
+        m_stats.lastSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        m_stats.lastSucceeded = written;
+    }
     const std::string reason = written ? std::string() : m_checkpoint.failure();
     if (reason == m_failing) return written;
     if (m_report) m_report(written ? std::string(kRecovered) : kFailed + reason);
     m_failing = reason;
     return written;
+}
+
+CheckpointStats Checkpointer::stats() const {
+    std::lock_guard lock(m_statsLock);
+    return m_stats;
 }
 
 }  // namespace tg

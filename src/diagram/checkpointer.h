@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -18,6 +19,13 @@
 #include "diagram/checkpoint.h"
 
 namespace tg {
+
+// The last checkpoint written or tried; any thread.
+struct CheckpointStats {
+    std::uint64_t attempts = 0;  // checkpoints tried so far
+    double lastSeconds = 0;      // how long the last one took
+    bool lastSucceeded = true;   // true until one fails
+};
 
 class Checkpointer {
 public:
@@ -38,6 +46,7 @@ public:
     void requestNow();
     // One checkpoint now, on the calling thread, reported as the periodic ones are.
     bool writeAndReport(bool force = false);
+    CheckpointStats stats() const;
 
 private:
     void run();
@@ -47,6 +56,10 @@ private:
     const Report m_report;
     std::mutex m_reporting;
     std::string m_failing;  // the reason last reported; empty while writes succeed
+
+    mutable std::mutex m_statsLock;
+    CheckpointStats m_stats;  // guarded by m_statsLock
+
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;  // guarded by m_mutex

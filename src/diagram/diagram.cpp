@@ -210,12 +210,15 @@ FieldNames Diagram::fieldNames() const {
     return source ? source->fieldNames() : FieldNames{};
 }
 
-DiagramData Diagram::copyData() const {
+DiagramData Diagram::copyData(bool texts) const {
     std::lock_guard lock(m_lock);
     DiagramData data{m_name, m_xLabels, {}};
     data.axes.reserve(m_axes.size());
     for (const auto& axis : m_axes) {
-        data.axes.push_back(AxisData{axis->name(), axis->data, axis->strdata, axis->count});
+        const bool shown = axis->oper == AxisOper::First || axis->oper == AxisOper::Last;
+        data.axes.push_back(AxisData{axis->name(), axis->data,
+                                     texts || shown ? axis->strdata : std::vector<std::string>(),
+                                     axis->count});
     }
     return data;
 }

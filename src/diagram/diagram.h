@@ -121,8 +121,10 @@ public:
     void loadData();
     static void eraseStored(ConfigStore& store, std::string_view name);
 
-    // A copy of the accumulated data, taken under the lock (for saving and checkpoints).
-    DiagramData copyData() const;
+    // A copy of the accumulated data, taken under the lock (for saving and checkpoints). Without
+    // `texts`, the value texts of axes that do not show them (all but FIRST and LAST) stay
+    // empty: a shorter hold of the lock for those who only read the numbers.
+    DiagramData copyData(bool texts = true) const;
     // Asked after every change that leaves the stored data behind the store's definition or
     // keys: a reset or rebuild, a changed, deleted or renamed item, a rename. May be null.
     void setCheckpointRequest(const CheckpointRequest* request);

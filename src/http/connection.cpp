@@ -8,6 +8,7 @@
 
 #include "http/net_address.h"
 #include "http/response_head.h"
+#include "http/status_counts.h"
 
 namespace tg {
 namespace {
@@ -126,6 +127,7 @@ void Connection::answer() {
     } else {
         m_handler.processRequest(m_reader.request(), m_response);
     }
+    countAnswer(m_response.head);
     m_output = std::move(m_response.head);
     m_sent = 0;
     countHeld();

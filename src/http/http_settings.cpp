@@ -11,6 +11,7 @@ constexpr std::string_view kMaxHeadBytes = "MaxHeadBytes";
 constexpr std::string_view kMaxBodyBytes = "MaxBodyBytes";
 constexpr std::string_view kIdleTimeoutSeconds = "IdleTimeoutSeconds";
 constexpr std::string_view kMaxConnections = "MaxConnections";
+constexpr std::string_view kMetricsMaxLabels = "MetricsMaxLabels";
 constexpr std::string_view kAllowedHosts = "AllowedHosts";
 
 constexpr std::uint32_t kDefaultPort = 80;
@@ -21,6 +22,7 @@ HttpLimits clamped(HttpLimits limits) {
     limits.maxBodyBytes = kMaxBodyBytesRange.clamp(limits.maxBodyBytes);
     limits.idleTimeoutSeconds = kIdleTimeoutRange.clamp(limits.idleTimeoutSeconds);
     limits.maxConnections = kMaxConnectionsRange.clamp(limits.maxConnections);
+    limits.metricsMaxLabels = kMetricsMaxLabelsRange.clamp(limits.metricsMaxLabels);
     return limits;
 }
 
@@ -46,6 +48,7 @@ void HttpSettings::loadLocked() {
     limits.maxBodyBytes = key.getDword(kMaxBodyBytes, defaults.maxBodyBytes);
     limits.idleTimeoutSeconds = key.getDword(kIdleTimeoutSeconds, defaults.idleTimeoutSeconds);
     limits.maxConnections = key.getDword(kMaxConnections, defaults.maxConnections);
+    limits.metricsMaxLabels = key.getDword(kMetricsMaxLabels, defaults.metricsMaxLabels);
     m_limits = clamped(limits);
     m_allowedHosts = key.getString(kAllowedHosts, "");
     m_loaded = true;
@@ -145,6 +148,7 @@ void HttpSettings::setLimits(const HttpLimits& limits) {
                key.setDword(kMaxBodyBytes, limits.maxBodyBytes);
                key.setDword(kIdleTimeoutSeconds, limits.idleTimeoutSeconds);
                key.setDword(kMaxConnections, limits.maxConnections);
+               key.setDword(kMetricsMaxLabels, limits.metricsMaxLabels);
            });
 }
 

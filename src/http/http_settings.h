@@ -29,6 +29,8 @@ struct HttpLimits {
     std::uint32_t maxBodyBytes = 1048576;   // declared Content-Length of a request body
     std::uint32_t idleTimeoutSeconds = 30;  // a connection that makes no progress is closed
     std::uint32_t maxConnections = 1000;    // connections open at once
+    // x labels one diagram exports to the metrics, the busiest first; its data is not capped
+    std::uint32_t metricsMaxLabels = 10000;
 };
 
 // The values a limit may take: 0 means its default, anything else is held between least and
@@ -49,6 +51,7 @@ inline constexpr LimitRange kMaxHeadBytesRange{"MaxHeadBytes", 1024, 16777216, 6
 inline constexpr LimitRange kMaxBodyBytesRange{"MaxBodyBytes", 1024, 67108864, 1048576, "bytes"};
 inline constexpr LimitRange kIdleTimeoutRange{"IdleTimeoutSeconds", 1, 3600, 30, "seconds"};
 inline constexpr LimitRange kMaxConnectionsRange{"MaxConnections", 1, 100000, 1000, ""};
+inline constexpr LimitRange kMetricsMaxLabelsRange{"MetricsMaxLabels", 1, 10000000, 10000, ""};
 
 // What the event log needs for one line, read under one lock so that the three agree.
 struct EventLogSettings {

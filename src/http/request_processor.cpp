@@ -65,7 +65,9 @@ void RequestProcessor::processRequest(const CRequest& request, Response& respons
         root.hostName = host->first;
         root.port = host->second;
     }
-    if ((get || head) && request.contentLength == 0) {
+    if ((get || head) && request.contentLength == 0 && m_dataRoutes && m_dataRoutes->serves(*url)) {
+        answerDataRoute(request, *url, get, response);
+    } else if ((get || head) && request.contentLength == 0) {
         const UrlMapping mapping = mapUrlToFile(root, *url, request.execKind);
         if (mapping.status != 0) {
             answerMapping(mapping, response);
@@ -162,6 +164,34 @@ Access RequestProcessor::checkAccess(const CRequest& request, TemplateVariables&
         m_throttle.succeeded(peer);
     }
     return access;
+}
+
+void RequestProcessor::answerDataRoute(const CRequest& request, std::string_view path,
+                                       bool withBody, Response& response) {
+    // The rights of the chart page: what these addresses give out is what the chart shows.
+    TemplateVariables variables{{"TEMPLATE_NAME", "show"}, {"action", ""}};
+    if (const auto credentials = getBasicCredentialsFromHeaders(request.headers)) {
+        variables["LOGIN"] = credentials->userName;
+        variables["PASSWORD"] = credentials->password;
+    }
+    if (!isGranted(checkAccess(request, variables, response))) {
+        startResponse(response.head, statusText(kStatusUnauthorized), m_clock());
+        addHeader(response.head, kAuthenticateHeader, kBasicChallenge);
+        response.head += "\r\n";
+    } else {
+        const DataAnswer answer = m_dataRoutes->answer(request, path);
+        startResponse(response.head, statusText(answer.status), m_clock());
+        if (!answer.contentType.empty()) {
+            addHeader(response.head, "Content-type", answer.contentType);
+        }
+        if (!answer.disposition.empty()) {
+            addHeader(response.head, "Content-Disposition", answer.disposition);
+        }
+        addHeader(response.head, "Expires", "0");
+        response.head += "\r\n";
+        if (withBody) response.head += answer.body;
+    }
+    m_log.writeLog(path, variables["LOGIN"]);
 }
 
 void RequestProcessor::handleTemplateRequest(const CRequest& request, const UrlMapping& mapping,

@@ -3,6 +3,7 @@
 // folders to their default document), and template requests handed to the web application.
 // Every answer is HTTP/1.0 without Content-Length; the connection's end ends it.
 //
+// Data addresses (DataRoutes: metrics, a diagram's data) need the chart page's rights.
 // Guards: a request whose Host names another server is answered "421 Misdirected Request";
 // an action sent by another site's page "403 Forbidden"; a HEAD never runs a page (it gets
 // the template answer's head only); a change from another machine (or passed on by a proxy)
@@ -18,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "http/data_route.h"
 #include "http/login_throttle.h"
 #include "http/media_types.h"
 #include "http/request_origin.h"
@@ -42,6 +44,9 @@ public:
 
     // Names and addresses the server answers to besides its own (see isOwnHost).
     void setAllowedHosts(std::vector<std::string> names) { m_names.allowed = std::move(names); }
+    // Addresses answered with generated data before any file is looked for; null: none.
+    // `routes` must outlive the processor.
+    void setDataRoutes(DataRoutes* routes) { m_dataRoutes = routes; }
 
 private:
     void answerMapping(const UrlMapping& mapping, Response& response) const;
@@ -53,6 +58,8 @@ private:
     // Decides the access of a template request, counting failed logins of its client.
     Access checkAccess(const CRequest& request, TemplateVariables& variables,
                        Response& response);
+    void answerDataRoute(const CRequest& request, std::string_view path, bool withBody,
+                         Response& response);
     void answerWithText(std::string_view status, std::string_view text, Response& response) const;
 
     ContentRoot m_root;
@@ -62,6 +69,7 @@ private:
     Clock m_clock;
     ServerNames m_names;
     LoginThrottle m_throttle;
+    DataRoutes* m_dataRoutes = nullptr;
 };
 
 }  // namespace tg

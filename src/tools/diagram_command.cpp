@@ -13,6 +13,7 @@
 #include "diagram/axis_oper.h"
 #include "diagram/diagram.h"
 #include "diagram/diagram_keys.h"
+#include "metrics/diagram_export.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/diagram_rebuild_command.h"
@@ -73,6 +74,10 @@ void printChart(const Diagram& diagram) {
 
 void showDiagram(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(2);
+    const std::string format = line.option("--format").value_or("text");
+    if (format != "text" && format != "json" && format != "csv") {
+        throw UsageError("--format must be text, json or csv");
+    }
     const std::string& name = line.positional(1, "NAME");
     ConfigStore& store = stores.existingStore();
     if (!containsExactly(storedDiagramNames(store), name)) throw CommandError("no diagram " + name);
@@ -85,17 +90,26 @@ void showDiagram(StoreOpener& stores, const CommandLine& line) {
         Diagram diagram("Temp", snapshot.store(), noSources);
         diagram.loadDefinition(name);
         diagram.loadData();
-        printDefinition(diagram, running);
-        std::cout << '\n';
-        printChart(diagram);
+        if (format == "json") {
+            std::cout << diagramJson(diagramTableOf(diagram));
+        } else if (format == "csv") {
+            std::cout << diagramCsv(diagramTableOf(diagram));
+        } else {
+            printDefinition(diagram, running);
+            std::cout << '\n';
+            printChart(diagram);
+        }
     }  // saves its data into the copy
 }
 
 }  // namespace
 
 void runDiagramCommand(const std::vector<std::string>& words, StoreOpener& stores) {
-    const CommandLine line(words, {}, {});
+    const CommandLine line(words, {"--format"}, {});
     const std::string& action = line.positional(0, "diagram command (list, show, rebuild)");
+    if (action != "show" && line.option("--format")) {
+        throw UsageError("--format belongs to diagram show");
+    }
     if (action == "list") {
         listDiagrams(stores, line);
     } else if (action == "show") {

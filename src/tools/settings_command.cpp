@@ -33,7 +33,8 @@ std::string numberText(std::optional<std::uint32_t> stored, std::uint32_t fallba
 
 // The limits a server needs to answer anyone at all: tgctl takes none outside its range.
 const LimitRange* const kLimitRanges[] = {&kMaxHeadBytesRange, &kMaxBodyBytesRange,
-                                          &kIdleTimeoutRange, &kMaxConnectionsRange};
+                                          &kIdleTimeoutRange, &kMaxConnectionsRange,
+                                          &kMetricsMaxLabelsRange};
 
 void showSettings(StoreOpener& stores, const CommandLine& line) {
     line.expectAtMost(1);
@@ -91,12 +92,13 @@ constexpr NumberSetting kNumberSettings[] = {
 
 const char* const kSettingNames =
     "Port, WebLogEnabled, MaxLogSize, LogPath, MaxHeadBytes, MaxBodyBytes, IdleTimeoutSeconds, "
-    "MaxConnections, AllowedHosts";
+    "MaxConnections, MetricsMaxLabels, AllowedHosts";
 
 std::uint32_t& limitField(HttpLimits& limits, std::string_view name) {
     if (name == kMaxHeadBytesRange.name) return limits.maxHeadBytes;
     if (name == kMaxBodyBytesRange.name) return limits.maxBodyBytes;
     if (name == kIdleTimeoutRange.name) return limits.idleTimeoutSeconds;
+    if (name == kMetricsMaxLabelsRange.name) return limits.metricsMaxLabels;
     return limits.maxConnections;
 }
 

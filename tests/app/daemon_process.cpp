@@ -19,9 +19,10 @@ extern char** environ;
 
 namespace tg::test {
 
-DaemonProcess::DaemonProcess(const std::vector<std::string>& args, std::string errorFile)
+DaemonProcess::DaemonProcess(const std::string& program, const std::vector<std::string>& args,
+                             std::string errorFile)
     : m_errorFile(std::move(errorFile)) {
-    std::vector<std::string> words{TESSELLGROVED_PATH};
+    std::vector<std::string> words{program};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& word : words) argv.push_back(word.data());
@@ -31,7 +32,7 @@ DaemonProcess::DaemonProcess(const std::vector<std::string>& args, std::string e
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, m_errorFile.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (posix_spawn(&m_pid, TESSELLGROVED_PATH, &actions, nullptr, argv.data(), environ) != 0) {
+    if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
         m_pid = -1;
     }
     posix_spawn_file_actions_destroy(&actions);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tg::test {
@@ -16,7 +17,11 @@ namespace tg::test {
 class DaemonProcess {
 public:
     // Starts tessellgroved with `args`; its standard error goes to `errorFile`.
-    DaemonProcess(const std::vector<std::string>& args, std::string errorFile);
+    DaemonProcess(const std::vector<std::string>& args, std::string errorFile)
+        : DaemonProcess(TESSELLGROVED_PATH, args, std::move(errorFile)) {}
+    // Another program the tests start and stop the same way.
+    DaemonProcess(const std::string& program, const std::vector<std::string>& args,
+                  std::string errorFile);
     ~DaemonProcess();
     DaemonProcess(const DaemonProcess&) = delete;
     DaemonProcess& operator=(const DaemonProcess&) = delete;

@@ -124,6 +124,14 @@ TEST_F(ParseChunkTest, WrongValueCountBecomesFieldQuantityError) {
         (std::vector<Record>{{"Error:Field quantity doesn't not match to RegExp"}, {"12", "x"}}));
     EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"12", "x"}}));
     EXPECT_EQ(m_sink.lines(), (Values{"web|Error:Field quantity doesn't not match to RegExp"}));
+
+    // The reader's counts: what arrived, the complete lines, the lines that gave no record.
+    m_feed.parseChunk("none\n\n1");
+    const SourceCounters counters = m_source.counters();
+    EXPECT_EQ(counters.bytesRead, 16u);
+    EXPECT_EQ(counters.linesRead, 3u);  // the incomplete last line is not read yet
+    EXPECT_EQ(counters.errorRecords, 2u);
+    EXPECT_GT(counters.lastRecordTime, 0);
 }
 
 TEST_F(ParseChunkTest, DuplicateLogHoldsAcceptedRecordsOnly) {

@@ -5,6 +5,7 @@
 // them; the view options, the refresh choice and the data actions work; a missing diagram
 // gives the error page. The diagram's name has a blank, a slash, quotes and a non-ASCII letter.
 
+const fs = require('node:fs');
 const { assert, log, waitFor, run, newPage, screenshot, inkOf } = require('./harness');
 
 const kName = 'Web log/1 "quoted" é';
@@ -190,6 +191,12 @@ run('e2e_pages', 240000, async (ws, browser) => {
                      [['x label', 'bytes sum'], ['/200', '125'], ['/404', '50']]);
     await screenshot(page, 'modaltest');
     await navigation(page, () => page.goBack());
+    // The CSV download holds what the data table shows.
+    const [download] = await Promise.all([page.waitForEvent('download'),
+                                          page.click('#download-csv')]);
+    const csv = fs.readFileSync(await download.path(), 'utf8');
+    assert.deepEqual(csv.split('\r\n'), ['label,bytes sum', '/200,125', '/404,50', '']);
+    assert.equal(download.suggestedFilename(), 'Web log_1 _quoted_ é.csv');  // the browser's / and "
     await navigation(page, () => page.click('#show-text'));
     assert.equal(await page.textContent('h1 .name'), kName);
     assert.deepEqual(await tableRows(page, '#records tbody'), [

@@ -36,7 +36,8 @@ TEST_F(HttpSettingsTest, FirstReadWritesEveryDefaultBackUnderTheProductKey) {
                                                             {"MaxHeadBytes", 65536},
                                                             {"MaxBodyBytes", 1048576},
                                                             {"IdleTimeoutSeconds", 30},
-                                                            {"MaxConnections", 1000}};
+                                                            {"MaxConnections", 1000},
+                                                            {"MetricsMaxLabels", 10000}};
     for (const auto& [name, value] : dwords) {
         SCOPED_TRACE(name);
         const auto stored = key.queryValue(name);
@@ -93,6 +94,7 @@ TEST_F(HttpSettingsTest, LimitsThatWouldStopTheServerAreClampedWhenRead) {
         key.setDword("MaxHeadBytes", 3);
         key.setDword("MaxBodyBytes", 0xFFFFFFFF);
         key.setDword("IdleTimeoutSeconds", 0);
+        key.setDword("MetricsMaxLabels", 0xFFFFFFFF);
     }
     HttpSettings settings(m_store);
     const HttpLimits limits = settings.limits();
@@ -100,6 +102,7 @@ TEST_F(HttpSettingsTest, LimitsThatWouldStopTheServerAreClampedWhenRead) {
     EXPECT_EQ(limits.maxHeadBytes, 1024u);     // below the least: the least
     EXPECT_EQ(limits.maxBodyBytes, 67108864u);
     EXPECT_EQ(limits.idleTimeoutSeconds, 30u);
+    EXPECT_EQ(limits.metricsMaxLabels, 10000000u);
     EXPECT_EQ(httpKey().getDword("MaxConnections", 5), 0u);  // the store keeps what it holds
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "http/status_counts.h"
 #include "support/base64_encode.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -45,6 +46,15 @@ public:
     Access access = Access::Granted;
     std::string seenLogin;
     RequestClient seenClient;
+};
+
+// Answers /data with its parameters; remembers what the access check saw.
+class FakeRoutes : public DataRoutes {
+public:
+    bool serves(std::string_view path) const override { return path == "/data"; }
+    DataAnswer answer(const CRequest& request, std::string_view) override {
+        return {kStatusOk, "text/csv", "attachment", "data " + request.parameterText};
+    }
 };
 
 class RequestProcessorTest : public ::testing::Test {
@@ -134,6 +144,38 @@ TEST_F(RequestProcessorTest, TemplatesRunPagesWithTheirHeadersAndLogLines) {
     ASSERT_EQ(m_log.lines().size(), 5u);  // the request's line after the failed login's
     EXPECT_EQ(m_log.lines()[3], "Failed login from 192.0.2.7|alice");
     EXPECT_EQ(m_log.lines().back(), (m_dir.path() / "page.html").string() + "|alice");
+}
+
+TEST_F(RequestProcessorTest, DataAddressesNeedTheChartPagesRightsAndAreCounted) {
+    FakeRoutes routes;
+    m_processor.setDataRoutes(&routes);
+    const auto answered = [](int code) {
+        for (const auto& [status, count] : answerCounts()) {
+            if (status == code) return count;
+        }
+        return std::uint64_t{0};
+    };
+    EXPECT_EQ(answer("GET", "/data?name=x"),
+              std::string("HTTP/1.0 200 OK\r\n") + kHead +
+                  "Content-type: text/csv\r\nContent-Disposition: attachment\r\nExpires: "
+                  "0\r\n\r\ndata name=x");
+    EXPECT_EQ(m_pages.seenLogin, "");
+    EXPECT_EQ(answer("HEAD", "/data").find("data "), std::string::npos);
+
+    m_pages.access = Access::Refused;  // accounts exist
+    const std::uint64_t before = answered(401);
+    EXPECT_EQ(answer("GET", "/data"), std::string("HTTP/1.0 401 Unauthorized\r\n") + kHead +
+                                          "WWW-Authenticate: Basic realm=\"Tessellgrove\"\r\n\r\n");
+    countAnswer(answer("GET", "/data", "", {{"authorization", "Basic YWxpY2U6d3Jvbmc="}}));
+    EXPECT_EQ(m_log.lines().end()[-2], "Failed login from 192.0.2.7|alice");
+    EXPECT_EQ(answered(401), before + 1);
+    // alice:right
+    EXPECT_EQ(answer("GET", "/data", "", {{"authorization", "Basic YWxpY2U6cmlnaHQ="}})
+                  .rfind("HTTP/1.0 200 OK", 0),
+              0u);
+    EXPECT_EQ(m_log.lines().back(), "/data|alice");
+    countAnswer("garbage");
+    EXPECT_GE(answered(0), 1u);
 }
 
 TEST_F(RequestProcessorTest, RepeatedFailedLoginsAreAnsweredLaterAndNotEvenChecked) {

@@ -165,6 +165,13 @@ TEST_F(TgctlSourceTest, DiagramsListAndShowTheirStoredDataWithoutWritingBack) {
              "x\thits\tmean\n"
              "/a\t3\t1.5\n"
              "/b\t1\t\n");
+    expectOk(tgctl({"diagram", "show", "hits", "--format", "csv"}),
+             "label,hits,mean\r\n/a,3,1.5\r\n/b,1,\r\n");
+    expectOk(tgctl({"diagram", "show", "hits", "--format", "json"}),
+             "{\"diagram\":\"hits\",\"labels\":[\"/a\",\"/b\"],\"series\":["
+             "{\"axis\":\"hits\",\"operation\":\"COUNT\",\"values\":[3,1]},"
+             "{\"axis\":\"mean\",\"operation\":\"AVERAGE\",\"values\":[1.5,null]}]}\n");
+    EXPECT_EQ(tgctl({"diagram", "show", "hits", "--format", "xml"}).exitCode, 2);
     expectFailure(tgctl({"diagram", "show", "HITS"}), "no diagram HITS");
     EXPECT_EQ(tgctl({"reg", "dump"}).out, before);  // no defaults, no saved data
 }

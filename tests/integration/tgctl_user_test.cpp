@@ -202,7 +202,7 @@ TEST_F(TgctlUserTest, SettingsAreCheckedStoredAndRefusedWhileTheDaemonRuns) {
         "MaxLogSize\t0 (not stored)\teffective 1 MB\nLogPath\t(not stored)\n"
         "MaxHeadBytes\t65536 (not stored)\nMaxBodyBytes\t1048576 (not stored)\n"
         "IdleTimeoutSeconds\t30 (not stored)\nMaxConnections\t1000 (not stored)\n"
-        "AllowedHosts\t(not stored)\n";
+        "MetricsMaxLabels\t10000 (not stored)\nAllowedHosts\t(not stored)\n";
     { ConfigStore created(m_store); }  // reading needs a store
     expectOk(tgctl({"settings", "show"}), defaults);
     for (const char* port : {"0", "65536", "70000", "-1", "80x", ""}) {
@@ -224,6 +224,8 @@ TEST_F(TgctlUserTest, SettingsAreCheckedStoredAndRefusedWhileTheDaemonRuns) {
                   "MaxBodyBytes must be a number of bytes from 1024 to 67108864, not \"0\"");
     expectFailure(tgctl({"settings", "set", "IdleTimeoutSeconds", "0"}),
                   "IdleTimeoutSeconds must be a number of seconds from 1 to 3600, not \"0\"");
+    expectFailure(tgctl({"settings", "set", "MetricsMaxLabels", "10000001"}),
+                  "MetricsMaxLabels must be a number from 1 to 10000000, not \"10000001\"");
     EXPECT_EQ(tgctl({"settings", "set", "port", "80"}).exitCode, 2);
     expectOk(tgctl({"settings", "show"}), defaults);  // nothing stored by the refusals
 
@@ -231,6 +233,7 @@ TEST_F(TgctlUserTest, SettingsAreCheckedStoredAndRefusedWhileTheDaemonRuns) {
     expectOk(tgctl({"settings", "set", "WebLogEnabled", "0"}));
     expectOk(tgctl({"settings", "set", "MaxLogSize", "0"}));
     expectOk(tgctl({"settings", "set", "MaxConnections", "100000"}));
+    expectOk(tgctl({"settings", "set", "MetricsMaxLabels", "500"}));
     expectFailure(tgctl({"settings", "set", "AllowedHosts", "logs.example.org,a b"}),
                   "AllowedHosts must be host names or addresses separated by commas, not "
                   "\"a b\"");
@@ -246,7 +249,7 @@ TEST_F(TgctlUserTest, SettingsAreCheckedStoredAndRefusedWhileTheDaemonRuns) {
     expectOk(tgctl({"settings", "show"}),
              "Port\t65535\teffective 65535\nWebLogEnabled\t0\nMaxLogSize\t0\teffective 1 MB\n"
              "LogPath\t/var/log/tg \xe9.log\nMaxHeadBytes\t65536\nMaxBodyBytes\t1048576\n"
-             "IdleTimeoutSeconds\t30\nMaxConnections\t100000\n"
+             "IdleTimeoutSeconds\t30\nMaxConnections\t100000\nMetricsMaxLabels\t500\n"
              "AllowedHosts\tlogs.example.org, [::5]\n");
 }
 
