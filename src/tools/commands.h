@@ -50,6 +50,9 @@ void runRegexpCommand(const std::vector<std::string>& words);
 void runParseCommand(const std::vector<std::string>& words, StoreOpener& stores);
 void runSourceCommand(const std::vector<std::string>& words, StoreOpener& stores);
 void runDiagramCommand(const std::vector<std::string>& words, StoreOpener& stores);
+// "source export|import ..." and "diagram export|import ...".
+void runSourceExchangeCommand(const std::vector<std::string>& words, StoreOpener& stores);
+void runDiagramExchangeCommand(const std::vector<std::string>& words, StoreOpener& stores);
 void runUserCommand(const std::vector<std::string>& words, StoreOpener& stores);
 void runSettingsCommand(const std::vector<std::string>& words, StoreOpener& stores);
 

@@ -99,6 +99,10 @@ void showDiagram(StoreOpener& stores, const CommandLine& line) {
 }  // namespace
 
 void runDiagramCommand(const std::vector<std::string>& words, StoreOpener& stores) {
+    if (!words.empty() && (words[0] == "export" || words[0] == "import")) {
+        runDiagramExchangeCommand(words, stores);
+        return;
+    }
     const CommandLine line(words, {}, {});
     const std::string& action = line.positional(0, "diagram command (list, show)");
     if (action == "list") {

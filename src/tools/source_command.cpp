@@ -269,6 +269,10 @@ void removeSource(StoreOpener& stores, const CommandLine& line) {
 }  // namespace
 
 void runSourceCommand(const std::vector<std::string>& words, StoreOpener& stores) {
+    if (!words.empty() && (words[0] == "export" || words[0] == "import")) {
+        runSourceExchangeCommand(words, stores);
+        return;
+    }
     const CommandLine line(
         words, {"--name", "--type", "--regexp", "--connect", "--backup", "--fields"}, {});
     const std::string& action = line.positional(0, "source command (list, show, add, set, remove)");
