@@ -25,6 +25,10 @@ void exportDiagramCommand(StoreOpener& stores, const CommandLine& line, CommandA
     std::string error;
     {
         ConfigStore& store = stores.existingStore();
+        // The copy's key takes the name as given, whatever its case in the store.
+        if (!containsExactly(storedDiagramNames(store), name)) {
+            throw CommandError("no diagram " + name);
+        }
         StoreSnapshot snapshot(store, {diagramKeyPath(name)});
         SourceManager noSources(snapshot.store());  // the copy holds no sources: nothing starts
         DiagramManager diagrams(snapshot.store(), noSources);

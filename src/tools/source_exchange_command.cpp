@@ -26,6 +26,10 @@ void exportSourceCommand(StoreOpener& stores, const CommandLine& line, CommandAn
     std::string error;
     {
         ConfigStore& store = stores.existingStore();
+        // The copy's key takes the name as given, whatever its case in the store.
+        if (!containsExactly(storedSourceNames(store), name)) {
+            throw CommandError("no data source " + name);
+        }
         StoreSnapshot snapshot(store, {sourceKeyPath(name)});
         SourceManager sources(snapshot.store());
         if (exportSource(sources, name, document, error) != 0) throw CommandError(error);
