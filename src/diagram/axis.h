@@ -20,6 +20,11 @@ public:
         strdata.clear();
         count.clear();
     }
+    // The operation's code; setting Undefined (0) leaves the operation as it is.
+    std::uint32_t setting() const { return static_cast<std::uint32_t>(oper); }
+    void setSetting(std::uint32_t code) {
+        if (operFromCode(code) != AxisOper::Undefined) oper = operFromCode(code);
+    }
 
     AxisOper oper = AxisOper::Undefined;
     std::string current;  // value taken from the record being processed

@@ -17,8 +17,10 @@ Diagram::~Diagram() {
     saveData();
 }
 
-template <class Item>
-Item* Diagram::findItem(std::vector<std::unique_ptr<Item>>& items, std::string_view name) {
+namespace {
+
+template <class Items>
+auto findItem(Items& items, std::string_view name) -> decltype(items.front().get()) {
     for (auto& item : items) {
         if (item->name() == name) return item.get();
     }
@@ -26,22 +28,8 @@ Item* Diagram::findItem(std::vector<std::unique_ptr<Item>>& items, std::string_v
 }
 
 template <class Item>
-const Item* Diagram::findItem(const std::vector<std::unique_ptr<Item>>& items,
-                              std::string_view name) {
-    for (const auto& item : items) {
-        if (item->name() == name) return item.get();
-    }
-    return nullptr;
-}
-
-namespace {
-
-template <class Item>
-std::vector<std::string> namesOf(const std::vector<std::unique_ptr<Item>>& items) {
-    std::vector<std::string> names;
-    names.reserve(items.size());
-    for (const auto& item : items) names.push_back(item->name());
-    return names;
+ItemDefinition definitionOf(const Item& item) {
+    return ItemDefinition{item.name(), item.field(), item.regexp(), item.setting()};
 }
 
 // Several store writes in one transaction: one flush to disk instead of one per value.
@@ -139,149 +127,82 @@ void Diagram::setRegExpOptions(RegExpOptions options) {
     for (auto& axis : m_axes) axis->setRegExpOptions(options);
 }
 
-int Diagram::setFilter(std::string_view name, std::optional<std::string_view> field,
-                       std::optional<std::string_view> regexp, std::uint32_t invert) {
+int Diagram::setItem(const ItemKind& kind, std::string_view name, const ItemChange& change) {
     std::lock_guard lock(m_lock);
-    int result = 0;
-    Filter* filter = findItem(m_filters, name);
-    if (!filter) {
-        filter = m_filters.emplace_back(std::make_unique<Filter>(std::string(name))).get();
-        filter->setRegExpOptions(m_regexpOptions);
-        result = 1;
-    }
-    if (field) filter->setField(*field);
-    if (regexp) filter->setRegexp(*regexp);
-    if (invert != kKeepInvert) filter->invert = invert;
-    saveBatched(m_store, [&] { saveItem(*filter); });
-    clearDataLocked();
-    requestCheckpoint();
-    return result;
+    return withItems(*this, kind.type, [&](auto& items) {
+        int result = 0;
+        auto* item = findItem(items, name);
+        if (!item) {
+            using Item = std::remove_pointer_t<decltype(item)>;
+            item = items.emplace_back(std::make_unique<Item>(std::string(name))).get();
+            item->setRegExpOptions(m_regexpOptions);
+            result = 1;
+        }
+        if (change.field) item->setField(*change.field);
+        if (change.regexp) item->setRegexp(*change.regexp);
+        if (change.setting != kKeepSetting) item->setSetting(change.setting);
+        saveBatched(m_store, [&] { saveItem(kind, *item, item->setting()); });
+        clearDataLocked();  // also empties every axis's slots
+        requestCheckpoint();
+        return result;
+    });
 }
 
-int Diagram::setGroup(std::string_view name, std::optional<std::string_view> field,
-                      std::optional<std::string_view> regexp) {
+int Diagram::deleteItem(const ItemKind& kind, std::string_view name) {
     std::lock_guard lock(m_lock);
-    int result = 0;
-    Group* group = findItem(m_groups, name);
-    if (!group) {
-        group = m_groups.emplace_back(std::make_unique<Group>(std::string(name))).get();
-        group->setRegExpOptions(m_regexpOptions);
-        result = 1;
-    }
-    if (field) group->setField(*field);
-    if (regexp) group->setRegexp(*regexp);
-    saveBatched(m_store, [&] { saveItem(*group); });
-    clearDataLocked();
-    requestCheckpoint();
-    return result;
+    return withItems(*this, kind.type, [&](auto& items) {
+        if (!findItem(items, name)) return 1;
+        eraseItem(kind, name);
+        eraseByName(items, name);
+        clearDataLocked();
+        requestCheckpoint();
+        return 0;
+    });
 }
 
-int Diagram::setAxis(std::string_view name, std::optional<std::string_view> field,
-                     std::optional<std::string_view> regexp, AxisOper oper) {
+int Diagram::renameItem(const ItemKind& kind, std::string_view oldName, std::string_view newName) {
     std::lock_guard lock(m_lock);
-    int result = 0;
-    Axis* axis = findItem(m_axes, name);
-    if (!axis) {
-        axis = m_axes.emplace_back(std::make_unique<Axis>(std::string(name))).get();
-        axis->setRegExpOptions(m_regexpOptions);
-        result = 1;
-    }
-    if (field) axis->setField(*field);
-    if (regexp) axis->setRegexp(*regexp);
-    if (oper != AxisOper::Undefined) axis->oper = oper;
-    if (field || regexp || oper != AxisOper::Undefined) axis->clearSlots();
-    saveBatched(m_store, [&] { saveItem(*axis); });
-    clearDataLocked();
-    requestCheckpoint();
-    return result;
+    return withItems(*this, kind.type, [&](auto& items) {
+        auto* item = findItem(items, oldName);
+        if (!item) return 1;
+        eraseItem(kind, oldName);
+        item->setName(std::string(newName));
+        saveBatched(m_store, [&] { saveItem(kind, *item, item->setting()); });
+        m_changes.fetch_add(1, std::memory_order_relaxed);  // an axis's data went with its key
+        requestCheckpoint();
+        return 0;
+    });
 }
 
-template <class Item>
-int Diagram::deleteItem(std::vector<std::unique_ptr<Item>>& items, std::string_view folder,
-                        std::string_view name) {
+int Diagram::getItem(const ItemKind& kind, std::string_view name,
+                     ItemDefinition& definition) const {
     std::lock_guard lock(m_lock);
-    if (!findItem(items, name)) return 1;
-    eraseItem(folder, name);
-    eraseByName(items, name);
-    clearDataLocked();
-    requestCheckpoint();
-    return 0;
+    return withItems(*this, kind.type, [&](const auto& items) {
+        const auto* item = findItem(items, name);
+        if (!item) return 1;
+        definition = definitionOf(*item);
+        return 0;
+    });
 }
 
-template <class Item>
-int Diagram::renameItem(std::vector<std::unique_ptr<Item>>& items, std::string_view folder,
-                        std::string_view oldName, std::string_view newName) {
+std::vector<ItemDefinition> Diagram::items(const ItemKind& kind) const {
     std::lock_guard lock(m_lock);
-    Item* item = findItem(items, oldName);
-    if (!item) return 1;
-    eraseItem(folder, oldName);
-    item->setName(std::string(newName));
-    saveBatched(m_store, [&] { saveItem(*item); });
-    m_changes.fetch_add(1, std::memory_order_relaxed);  // an axis's data went with its key
-    requestCheckpoint();
-    return 0;
+    return withItems(*this, kind.type, [](const auto& items) {
+        std::vector<ItemDefinition> definitions;
+        definitions.reserve(items.size());
+        for (const auto& item : items) definitions.push_back(definitionOf(*item));
+        return definitions;
+    });
 }
 
-int Diagram::deleteFilter(std::string_view name) { return deleteItem(m_filters, "filters", name); }
-int Diagram::deleteGroup(std::string_view name) { return deleteItem(m_groups, "groups", name); }
-int Diagram::deleteAxis(std::string_view name) { return deleteItem(m_axes, "yaxises", name); }
-
-int Diagram::renameFilter(std::string_view oldName, std::string_view newName) {
-    return renameItem(m_filters, "filters", oldName, newName);
-}
-
-int Diagram::renameGroup(std::string_view oldName, std::string_view newName) {
-    return renameItem(m_groups, "groups", oldName, newName);
-}
-
-int Diagram::renameAxis(std::string_view oldName, std::string_view newName) {
-    return renameItem(m_axes, "yaxises", oldName, newName);
-}
-
-int Diagram::getFilter(std::string_view name, std::string& field, std::string& regexp,
-                       std::uint32_t& invert) const {
+std::vector<std::string> Diagram::itemNames(const ItemKind& kind) const {
     std::lock_guard lock(m_lock);
-    const Filter* filter = findItem(m_filters, name);
-    if (!filter) return 1;
-    field = filter->field();
-    regexp = filter->regexp();
-    invert = filter->invert;
-    return 0;
-}
-
-int Diagram::getGroup(std::string_view name, std::string& field, std::string& regexp) const {
-    std::lock_guard lock(m_lock);
-    const Group* group = findItem(m_groups, name);
-    if (!group) return 1;
-    field = group->field();
-    regexp = group->regexp();
-    return 0;
-}
-
-int Diagram::getAxis(std::string_view name, std::string& field, std::string& regexp,
-                     AxisOper& oper) const {
-    std::lock_guard lock(m_lock);
-    const Axis* axis = findItem(m_axes, name);
-    if (!axis) return 1;
-    field = axis->field();
-    regexp = axis->regexp();
-    oper = axis->oper;
-    return 0;
-}
-
-std::vector<std::string> Diagram::filterNames() const {
-    std::lock_guard lock(m_lock);
-    return namesOf(m_filters);
-}
-
-std::vector<std::string> Diagram::groupNames() const {
-    std::lock_guard lock(m_lock);
-    return namesOf(m_groups);
-}
-
-std::vector<std::string> Diagram::axisNames() const {
-    std::lock_guard lock(m_lock);
-    return namesOf(m_axes);
+    return withItems(*this, kind.type, [](const auto& items) {
+        std::vector<std::string> names;
+        names.reserve(items.size());
+        for (const auto& item : items) names.push_back(item->name());
+        return names;
+    });
 }
 
 FieldNames Diagram::fieldNames() const {

@@ -10,9 +10,8 @@
 // they take the source's lock: rebuild takes the source's lock first.
 //
 // Item operations return 0 when an item of that name existed (or the operation succeeded) and
-// 1 when none did (setFilter, setGroup and setAxis then create one). Results that report a
-// refusal are [[nodiscard]]; those of setFilter, setGroup and setAxis only say whether the
-// item was new, and callers may ignore them.
+// 1 when none did (setItem then creates one). Results that report a refusal are [[nodiscard]];
+// that of setItem only says whether the item was new, and callers may ignore it.
 
 #include <atomic>
 #include <cstdint>
@@ -34,6 +33,8 @@
 #include "diagram/diagram_data.h"
 #include "diagram/filter.h"
 #include "diagram/group.h"
+#include "diagram/item_definition.h"
+#include "diagram/item_kind.h"
 #include "platform/counted_handle.h"
 #include "regex/reg_exp.h"
 
@@ -41,7 +42,7 @@ namespace tg {
 
 class Diagram : public RecordListener, public BorrowCount {
 public:
-    static constexpr std::uint32_t kKeepInvert = 0xFFFFFFFF;
+    static constexpr std::uint32_t kKeepInvert = kKeepSetting;
     static constexpr std::size_t kRecentRecords = 25;
 
     // `store` and `sources` must outlive the diagram.
@@ -70,31 +71,38 @@ public:
     // Erases the stored tree of the old name and saves the definition under the new one.
     [[nodiscard]] int rename(std::string_view newName);
 
+    // Items of every kind alike (see item_kind.h); names are compared exactly.
+    // setItem applies `change` to the item, creating it when there is none of that name; 1 when
+    // it was created, 0 when it existed (callers may ignore which). Saves the item and clears
+    // the data.
+    int setItem(const ItemKind& kind, std::string_view name, const ItemChange& change);
+    // Typed forms of setItem. kKeepInvert, and oper Undefined, leave the setting as it is.
     int setFilter(std::string_view name, std::optional<std::string_view> field,
-                  std::optional<std::string_view> regexp, std::uint32_t invert = kKeepInvert);
+                  std::optional<std::string_view> regexp, std::uint32_t invert = kKeepInvert) {
+        return setItem(kFilterKind, name, {field, regexp, invert});
+    }
     int setGroup(std::string_view name, std::optional<std::string_view> field,
-                 std::optional<std::string_view> regexp);
-    // oper Undefined leaves the operation as it is.
+                 std::optional<std::string_view> regexp) {
+        return setItem(kGroupKind, name, {field, regexp});
+    }
     int setAxis(std::string_view name, std::optional<std::string_view> field,
-                std::optional<std::string_view> regexp, AxisOper oper = AxisOper::Undefined);
+                std::optional<std::string_view> regexp, AxisOper oper = AxisOper::Undefined) {
+        return setItem(kAxisKind, name, {field, regexp, static_cast<std::uint32_t>(oper)});
+    }
+    // Erases the item and its stored key (an axis's data goes with it) and clears the data.
+    [[nodiscard]] int deleteItem(const ItemKind& kind, std::string_view name);
+    // Moves the item's stored key to the new name; the caller checks that the name is free.
+    [[nodiscard]] int renameItem(const ItemKind& kind, std::string_view oldName,
+                                 std::string_view newName);
+    [[nodiscard]] int getItem(const ItemKind& kind, std::string_view name,
+                              ItemDefinition& definition) const;
+    // Every item of the kind, in the diagram's order (creation, or the store's order when
+    // loaded), taken under one lock.
+    std::vector<ItemDefinition> items(const ItemKind& kind) const;
+    std::vector<std::string> itemNames(const ItemKind& kind) const;
     // How the items' expressions are compiled: those defined so far and every one defined or
     // loaded later.
     void setRegExpOptions(RegExpOptions options);
-    [[nodiscard]] int deleteFilter(std::string_view name);
-    [[nodiscard]] int deleteGroup(std::string_view name);
-    [[nodiscard]] int deleteAxis(std::string_view name);
-    [[nodiscard]] int renameFilter(std::string_view oldName, std::string_view newName);
-    [[nodiscard]] int renameGroup(std::string_view oldName, std::string_view newName);
-    [[nodiscard]] int renameAxis(std::string_view oldName, std::string_view newName);
-    [[nodiscard]] int getFilter(std::string_view name, std::string& field, std::string& regexp,
-                                std::uint32_t& invert) const;
-    [[nodiscard]] int getGroup(std::string_view name, std::string& field,
-                               std::string& regexp) const;
-    [[nodiscard]] int getAxis(std::string_view name, std::string& field, std::string& regexp,
-                              AxisOper& oper) const;
-    std::vector<std::string> filterNames() const;
-    std::vector<std::string> groupNames() const;
-    std::vector<std::string> axisNames() const;
     // The field names of the data source; empty when there is no such source.
     FieldNames fieldNames() const;
 
@@ -128,25 +136,18 @@ public:
     // diagram.
 
 private:
-    template <class Item>
-    static Item* findItem(std::vector<std::unique_ptr<Item>>& items, std::string_view name);
-    template <class Item>
-    static const Item* findItem(const std::vector<std::unique_ptr<Item>>& items,
-                                std::string_view name);
-    template <class Item>
-    [[nodiscard]] int deleteItem(std::vector<std::unique_ptr<Item>>& items, std::string_view folder,
-                                 std::string_view name);
-    template <class Item>
-    [[nodiscard]] int renameItem(std::vector<std::unique_ptr<Item>>& items, std::string_view folder,
-                                 std::string_view oldName, std::string_view newName);
+    // fn(the list of `self`'s items of that type), for a Diagram or const Diagram; the caller
+    // holds m_lock.
+    template <class Self, class Fn>
+    static decltype(auto) withItems(Self& self, ItemType type, Fn&& fn);
     std::size_t xIndex(const std::string& key);  // adds the label when new
     std::string groupKey(const Record& record, const FieldNames& names) const;
     void clearDataLocked();
     void rebuildLabelIndex();
-    void saveItem(const Filter& filter) const;
-    void saveItem(const Group& group) const;
-    void saveItem(const Axis& axis) const;
-    void eraseItem(std::string_view folder, std::string_view itemName) const;
+    void saveItem(const ItemKind& kind, const DiagramItem& item, std::uint32_t setting) const;
+    void saveItems(const ItemKind& kind) const;
+    void loadItems(const ItemKind& kind);
+    void eraseItem(const ItemKind& kind, std::string_view itemName) const;
     void requestCheckpoint() const;
 
     ConfigStore& m_store;
@@ -170,5 +171,18 @@ private:
     // The source this diagram listens to; it cannot be removed while we are attached.
     DataSource* m_attached = nullptr;
 };
+
+template <class Self, class Fn>
+decltype(auto) Diagram::withItems(Self& self, ItemType type, Fn&& fn) {
+    switch (type) {
+        case ItemType::Filter:
+            return fn(self.m_filters);
+        case ItemType::Group:
+            return fn(self.m_groups);
+        case ItemType::Axis:
+            break;
+    }
+    return fn(self.m_axes);
+}
 
 }  // namespace tg

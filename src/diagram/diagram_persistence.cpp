@@ -19,29 +19,6 @@ bool openItemKey(ConfigKey& key, std::string_view diagram, std::string_view fold
     return hasOwnKey(diagram) && hasOwnKey(item) && key.open(itemKeyPath(diagram, folder, item));
 }
 
-// The field and expression every item has; an empty expression becomes ".*" in setRegexp.
-void loadBinding(ConfigKey& key, DiagramItem& item) {
-    item.setField(key.getString("datasource", ""));
-    item.setRegexp(key.getString("regexp", ""));
-}
-
-// One item per sub-key of `folder`, in the store's enumeration order; a missing folder is
-// created empty.
-template <class Item, class Load>
-void loadItems(ConfigStore& store, std::string_view diagram, std::string_view folder,
-               std::vector<std::unique_ptr<Item>>& items, Load load) {
-    ConfigKey folderKey(store);
-    // Without the key there are no items to load; without an item's key it keeps defaults.
-    (void)folderKey.open(folderKeyPath(diagram, folder));
-    for (const std::string& name : folderKey.subKeyNames()) {
-        auto item = std::make_unique<Item>(name);
-        ConfigKey key(store);
-        (void)key.open(itemKeyPath(diagram, folder, name));
-        load(key, *item);
-        items.push_back(std::move(item));
-    }
-}
-
 }  // namespace
 
 void Diagram::saveDefinition() {
@@ -51,35 +28,45 @@ void Diagram::saveDefinition() {
     // Without the key the setters write nothing: store failures are silent.
     (void)key.open(diagramKeyPath(m_name));
     key.setString("datasource", m_dataSource);
-    for (const auto& filter : m_filters) saveItem(*filter);
-    for (const auto& group : m_groups) saveItem(*group);
-    for (const auto& axis : m_axes) saveItem(*axis);
+    for (const ItemKind* kind : kItemKinds) saveItems(*kind);
 }
 
-void Diagram::saveItem(const Filter& filter) const {
+void Diagram::saveItems(const ItemKind& kind) const {
     std::lock_guard lock(m_lock);
-    ConfigKey key(m_store);
-    if (!openItemKey(key, m_name, kFiltersFolder, filter.name())) return;
-    key.setDword("inv", filter.invert);
-    key.setString("datasource", filter.field());
-    key.setString("regexp", filter.regexp());
+    withItems(*this, kind.type, [&](const auto& items) {
+        for (const auto& item : items) saveItem(kind, *item, item->setting());
+    });
 }
 
-void Diagram::saveItem(const Group& group) const {
+void Diagram::saveItem(const ItemKind& kind, const DiagramItem& item, std::uint32_t setting) const {
     std::lock_guard lock(m_lock);
     ConfigKey key(m_store);
-    if (!openItemKey(key, m_name, kGroupsFolder, group.name())) return;
-    key.setString("datasource", group.field());
-    key.setString("regexp", group.regexp());
+    if (!openItemKey(key, m_name, kind.folder, item.name())) return;
+    key.setString("datasource", item.field());
+    key.setString("regexp", item.regexp());
+    if (kind.setting != ItemSetting::None) key.setDword(kind.settingValue, setting);
 }
 
-void Diagram::saveItem(const Axis& axis) const {
+// One item per sub-key of the kind's folder, in the store's enumeration order; a missing folder
+// is created empty. An empty expression becomes ".*" in setRegexp.
+void Diagram::loadItems(const ItemKind& kind) {
     std::lock_guard lock(m_lock);
-    ConfigKey key(m_store);
-    if (!openItemKey(key, m_name, kAxesFolder, axis.name())) return;
-    key.setString("datasource", axis.field());
-    key.setString("regexp", axis.regexp());
-    key.setDword("oper", static_cast<std::uint32_t>(axis.oper));
+    ConfigKey folderKey(m_store);
+    // Without the key there are no items to load; without an item's key it keeps defaults.
+    (void)folderKey.open(folderKeyPath(m_name, kind.folder));
+    withItems(*this, kind.type, [&](auto& items) {
+        for (const std::string& name : folderKey.subKeyNames()) {
+            using Item = typename std::decay_t<decltype(items)>::value_type::element_type;
+            auto& item = items.emplace_back(std::make_unique<Item>(name));
+            ConfigKey key(m_store);
+            (void)key.open(itemKeyPath(m_name, kind.folder, name));
+            if (kind.setting != ItemSetting::None) {
+                item->setSetting(key.getDword(kind.settingValue, 0));
+            }
+            item->setField(key.getString("datasource", ""));
+            item->setRegexp(key.getString("regexp", ""));
+        }
+    });
 }
 
 void Diagram::loadDefinition(std::string_view name) {
@@ -90,16 +77,7 @@ void Diagram::loadDefinition(std::string_view name) {
     // Without the key every value reads its default.
     (void)key.open(diagramKeyPath(m_name));
     m_dataSource = key.getString("datasource", "Unknown");
-    loadItems(m_store, m_name, kFiltersFolder, m_filters, [](ConfigKey& itemKey, Filter& filter) {
-        filter.invert = itemKey.getDword("inv", 0);
-        loadBinding(itemKey, filter);
-    });
-    loadItems(m_store, m_name, kGroupsFolder, m_groups,
-              [](ConfigKey& itemKey, Group& group) { loadBinding(itemKey, group); });
-    loadItems(m_store, m_name, kAxesFolder, m_axes, [](ConfigKey& itemKey, Axis& axis) {
-        loadBinding(itemKey, axis);
-        axis.oper = operFromCode(itemKey.getDword("oper", 0));
-    });
+    for (const ItemKind* kind : kItemKinds) loadItems(*kind);
     setRegExpOptions(m_regexpOptions);
 }
 
@@ -119,11 +97,11 @@ void eraseTree(ConfigKey& parent, std::string_view name) {
 
 std::uint64_t Diagram::storedKeyErasures() { return g_storedKeyErasures.load(); }
 
-void Diagram::eraseItem(std::string_view folder, std::string_view itemName) const {
+void Diagram::eraseItem(const ItemKind& kind, std::string_view itemName) const {
     std::lock_guard lock(m_lock);
     if (!hasOwnKey(m_name) || !hasOwnKey(itemName)) return;  // would delete the whole folder
     ConfigKey key(m_store);
-    if (key.openExisting(folderKeyPath(m_name, folder))) eraseTree(key, itemName);
+    if (key.openExisting(folderKeyPath(m_name, kind.folder))) eraseTree(key, itemName);
 }
 
 void Diagram::eraseStored(ConfigStore& store, std::string_view name) {
@@ -147,7 +125,7 @@ void Diagram::loadData() {
     const char separator = m_store.listSeparator();
     for (const auto& axis : m_axes) {
         ConfigKey key(m_store);
-        if (!openItemKey(key, m_name, kAxesFolder, axis->name())) continue;
+        if (!openItemKey(key, m_name, kAxisKind.folder, axis->name())) continue;
         axis->strdata = splitEscapedList(key.getString("strdata", ""), separator);
         axis->data = splitDoubles(key.getString("data", ""));
         axis->count = splitLongs(key.getString("count", ""));

@@ -12,6 +12,9 @@ public:
     using DiagramItem::DiagramItem;
     // 0 plain, 1 inverted; any other value lets every record whose field exists pass.
     std::uint32_t invert = 0;
+
+    std::uint32_t setting() const { return invert; }
+    void setSetting(std::uint32_t value) { invert = value; }
 };
 
 }  // namespace tg

@@ -40,23 +40,17 @@ void printDefinition(const Diagram& diagram, bool running) {
     std::cout << "name\t" << diagram.name() << '\n';
     std::cout << "datasource\t" << diagram.dataSourceName() << '\n';
     std::cout << "running\t" << runningText(running) << '\n';
-    std::string field;
-    std::string regexp;
-    for (const std::string& name : diagram.filterNames()) {
-        std::uint32_t invert = 0;
-        (void)diagram.getFilter(name, field, regexp, invert);
-        std::cout << "filter\t" << name << "\tfield=" << field << "\tregexp=" << regexp
-                  << "\tinv=" << invert << '\n';
+    for (const ItemDefinition& filter : diagram.items(kFilterKind)) {
+        std::cout << "filter\t" << filter.name << "\tfield=" << filter.field
+                  << "\tregexp=" << filter.regexp << "\tinv=" << filter.setting << '\n';
     }
-    for (const std::string& name : diagram.groupNames()) {
-        (void)diagram.getGroup(name, field, regexp);
-        std::cout << "group\t" << name << "\tfield=" << field << "\tregexp=" << regexp << '\n';
+    for (const ItemDefinition& group : diagram.items(kGroupKind)) {
+        std::cout << "group\t" << group.name << "\tfield=" << group.field
+                  << "\tregexp=" << group.regexp << '\n';
     }
-    for (const std::string& name : diagram.axisNames()) {
-        AxisOper oper = AxisOper::Undefined;
-        (void)diagram.getAxis(name, field, regexp, oper);
-        std::cout << "axis\t" << name << "\tfield=" << field << "\tregexp=" << regexp
-                  << "\toper=" << operName(oper) << '\n';
+    for (const ItemDefinition& axis : diagram.items(kAxisKind)) {
+        std::cout << "axis\t" << axis.name << "\tfield=" << axis.field << "\tregexp=" << axis.regexp
+                  << "\toper=" << operName(operFromCode(axis.setting)) << '\n';
     }
 }
 
@@ -65,7 +59,7 @@ void printDefinition(const Diagram& diagram, bool running) {
 void printChart(const Diagram& diagram) {
     const ChartData chart = diagram.chartData();
     std::cout << 'x';
-    for (const std::string& axis : diagram.axisNames()) std::cout << '\t' << axis;
+    for (const std::string& axis : diagram.itemNames(kAxisKind)) std::cout << '\t' << axis;
     std::cout << '\n';
     for (std::size_t x = 0; x < chart.xLabels.size(); ++x) {
         std::cout << chart.xLabels[x];

@@ -114,7 +114,7 @@ ChartView chartViewOf(DiagramManager& diagrams, std::string_view name) {
     const DiagramHandle diagram = diagrams.acquire(name);
     if (!diagram || !diagram->isRunning()) return substituteChartView();
     ChartView chart;
-    chart.seriesNames = diagram->axisNames();
+    chart.seriesNames = diagram->itemNames(kAxisKind);
     ChartData data = diagram->chartData();
     if (data.series.empty() || data.series.front().empty()) return substituteChartView();
     chart.labels = std::move(data.xLabels);

@@ -13,22 +13,6 @@ namespace tg {
 
 namespace {
 
-enum class ItemKind { Group, Filter, Axis };
-
-struct ItemInfo {
-    ItemKind kind;
-    std::string_view word;      // in action and parameter names: "create_group", "group_name"
-    std::string_view baseName;  // of new items: "Group", "Group 2", ...
-};
-
-constexpr ItemInfo kItems[] = {
-    {ItemKind::Group, "group", "Group"},
-    {ItemKind::Filter, "filter", "Filter"},
-    {ItemKind::Axis, "axis", "Axis"},
-};
-
-using OptionalText = std::optional<std::string_view>;
-
 // Whether `name` may be given to one of `names` (a diagram among the diagrams, an item among
 // the items of its kind): the store keeps it under a key of its own, which it compares without
 // regard to ASCII case, so no other of them may have it in any letter case. `self` is the
@@ -54,117 +38,98 @@ bool contains(const std::vector<std::string>& names, std::string_view name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-std::vector<std::string> itemNames(const Diagram& diagram, ItemKind kind) {
-    switch (kind) {
-        case ItemKind::Group:
-            return diagram.groupNames();
-        case ItemKind::Filter:
-            return diagram.filterNames();
-        case ItemKind::Axis:
-            break;
-    }
-    return diagram.axisNames();
-}
-
-// Creates or changes an item; its invert flag or operation stays as it is.
-void setItem(Diagram& diagram, ItemKind kind, std::string_view name, OptionalText field,
-             OptionalText regexp) {
-    switch (kind) {
-        case ItemKind::Group:
-            (void)diagram.setGroup(name, field, regexp);
-            return;
-        case ItemKind::Filter:
-            (void)diagram.setFilter(name, field, regexp, Diagram::kKeepInvert);
-            return;
-        case ItemKind::Axis:
-            (void)diagram.setAxis(name, field, regexp, AxisOper::Undefined);
-            return;
-    }
-}
-
-void deleteItem(Diagram& diagram, ItemKind kind, std::string_view name) {
-    switch (kind) {
-        case ItemKind::Group:
-            (void)diagram.deleteGroup(name);
-            return;
-        case ItemKind::Filter:
-            (void)diagram.deleteFilter(name);
-            return;
-        case ItemKind::Axis:
-            (void)diagram.deleteAxis(name);
-            return;
-    }
-}
-
-void renameItem(Diagram& diagram, ItemKind kind, std::string_view oldName,
-                std::string_view newName) {
-    switch (kind) {
-        case ItemKind::Group:
-            (void)diagram.renameGroup(oldName, newName);
-            return;
-        case ItemKind::Filter:
-            (void)diagram.renameFilter(oldName, newName);
-            return;
-        case ItemKind::Axis:
-            (void)diagram.renameAxis(oldName, newName);
-            return;
-    }
-}
-
 // Whether a change action may be carried out on the item named `name`: it exists, or the
 // change creates it under a name that is fit for it.
-bool mayChange(const Diagram& diagram, ItemKind kind, const std::string& name) {
+bool mayChange(const Diagram& diagram, const ItemKind& kind, const std::string& name) {
     if (name.empty()) return false;
-    const std::vector<std::string> names = itemNames(diagram, kind);
+    const std::vector<std::string> names = diagram.itemNames(kind);
     return contains(names, name) || isFitName(names, name);
 }
 
+// The setting the request asks for in the kind's setting parameter; nothing when it asks for
+// none.
+std::optional<std::uint32_t> requestedSetting(const ItemKind& kind,
+                                              const RequestVariables& request) {
+    const std::string parameter(kind.settingParameter);
+    switch (kind.setting) {
+        case ItemSetting::Invert: {
+            // May be empty (atoi gives 0), but must be there.
+            const auto value = request.find(parameter);
+            if (value == request.end()) return std::nullopt;
+            return static_cast<std::uint32_t>(decimalValue(value->second));
+        }
+        case ItemSetting::Operation:
+            // An unknown operation name gives Undefined, which leaves the operation as it is.
+            if (!hasValue(request, parameter)) return std::nullopt;
+            return static_cast<std::uint32_t>(operFromName(requestValue(request, parameter)));
+        case ItemSetting::None:
+            break;
+    }
+    return std::nullopt;
+}
+
+// A setting as the rows show it: a checkbox's "checked", an operation's name.
+std::string settingText(const ItemKind& kind, std::uint32_t setting) {
+    switch (kind.setting) {
+        case ItemSetting::Invert:
+            return setting != 0 ? "checked" : "";
+        case ItemSetting::Operation:
+            return std::string(operName(operFromCode(setting)));
+        case ItemSetting::None:
+            break;
+    }
+    return {};
+}
+
 // Carries out `action` when it is one of the item kind's; false when it is not.
-bool carryOutItemAction(const ItemInfo& item, const std::string& action,
+bool carryOutItemAction(const ItemKind& kind, const std::string& action,
                         const RequestVariables& request, Diagram& diagram) {
-    const std::string word(item.word);
+    const std::string word(kind.word);
     const std::string nameParameter = word + "_name";
     const std::string name = requestValue(request, nameParameter);
     if (action == "create_" + word) {
         const FieldNames fields = diagram.fieldNames();
-        setItem(diagram, item.kind, defaultName(item.baseName, itemNames(diagram, item.kind)),
-                fields.empty() ? std::string_view("undefined") : std::string_view(fields.front()),
-                ".*");
+        const std::string field = fields.empty() ? "undefined" : fields.front();
+        (void)diagram.setItem(kind, defaultName(kind.baseName, diagram.itemNames(kind)),
+                              {field, ".*"});
         diagram.saveDefinition();
     } else if (action == "delete_" + word) {
-        deleteItem(diagram, item.kind, name);
+        (void)diagram.deleteItem(kind, name);  // a missing item leaves nothing to do
     } else if (action == "rename_" + word) {
         const std::string oldName = requestValue(request, "old_" + nameParameter);
         const std::string newName = requestValue(request, "new_" + nameParameter);
-        if (oldName != newName && isFitName(itemNames(diagram, item.kind), newName, oldName)) {
-            renameItem(diagram, item.kind, oldName, newName);
+        if (oldName != newName && isFitName(diagram.itemNames(kind), newName, oldName)) {
+            (void)diagram.renameItem(kind, oldName, newName);  // likewise
         }
     } else if (action == "change_" + word + "_field") {
-        if (hasValue(request, "field_name") && mayChange(diagram, item.kind, name)) {
-            setItem(diagram, item.kind, name, requestValue(request, "field_name"), std::nullopt);
+        const std::string field = requestValue(request, "field_name");
+        if (!field.empty() && mayChange(diagram, kind, name)) {
+            (void)diagram.setItem(kind, name, {field, std::nullopt});
         }
     } else if (action == "change_" + word + "_regexp") {
-        const std::string regexpParameter = word + "_regexp";
-        if (hasValue(request, regexpParameter) && mayChange(diagram, item.kind, name)) {
-            setItem(diagram, item.kind, name, std::nullopt, requestValue(request, regexpParameter));
+        const std::string regexp = requestValue(request, word + "_regexp");
+        if (!regexp.empty() && mayChange(diagram, kind, name)) {
+            (void)diagram.setItem(kind, name, {std::nullopt, regexp});
         }
-    } else if (item.kind == ItemKind::Filter && action == "change_filter_invert") {
-        // filter_invert may be empty (atoi gives 0), but must be there.
-        const auto invert = request.find("filter_invert");
-        if (invert != request.end() && mayChange(diagram, item.kind, name)) {
-            (void)diagram.setFilter(name, std::nullopt, std::nullopt,
-                                    static_cast<std::uint32_t>(decimalValue(invert->second)));
-        }
-    } else if (item.kind == ItemKind::Axis && action == "change_axis_oper") {
-        // An unknown operation name gives Undefined, which leaves the operation as it is.
-        if (hasValue(request, "axis_oper") && mayChange(diagram, item.kind, name)) {
-            (void)diagram.setAxis(name, std::nullopt, std::nullopt,
-                                  operFromName(requestValue(request, "axis_oper")));
+    } else if (kind.setting != ItemSetting::None &&
+               action == "change_" + std::string(kind.settingParameter)) {
+        const std::optional<std::uint32_t> setting = requestedSetting(kind, request);
+        if (setting && mayChange(diagram, kind, name)) {
+            (void)diagram.setItem(kind, name, {std::nullopt, std::nullopt, *setting});
         }
     } else {
         return false;
     }
     return true;
+}
+
+// The record kind whose blocks carry the tag name `tag`; None when there is none.
+RecordKind recordKindNamed(std::string_view tag) {
+    for (int value = 1;; ++value) {
+        const std::string_view name = recordTagName(static_cast<RecordKind>(value));
+        if (name.empty()) return RecordKind::None;
+        if (name == tag) return static_cast<RecordKind>(value);
+    }
 }
 
 }  // namespace
@@ -214,51 +179,42 @@ void DiagramEditPage::carryOut(const std::string& action, const RequestVariables
         }
         return;
     }
-    for (const ItemInfo& item : kItems) {
-        if (carryOutItemAction(item, action, request, diagram)) return;
+    for (const ItemKind* kind : kItemKinds) {
+        if (carryOutItemAction(*kind, action, request, diagram)) return;
     }
 }
 
 void DiagramEditPage::fillLists(const Diagram& diagram) {
-    std::string field;
-    std::string regexp;
-    for (const std::string& name : diagram.groupNames()) {
-        if (diagram.getGroup(name, field, regexp) == 0) m_groups.push_back({name, field, regexp});
-    }
-    std::uint32_t invert = 0;
-    for (const std::string& name : diagram.filterNames()) {
-        if (diagram.getFilter(name, field, regexp, invert) == 0) {
-            m_filters.push_back({name, field, regexp, invert != 0 ? "checked" : ""});
-        }
-    }
-    AxisOper oper = AxisOper::Undefined;
-    for (const std::string& name : diagram.axisNames()) {
-        if (diagram.getAxis(name, field, regexp, oper) == 0) {
-            m_axes.push_back({name, field, regexp, std::string(operName(oper))});
+    for (std::size_t k = 0; k < kItemKinds.size(); ++k) {
+        const ItemKind& kind = *kItemKinds[k];
+        for (const ItemDefinition& item : diagram.items(kind)) {
+            std::vector<std::string> row{item.name, item.field, item.regexp};
+            if (kind.setting != ItemSetting::None) row.push_back(settingText(kind, item.setting));
+            m_rows[k].push_back(std::move(row));
         }
     }
 }
 
 bool DiagramEditPage::expandRecord(std::string_view block, RecordKind kind, std::string& out) {
-    switch (kind) {
-        case RecordKind::AxisRecord:
-            return renderRows(*this, block, {"AXISNAME", "AXISFIELDNAME", "AXISREGEXP", "AXISOPER"},
-                              m_axes, out);
-        case RecordKind::GroupRecord:
-            return renderRows(*this, block, {"GROUPNAME", "GROUPFIELDNAME", "GROUPREGEXP"},
-                              m_groups, out);
-        case RecordKind::FilterRecord:
-            return renderRows(*this, block,
-                              {"FILTERNAME", "FILTERFIELDNAME", "FILTERREGEXP", "FILTERINV"},
-                              m_filters, out);
-        default:
-            return true;
+    for (std::size_t k = 0; k < kItemKinds.size(); ++k) {
+        const ItemKind& item = *kItemKinds[k];
+        if (item.record != recordTagName(kind)) continue;
+        std::vector<std::string> variables{std::string(item.nameVariable),
+                                           std::string(item.fieldVariable),
+                                           std::string(item.regexpVariable)};
+        if (item.setting != ItemSetting::None) variables.emplace_back(item.settingVariable);
+        return renderRows(*this, block, variables, m_rows[k], out);
     }
+    return true;
 }
 
 RecordKind DiagramEditPage::recordKindOf(std::string_view openToken) {
-    return findRecordKind(
-        openToken, {RecordKind::AxisRecord, RecordKind::GroupRecord, RecordKind::FilterRecord});
+    for (const ItemKind* kind : kItemKinds) {
+        if (openToken.find(kind->record) != std::string_view::npos) {
+            return recordKindNamed(kind->record);
+        }
+    }
+    return RecordKind::None;
 }
 
 }  // namespace tg

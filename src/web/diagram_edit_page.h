@@ -2,7 +2,8 @@
 // The page of the "edit" template: one diagram's definition, and the actions of the editing
 // forms. "new" creates a diagram with the first free default name ("Diagram", "Diagram 2",
 // ...); "rename_diagram" (new_name) and "change_datasource" (datasource_name) change the
-// diagram; for each of group, filter and axis:
+// diagram; for every item kind (see diagram/item_kind.h; <item> is its word: group, filter,
+// axis):
 //
 //   create_<item>                      the first free default name ("Group", "Group 2", ...),
 //                                      the data source's first field ("undefined" when it has
@@ -11,8 +12,9 @@
 //   rename_<item>                      old_<item>_name to new_<item>_name
 //   change_<item>_field                <item>_name, field_name
 //   change_<item>_regexp               <item>_name, <item>_regexp
-//   change_filter_invert               filter_name, filter_invert (atoi; may be empty)
-//   change_axis_oper                   axis_name, axis_oper ("SUM" ... "LAST")
+//   change_<setting parameter>         <item>_name and the kind's setting parameter:
+//                                      filter_invert (atoi; may be empty), axis_oper ("SUM" ...
+//                                      "LAST"; an unknown name changes nothing)
 //
 // An action whose parameters are missing or empty does nothing, as does an unknown action;
 // the page is shown either way. A change of an unknown item creates it with only that
@@ -21,18 +23,21 @@
 // name in any letter case, since the store would keep both under one key; a name that is not
 // fit changes nothing.
 //
-// Variables after the action: EDIT, DIAGRAMNAME, DIAGRAMNAMEESCAPED, DATASOURCENAME; blocks:
-//   AXISRECORD     AXISNAME, AXISFIELDNAME, AXISREGEXP, AXISOPER ("SUM" ... or "UNDEFINED")
+// Variables after the action: EDIT, DIAGRAMNAME, DIAGRAMNAMEESCAPED, DATASOURCENAME; one
+// block per item kind with a row per item (name, field, expression, and the kind's setting):
 //   GROUPRECORD    GROUPNAME, GROUPFIELDNAME, GROUPREGEXP
 //   FILTERRECORD   FILTERNAME, FILTERFIELDNAME, FILTERREGEXP, FILTERINV ("checked" or empty)
+//   AXISRECORD     AXISNAME, AXISFIELDNAME, AXISREGEXP, AXISOPER ("SUM" ... or "UNDEFINED")
 //
 // One request, the HTTP server's thread; the DiagramManager must outlive the page.
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "diagram/diagram_manager.h"
+#include "diagram/item_kind.h"
 #include "web/page.h"
 
 namespace tg {
@@ -56,9 +61,7 @@ private:
     void fillLists(const Diagram& diagram);
 
     DiagramManager& m_diagrams;
-    Rows m_groups;
-    Rows m_filters;
-    Rows m_axes;
+    std::array<Rows, kItemKinds.size()> m_rows;  // in the order of kItemKinds
 };
 
 }  // namespace tg

@@ -16,8 +16,8 @@ bool TextResultPage::prepare(const RequestVariables& request) {
     m_header = std::move(table.header);
     m_rows = std::move(table.rows);
     m_fields = diagram->fieldNames();
-    m_filters = diagram->filterNames();
-    m_axes = diagram->axisNames();
+    m_filters = diagram->itemNames(kFilterKind);
+    m_axes = diagram->itemNames(kAxisKind);
     if (m_rows.empty()) {
         m_rows.emplace_back(m_fields.size() + m_axes.size() + m_filters.size() + 1, "No data");
     }

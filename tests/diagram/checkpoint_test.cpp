@@ -75,9 +75,9 @@ TEST_F(CheckpointTest, DeletesAndRenamesBetweenCopyAndWriteAreNotUndone) {
     // Axes that swap names: each name's key must get the data the axis of that name has now.
     writeWith([&] {
         DiagramHandle d = manager.acquire("d");
-        (void)d->renameAxis("c", "tmp");
-        (void)d->renameAxis("z", "c");
-        (void)d->renameAxis("tmp", "z");
+        (void)d->renameItem(kAxisKind, "c", "tmp");
+        (void)d->renameItem(kAxisKind, "z", "c");
+        (void)d->renameItem(kAxisKind, "tmp", "z");
     });
     EXPECT_EQ(storedData("d", "c"), "200,");
     EXPECT_EQ(storedData("d", "z"), "7,");
@@ -85,8 +85,8 @@ TEST_F(CheckpointTest, DeletesAndRenamesBetweenCopyAndWriteAreNotUndone) {
 
     writeWith([&] {
         DiagramHandle d = manager.acquire("d");
-        (void)d->renameAxis("a", "a2");
-        (void)d->deleteAxis("b");
+        (void)d->renameItem(kAxisKind, "a", "a2");
+        (void)d->deleteItem(kAxisKind, "b");
     });
     EXPECT_FALSE(stored("d\\yaxises\\a"));
     EXPECT_FALSE(stored("d\\yaxises\\b"));
@@ -145,7 +145,7 @@ TEST_F(CheckpointTest, ResetsAndRenamesReachTheStoreWithoutWaitingForTheInterval
     EXPECT_TRUE(eventually([&] { return storedData("d", "a") == ""; }));
 
     feed(*d, {"200", "5", ""});
-    (void)d->renameAxis("a", "b");  // the data went with the old key
+    (void)d->renameItem(kAxisKind, "a", "b");  // the data went with the old key
     EXPECT_TRUE(eventually([&] { return storedData("d", "b") == "5,"; }));
 
     d->setFilter("f", "status", "^2");  // a new definition with the old data stored

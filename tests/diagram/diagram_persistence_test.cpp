@@ -72,9 +72,7 @@ TEST_F(DiagramPersistenceTest, KeyWithOnlyDataSourceLoadsWithoutItemsAndGainsEmp
     diagram.loadData();
     EXPECT_EQ(diagram.name(), "plain");
     EXPECT_EQ(diagram.dataSourceName(), "web");
-    EXPECT_TRUE(diagram.filterNames().empty());
-    EXPECT_TRUE(diagram.groupNames().empty());
-    EXPECT_TRUE(diagram.axisNames().empty());
+    for (const ItemKind* kind : kItemKinds) EXPECT_TRUE(diagram.itemNames(*kind).empty());
     const DiagramData data = diagram.copyData();
     EXPECT_TRUE(data.xLabels.empty());
     EXPECT_TRUE(data.axes.empty());
@@ -98,23 +96,21 @@ TEST_F(DiagramPersistenceTest, MissingValuesLoadTheirDefaultsAndAreWrittenBack) 
     EXPECT_EQ(diagram.dataSourceName(), "Unknown");
     EXPECT_EQ(existing(diagramKeyPath("bare")).getString("datasource"), "Unknown");
 
-    std::string field;
-    std::string regexp;
-    std::uint32_t invert = 7;
-    ASSERT_EQ(diagram.getFilter("f", field, regexp, invert), 0);
-    EXPECT_EQ(invert, 0u);
-    EXPECT_EQ(field, "");
-    EXPECT_EQ(regexp, "x");
+    ItemDefinition item{"", "", "", 7};
+    ASSERT_EQ(diagram.getItem(kFilterKind, "f", item), 0);
+    EXPECT_EQ(item.setting, 0u);
+    EXPECT_EQ(item.field, "");
+    EXPECT_EQ(item.regexp, "x");
     ConfigKey filterKey = existing(itemKeyPath("bare", kFiltersFolder, "f"));
     EXPECT_EQ(filterKey.valueNames(), (Names{"datasource", "inv", "regexp"}));
     EXPECT_EQ(filterKey.getDword("inv", 9), 0u);
 
-    ASSERT_EQ(diagram.getGroup("g", field, regexp), 0);
-    EXPECT_EQ(regexp, ".*");
-    AxisOper oper = AxisOper::Last;
-    ASSERT_EQ(diagram.getAxis("a", field, regexp, oper), 0);
-    EXPECT_EQ(oper, AxisOper::Undefined);
-    EXPECT_EQ(regexp, ".*");
+    ASSERT_EQ(diagram.getItem(kGroupKind, "g", item), 0);
+    EXPECT_EQ(item.regexp, ".*");
+    item.setting = static_cast<std::uint32_t>(AxisOper::Last);
+    ASSERT_EQ(diagram.getItem(kAxisKind, "a", item), 0);
+    EXPECT_EQ(operFromCode(item.setting), AxisOper::Undefined);
+    EXPECT_EQ(item.regexp, ".*");
     ConfigKey axis = existing(itemKeyPath("bare", kAxesFolder, "a"));
     EXPECT_EQ(axis.getDword("oper", 9), 0u);
     EXPECT_EQ(axis.getString("regexp"), "");  // the default as read, until the next save
@@ -148,30 +144,27 @@ TEST_F(DiagramPersistenceTest, DefinitionRoundTripsInTheStoresEnumerationOrder) 
     Diagram loaded("Temp", m_store, m_sources);
     loaded.loadDefinition("a");
     EXPECT_EQ(loaded.dataSourceName(), "web");
-    EXPECT_EQ(loaded.filterNames(), (Names{"Alpha", "beta"}));
-    EXPECT_EQ(loaded.groupNames(), (Names{"Date", "host"}));
-    EXPECT_EQ(loaded.axisNames(), (Names{"Bytes", "zeta"}));
+    EXPECT_EQ(loaded.itemNames(kFilterKind), (Names{"Alpha", "beta"}));
+    EXPECT_EQ(loaded.itemNames(kGroupKind), (Names{"Date", "host"}));
+    EXPECT_EQ(loaded.itemNames(kAxisKind), (Names{"Bytes", "zeta"}));
 
-    std::string field;
-    std::string regexp;
-    std::uint32_t invert = 0;
-    ASSERT_EQ(loaded.getFilter("beta", field, regexp, invert), 0);
-    EXPECT_EQ(field, "status");
-    EXPECT_EQ(regexp, "^5");
-    EXPECT_EQ(invert, 1u);
-    ASSERT_EQ(loaded.getFilter("Alpha", field, regexp, invert), 0);
-    EXPECT_EQ(regexp, ".*");
-    EXPECT_EQ(invert, 0u);
-    ASSERT_EQ(loaded.getGroup("host", field, regexp), 0);
-    EXPECT_EQ(field, "host");
-    EXPECT_EQ(regexp, R"((\w+)\.)");
-    AxisOper oper = AxisOper::Undefined;
-    ASSERT_EQ(loaded.getAxis("Bytes", field, regexp, oper), 0);
-    EXPECT_EQ(field, "size");
-    EXPECT_EQ(regexp, ".*");
-    EXPECT_EQ(oper, AxisOper::Last);
-    ASSERT_EQ(loaded.getAxis("zeta", field, regexp, oper), 0);
-    EXPECT_EQ(oper, AxisOper::Sum);
+    ItemDefinition item;
+    ASSERT_EQ(loaded.getItem(kFilterKind, "beta", item), 0);
+    EXPECT_EQ(item.field, "status");
+    EXPECT_EQ(item.regexp, "^5");
+    EXPECT_EQ(item.setting, 1u);
+    ASSERT_EQ(loaded.getItem(kFilterKind, "Alpha", item), 0);
+    EXPECT_EQ(item.regexp, ".*");
+    EXPECT_EQ(item.setting, 0u);
+    ASSERT_EQ(loaded.getItem(kGroupKind, "host", item), 0);
+    EXPECT_EQ(item.field, "host");
+    EXPECT_EQ(item.regexp, R"((\w+)\.)");
+    ASSERT_EQ(loaded.getItem(kAxisKind, "Bytes", item), 0);
+    EXPECT_EQ(item.field, "size");
+    EXPECT_EQ(item.regexp, ".*");
+    EXPECT_EQ(operFromCode(item.setting), AxisOper::Last);
+    ASSERT_EQ(loaded.getItem(kAxisKind, "zeta", item), 0);
+    EXPECT_EQ(operFromCode(item.setting), AxisOper::Sum);
 }
 
 TEST_F(DiagramPersistenceTest, ErasingRemovesExactlyTheNamedTree) {
@@ -181,7 +174,7 @@ TEST_F(DiagramPersistenceTest, ErasingRemovesExactlyTheNamedTree) {
     {
         Diagram diagram("Temp", m_store, m_sources);
         diagram.loadDefinition("d");
-        EXPECT_EQ(diagram.deleteAxis("bytes"), 0);  // its stored data goes with its key
+        EXPECT_EQ(diagram.deleteItem(kAxisKind, "bytes"), 0);  // its stored data goes with its key
         EXPECT_EQ(existing(folderKeyPath("d", kAxesFolder)).subKeyNames(), (Names{"other"}));
     }
     Diagram::eraseStored(m_store, "D");  // key names compare without regard to case
@@ -205,7 +198,7 @@ TEST_F(DiagramPersistenceTest, AnEmptyNameNeverWritesOntoTheDiagramsKey) {
         diagram.saveData();
         diagram.loadData();
         diagram.loadDefinition("");
-        EXPECT_EQ(diagram.filterNames(), (Names{"f"}));
+        EXPECT_EQ(diagram.itemNames(kFilterKind), (Names{"f"}));
     }
     ConfigKey diagrams = existing(kDiagramsKey);
     EXPECT_TRUE(diagrams.subKeyNames().empty());

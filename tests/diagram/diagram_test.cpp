@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "config/config_key.h"
+#include "diagram/diagram_keys.h"
 #include "diagram_fixture.h"
 #include "support/recording_listener.h"
 
@@ -30,22 +31,21 @@ TEST_F(DiagramTest, SettingAnItemCreatesOrChangesItAndClearsTheData) {
     feed(diagram, {"200", "1", ""});
     EXPECT_EQ(diagram.setFilter("f", std::nullopt, "^4", Diagram::kKeepInvert), 0);
     EXPECT_TRUE(diagram.chartData().xLabels.empty());
-    std::string field, regexp;
-    std::uint32_t invert = 9;
-    ASSERT_EQ(diagram.getFilter("f", field, regexp, invert), 0);
-    EXPECT_EQ(field + " " + regexp + " " + std::to_string(invert), "status ^4 0");
-    EXPECT_EQ(diagram.filterNames(), (Texts{"f"}));
+    ItemDefinition item{"", "", "", 9};
+    ASSERT_EQ(diagram.getItem(kFilterKind, "f", item), 0);
+    EXPECT_EQ(item.field + " " + item.regexp + " " + std::to_string(item.setting), "status ^4 0");
+    EXPECT_EQ(diagram.itemNames(kFilterKind), (Texts{"f"}));
     EXPECT_TRUE(storedKey("d\\filters\\f"));
-    EXPECT_EQ(diagram.getFilter("nope", field, regexp, invert), 1);
+    EXPECT_EQ(diagram.getItem(kFilterKind, "nope", item), 1);
 }
 
 TEST_F(DiagramTest, EmptyGroupExpressionTakesTheWholeField) {
     Diagram diagram("d", m_store, m_sources);
     diagram.setGroup("g", "text", "");
     diagram.setAxis("n", "bytes", "", AxisOper::Count);
-    std::string field, regexp;
-    ASSERT_EQ(diagram.getGroup("g", field, regexp), 0);
-    EXPECT_EQ(regexp, ".*");
+    ItemDefinition item;
+    ASSERT_EQ(diagram.getItem(kGroupKind, "g", item), 0);
+    EXPECT_EQ(item.regexp, ".*");
     feed(diagram, {"200", "1", "whole text"});
     EXPECT_EQ(diagram.chartData().xLabels, (Texts{"/whole text"}));
 }
@@ -55,27 +55,49 @@ TEST_F(DiagramTest, AxisChangeEmptiesItsSlotsOnlyWhenSomethingIsGiven) {
     diagram.setAxis("a", "bytes", "", AxisOper::Sum);
     feed(diagram, {"200", "7", ""});
     EXPECT_EQ(diagram.setAxis("a", std::nullopt, std::nullopt), 0);
-    std::string field, regexp;
-    AxisOper oper = AxisOper::Undefined;
-    ASSERT_EQ(diagram.getAxis("a", field, regexp, oper), 0);
-    EXPECT_EQ(oper, AxisOper::Sum);
+    ItemDefinition item;
+    ASSERT_EQ(diagram.getItem(kAxisKind, "a", item), 0);
+    EXPECT_EQ(operFromCode(item.setting), AxisOper::Sum);
     EXPECT_TRUE(diagram.chartData().xLabels.empty());  // the diagram's data is cleared anyway
 }
 
+// Items of every kind share one name here: each kind's operations must reach only its own
+// items and its own folder of the store.
 TEST_F(DiagramTest, DeletingAndRenamingItemsFollowsInTheStore) {
     Diagram diagram("d", m_store, m_sources);
-    diagram.setAxis("a", "bytes", "", AxisOper::Sum);
-    diagram.setGroup("g", "status", "");
+    const auto regexpOf = [](const ItemKind& kind) { return "2|" + std::string(kind.word); };
+    // 7: a filter lets every record with the field pass; an axis keeps the LAST value.
+    for (const ItemKind* kind : kItemKinds) {
+        EXPECT_EQ(diagram.setItem(*kind, "x", {"status", regexpOf(*kind), 7}), 1);
+    }
+    for (const ItemKind* kind : kItemKinds) {
+        SCOPED_TRACE(kind->word);
+        ItemDefinition item;
+        ASSERT_EQ(diagram.getItem(*kind, "x", item), 0);
+        EXPECT_EQ(item.regexp, regexpOf(*kind));
+        EXPECT_EQ(item.setting, kind->setting == ItemSetting::None ? 0u : 7u);
+        ConfigKey key(m_store);
+        ASSERT_TRUE(key.openExisting(itemKeyPath("d", kind->folder, "x")));
+        EXPECT_EQ(key.getString("regexp"), regexpOf(*kind));
+    }
     feed(diagram, {"200", "7", ""});
-    EXPECT_EQ(diagram.renameAxis("a", "b"), 0);
-    EXPECT_EQ(diagram.chartData().series[0], (Texts{"7"}));  // data stays in memory
-    EXPECT_FALSE(storedKey("d\\yaxises\\a"));
-    EXPECT_TRUE(storedKey("d\\yaxises\\b"));
-    EXPECT_EQ(diagram.renameGroup("missing", "x"), 1);
 
-    EXPECT_EQ(diagram.deleteGroup("g"), 0);
-    EXPECT_EQ(diagram.deleteGroup("g"), 1);
-    EXPECT_FALSE(storedKey("d\\groups\\g"));
+    for (const ItemKind* kind : kItemKinds) {
+        SCOPED_TRACE(kind->word);
+        EXPECT_EQ(diagram.renameItem(*kind, "x", "y"), 0);
+        EXPECT_FALSE(storedKey("d\\" + std::string(kind->folder) + "\\x"));
+        EXPECT_TRUE(storedKey("d\\" + std::string(kind->folder) + "\\y"));
+        EXPECT_EQ(diagram.renameItem(*kind, "missing", "z"), 1);
+        EXPECT_EQ(diagram.itemNames(*kind), (Texts{"y"}));
+    }
+    EXPECT_EQ(diagram.chartData().series[0], (Texts{"2"}));  // a rename keeps the data in memory
+    for (const ItemKind* kind : kItemKinds) {
+        SCOPED_TRACE(kind->word);
+        EXPECT_EQ(diagram.deleteItem(*kind, "y"), 0);
+        EXPECT_EQ(diagram.deleteItem(*kind, "y"), 1);
+        EXPECT_FALSE(storedKey("d\\" + std::string(kind->folder) + "\\y"));
+        EXPECT_TRUE(diagram.items(*kind).empty());
+    }
     EXPECT_TRUE(diagram.chartData().xLabels.empty());
 }
 

@@ -3,7 +3,9 @@
 // would silently break a page: a text between two asterisks that is no variable of that page
 // (a stray asterisk swallows the markup up to the next one), a record block without its close
 // tag, or a block that the page would drop because it does not know its name.
-// Usage: node check_templates.js HTDOCS_DIR
+// Usage: node check_templates.js HTDOCS_DIR ITEMS_JSON
+// HTDOCS_DIR is the built one (some templates are assembled at build time); ITEMS_JSON adds to
+// a page's variables and record names: {"edit": {"variables": [...], "records": [...]}}.
 
 const fs = require('node:fs');
 const path = require('node:path');
@@ -14,11 +16,9 @@ const path = require('node:path');
 const kPages = {
     index: { variables: ['DIAGRAMNAME', 'DIAGRAMNAMEESCAPED', 'DIAGRAMRUNNING'],
              records: ['DIAGRAMRECORD'] },
-    edit: { variables: ['DIAGRAMNAME', 'DIAGRAMNAMEESCAPED', 'DATASOURCENAME',
-                        'GROUPNAME', 'GROUPFIELDNAME', 'GROUPREGEXP',
-                        'FILTERNAME', 'FILTERFIELDNAME', 'FILTERREGEXP', 'FILTERINV',
-                        'AXISNAME', 'AXISFIELDNAME', 'AXISREGEXP', 'AXISOPER'],
-            records: ['AXISRECORD', 'GROUPRECORD', 'FILTERRECORD'] },
+    // Its item rows' variables and blocks come from ITEMS_JSON, which the build writes from the
+    // item kinds' descriptions.
+    edit: { variables: ['DIAGRAMNAME', 'DIAGRAMNAMEESCAPED', 'DATASOURCENAME'], records: [] },
     show: { variables: ['3D_VIEW', 'SHOW_LEGEND', 'SWAP_XY', 'DIAGRAMNAME', 'DIAGRAMNAMEESCAPED'],
             records: ['DATA'] },
     showtext: { variables: ['FIELDNAME', 'FIELDVALUE', 'FILTERNAME', 'FILTERRESULT',
@@ -89,10 +89,14 @@ function walk(text, page, where, problems) {
 }
 
 function main() {
-    const dir = process.argv[2];
-    if (!dir) {
-        console.error('usage: node check_templates.js HTDOCS_DIR');
+    const [dir, itemsFile] = process.argv.slice(2);
+    if (!dir || !itemsFile) {
+        console.error('usage: node check_templates.js HTDOCS_DIR ITEMS_JSON');
         process.exit(2);
+    }
+    for (const [name, added] of Object.entries(JSON.parse(fs.readFileSync(itemsFile, 'utf8')))) {
+        kPages[name].variables.push(...added.variables);
+        kPages[name].records.push(...added.records);
     }
     const problems = [];
     let checked = 0;

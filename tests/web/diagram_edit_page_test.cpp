@@ -3,6 +3,7 @@
 #include <string>
 
 #include "config/config_key.h"
+#include "diagram/item_kind.h"
 #include "page_fixture.h"
 
 namespace tg {
@@ -138,6 +139,29 @@ TEST_F(DiagramEditPageTest, DataSourceChangeIsSavedAndStartsTheDiagram) {
     ConfigKey key(m_store);
     ASSERT_TRUE(key.openExisting("\\diagrams\\d"));
     EXPECT_EQ(key.getString("datasource", ""), "other");
+}
+
+// Every kind's actions, named after its word, reach that kind's items and no other's.
+TEST_F(DiagramEditPageTest, EachKindsActionsReachOnlyItsItems) {
+    DiagramHandle diagram = addDiagram("d");
+    for (const ItemKind* kind : kItemKinds) {
+        SCOPED_TRACE(kind->word);
+        const std::string word(kind->word);
+        const std::string base = "name=d&" + word + "_name=" + word;
+        edit("name=d&action=create_" + word);
+        edit("name=d&action=rename_" + word + "&old_" + word +
+             "_name=" + std::string(kind->baseName) + "&new_" + word + "_name=" + word);
+        edit(base + "&action=change_" + word + "_field&field_name=bytes");
+        edit(base + "&action=change_" + word + "_regexp&" + word + "_regexp=" + word);
+        ItemDefinition item;
+        ASSERT_EQ(diagram->getItem(*kind, word, item), 0);
+        EXPECT_EQ(item.field + " " + item.regexp, "bytes " + word);
+        for (const ItemKind* other : kItemKinds) {
+            EXPECT_EQ(diagram->itemNames(*other).size(), other == kind ? 1u : 0u);
+        }
+        edit(base + "&action=delete_" + word);
+        EXPECT_EQ(edit("name=d"), "d|d|web");
+    }
 }
 
 TEST_F(DiagramEditPageTest, DeletesAndTheMissingDiagram) {
