@@ -2,31 +2,15 @@
 
 namespace tg {
 
+static_assert(kItemKinds[kFilterItems] == &kFilterKind && kItemKinds[kGroupItems] == &kGroupKind &&
+              kItemKinds[kAxisItems] == &kAxisKind);
+
 DiagramDefinition definitionOf(const Diagram& diagram) {
     DiagramDefinition definition;
     definition.name = diagram.name();
     definition.dataSource = diagram.dataSourceName();
-    // An item deleted between listing and reading is left out.
-    auto& filters = definition.items[kFilterItems].emplace();
-    for (const std::string& name : diagram.filterNames()) {
-        ItemValue item{name, {}, {}, 0};
-        if (diagram.getFilter(name, item.field, item.regexp, item.setting) == 0) {
-            filters.push_back(std::move(item));
-        }
-    }
-    auto& groups = definition.items[kGroupItems].emplace();
-    for (const std::string& name : diagram.groupNames()) {
-        ItemValue item{name, {}, {}, 0};
-        if (diagram.getGroup(name, item.field, item.regexp) == 0) groups.push_back(std::move(item));
-    }
-    auto& axes = definition.items[kAxisItems].emplace();
-    for (const std::string& name : diagram.axisNames()) {
-        ItemValue item{name, {}, {}, 0};
-        AxisOper oper = AxisOper::Undefined;
-        if (diagram.getAxis(name, item.field, item.regexp, oper) == 0) {
-            item.setting = static_cast<std::uint32_t>(oper);
-            axes.push_back(std::move(item));
-        }
+    for (std::size_t k = 0; k < kItemKinds.size(); ++k) {
+        definition.items[k] = diagram.items(*kItemKinds[k]);
     }
     return definition;
 }
@@ -34,22 +18,13 @@ DiagramDefinition definitionOf(const Diagram& diagram) {
 void applyDefinition(Diagram& diagram, const DiagramDefinition& definition) {
     // A source that does not exist yet is allowed: the diagram runs once it does.
     (void)diagram.setDataSource(definition.dataSource);
-    // The results of the set operations only say whether an item was new; deleting an item
-    // just listed finds it.
-    if (const auto& filters = definition.items[kFilterItems]) {
-        for (const std::string& name : diagram.filterNames()) (void)diagram.deleteFilter(name);
-        for (const ItemValue& item : *filters) {
-            (void)diagram.setFilter(item.name, item.field, item.regexp, item.setting);
-        }
-    }
-    if (const auto& groups = definition.items[kGroupItems]) {
-        for (const std::string& name : diagram.groupNames()) (void)diagram.deleteGroup(name);
-        for (const ItemValue& item : *groups) (void)diagram.setGroup(item.name, item.field, item.regexp);
-    }
-    if (const auto& axes = definition.items[kAxisItems]) {
-        for (const std::string& name : diagram.axisNames()) (void)diagram.deleteAxis(name);
-        for (const ItemValue& item : *axes) {
-            (void)diagram.setAxis(item.name, item.field, item.regexp, operFromCode(item.setting));
+    for (std::size_t k = 0; k < kItemKinds.size(); ++k) {
+        if (!definition.items[k]) continue;
+        const ItemKind& kind = *kItemKinds[k];
+        // Deleting an item just listed finds it; setItem's result only says it was new.
+        for (const std::string& name : diagram.itemNames(kind)) (void)diagram.deleteItem(kind, name);
+        for (const ItemValue& item : *definition.items[k]) {
+            (void)diagram.setItem(kind, item.name, {item.field, item.regexp, item.setting});
         }
     }
 }

@@ -18,14 +18,9 @@ namespace tg {
 
 // One filter, group or y-axis. `setting` is a filter's invert flag or an axis's operation
 // code; groups have none (0).
-struct ItemValue {
-    std::string name;
-    std::string field;
-    std::string regexp;
-    std::uint32_t setting = 0;
-};
+using ItemValue = ItemDefinition;
 
-// Indexes of DiagramDefinition::items.
+// Indexes of DiagramDefinition::items, those of kItemKinds.
 inline constexpr std::size_t kFilterItems = 0;
 inline constexpr std::size_t kGroupItems = 1;
 inline constexpr std::size_t kAxisItems = 2;
@@ -35,7 +30,7 @@ struct DiagramDefinition {
     std::string dataSource;
     // Filters, groups and y-axes in the diagram's order. A list that is absent says nothing
     // about that kind: applying the definition leaves the diagram's items of it as they are.
-    std::array<std::optional<std::vector<ItemValue>>, 3> items;
+    std::array<std::optional<std::vector<ItemValue>>, kItemKinds.size()> items;
 };
 
 // The definition of `diagram`, every list present.
