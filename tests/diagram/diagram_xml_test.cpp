@@ -125,14 +125,8 @@ TEST_F(DiagramXmlTest, ImportReadsSectionsWithoutRegardToCaseAndReplacesOnlyThos
               0);
     EXPECT_EQ(definition.name, "");  // a missing attribute is empty
     applyDefinition(diagram, definition);
-    AxisOper oper = AxisOper::Sum;
-    std::string field, regexp;
-    ASSERT_EQ(diagram.getAxis("avg", field, regexp, oper), 0);
-    EXPECT_EQ(oper, AxisOper::Average);
-    ASSERT_EQ(diagram.getAxis("word", field, regexp, oper), 0);
-    EXPECT_EQ(oper, AxisOper::Undefined);
-    ASSERT_EQ(diagram.getAxis("x", field, regexp, oper), 0);
-    EXPECT_EQ(oper, AxisOper::Count);
+    EXPECT_EQ(describe(definitionOf(diagram).items[kAxisItems]),
+              (Texts{"avg||.*|5", "word||.*|0", "x||.*|2"}));
 
     // Another root, a malformed document or a text Windows-1252 cannot hold: nothing read.
     for (const char* bad : {"<Diagram name='d'><filters/></Diagram>", "<diagram><filters>",
@@ -157,7 +151,8 @@ TEST_F(DiagramXmlTest, ImportAsksBeforeReplacingAndRefusesNamesTheStoreCannotKee
     EXPECT_EQ(import(diagrams, replacement, false), 1);
     EXPECT_EQ(m_asked, "Rewrite diagram status codes");
     EXPECT_EQ(m_error, "");
-    EXPECT_EQ(diagrams.acquire("status codes")->groupNames(), Texts{});
+    EXPECT_EQ(describe(definitionOf(*diagrams.acquire("status codes")).items[kGroupItems]),
+              Texts{});
 
     {
         DiagramHandle borrowed = diagrams.acquire("status codes");
