@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
     libgtest-dev libgmock-dev
-    libsqlite3-dev libssl-dev libpcre2-dev
+    libsqlite3-dev libssl-dev libpcre2-dev libpugixml-dev
     unixodbc unixodbc-dev libsqliteodbc odbc-postgresql postgresql
     media-types
     chromium

@@ -44,7 +44,7 @@ echo "=== package ==="
 echo "  file: $deb ($(stat -c %s "$deb") bytes, installed size $(dpkg-deb -f "$deb" Installed-Size) KiB)"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "  depends: $depends"
-for need in adduser media-types libc6 libsqlite3-0 libssl3 libodbc2; do
+for need in adduser media-types libc6 libsqlite3-0 libssl3 libodbc2 libpugixml1v5; do
     grep -qE "(^|, )$need( |,|$)" <<<"$depends" || fail "Depends lacks $need"
 done
 ok "dependencies include adduser, media-types and the shared libraries"

@@ -29,11 +29,18 @@ bool sameStoredName(std::string_view a, std::string_view b) {
            });
 }
 
+SourceFieldError checkSourceName(std::string_view name, std::string_view originalName,
+                                 const std::vector<std::string>& existingNames) {
+    if (name.empty()) return SourceFieldError::NameEmpty;
+    if (name.find('\\') != std::string_view::npos) return SourceFieldError::NameNotKey;
+    if (nameTaken(name, originalName, existingNames)) return SourceFieldError::NameTaken;
+    return SourceFieldError::None;
+}
+
 SourceFieldError checkSourceFields(const SourceFields& fields, std::string_view originalName,
                                    const std::vector<std::string>& existingNames) {
-    if (fields.name.empty()) return SourceFieldError::NameEmpty;
-    if (fields.name.find('\\') != std::string::npos) return SourceFieldError::NameNotKey;
-    if (nameTaken(fields.name, originalName, existingNames)) return SourceFieldError::NameTaken;
+    const SourceFieldError nameError = checkSourceName(fields.name, originalName, existingNames);
+    if (nameError != SourceFieldError::None) return nameError;
     if (fields.regexp.empty() && fields.type != SourceType::Odbc) {
         return SourceFieldError::RegexpEmpty;
     }

@@ -47,6 +47,12 @@ enum class SourceFieldError {
 SourceFieldError checkSourceFields(const SourceFields& fields, std::string_view originalName,
                                    const std::vector<std::string>& existingNames);
 
+// The name checks of checkSourceFields alone (NameEmpty, NameNotKey, NameTaken or None), with
+// the same meaning of `originalName`. They hold for every name the store keeps as a key of its
+// own: diagram names are checked with them too.
+SourceFieldError checkSourceName(std::string_view name, std::string_view originalName,
+                                 const std::vector<std::string>& existingNames);
+
 // Whether two source names address the same key of the store (equal without regard to ASCII
 // case).
 bool sameStoredName(std::string_view a, std::string_view b);

@@ -53,6 +53,9 @@ void runSourceCommand(const std::vector<std::string>& words, StoreOpener& stores
 // the reason. Reads the store only.
 void testSource(const std::string& name, StoreOpener& stores);
 void runDiagramCommand(const std::vector<std::string>& words, StoreOpener& stores);
+// "source export|import ..." and "diagram export|import ...".
+void runSourceExchangeCommand(const std::vector<std::string>& words, StoreOpener& stores);
+void runDiagramExchangeCommand(const std::vector<std::string>& words, StoreOpener& stores);
 void runUserCommand(const std::vector<std::string>& words, StoreOpener& stores);
 void runSettingsCommand(const std::vector<std::string>& words, StoreOpener& stores);
 

@@ -105,8 +105,13 @@ void showDiagram(StoreOpener& stores, const CommandLine& line) {
 }  // namespace
 
 void runDiagramCommand(const std::vector<std::string>& words, StoreOpener& stores) {
+    if (!words.empty() && (words[0] == "export" || words[0] == "import")) {
+        runDiagramExchangeCommand(words, stores);
+        return;
+    }
     const CommandLine line(words, {"--format"}, {});
-    const std::string& action = line.positional(0, "diagram command (list, show, rebuild)");
+    const std::string& action =
+        line.positional(0, "diagram command (list, show, rebuild, export, import)");
     if (action != "show" && line.option("--format")) {
         throw UsageError("--format belongs to diagram show");
     }

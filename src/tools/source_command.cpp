@@ -295,6 +295,10 @@ void removeSource(StoreOpener& stores, const CommandLine& line) {
 }  // namespace
 
 void runSourceCommand(const std::vector<std::string>& words, StoreOpener& stores) {
+    if (!words.empty() && (words[0] == "export" || words[0] == "import")) {
+        runSourceExchangeCommand(words, stores);
+        return;
+    }
     const CommandLine line(
         words,
         {"--name", "--type", "--regexp", "--connect", "--backup", "--fields", "--datagram-lines"},

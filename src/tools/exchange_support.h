@@ -1,0 +1,82 @@
+#pragma once
+// What the export and import commands of sources and diagrams share: the answer to the flows'
+// questions (--replace answers yes; without it the command ends with the question), "-" for
+// standard input and output, and the definitions loaded as the daemon loads them.
+
+#include <iostream>
+#include <string>
+
+#include "datasource/definition_file.h"
+#include "datasource/source_manager.h"
+#include "diagram/diagram_manager.h"
+#include "tools/command_line.h"
+
+namespace tg {
+
+// Answers every question with `replace` and remembers the last one asked.
+class CommandAnswers {
+public:
+    explicit CommandAnswers(bool replace) : m_replace(replace) {}
+    ExchangeQuestion question() {
+        return [this](const std::string& question) {
+            m_asked = question;
+            return m_replace;
+        };
+    }
+    // Throws for a flow that ended with 1: its error, or the question declined.
+    [[noreturn]] void fail(const std::string& error) const {
+        if (!error.empty()) throw CommandError(error);
+        throw CommandError(m_asked + " (--replace answers yes)");
+    }
+
+private:
+    bool m_replace;
+    std::string m_asked;
+};
+
+// The document to import: the file at `path`, or standard input for "-".
+inline std::string readImport(const std::string& path) {
+    std::string text;
+    std::string error;
+    const int rc = path == "-" ? readDefinitionInput(0, text, error)
+                               : readDefinitionFile(path, text, error);
+    if (rc != 0) throw CommandError(error);
+    return text;
+}
+
+// Writes an exported document to the file at `path` (asking before one is replaced), or to
+// standard output for "-".
+inline void writeExport(const std::string& path, const std::string& document,
+                        CommandAnswers& answers) {
+    if (path == "-") {
+        std::cout << document;
+        return;
+    }
+    std::string error;
+    if (writeDefinitionFile(path, document, answers.question(), error) != 0) answers.fail(error);
+}
+
+// Every stored source and diagram, loaded as the daemon loads them, with no reader running:
+// diagrams listen to their sources, so a source they use cannot be removed. Ending saves each
+// diagram's data and each source's position as they were loaded.
+class OfflineDefinitions {
+public:
+    explicit OfflineDefinitions(ConfigStore& store)
+        : m_sources(store), m_hold(m_sources), m_diagrams(store, m_sources) {}
+
+    SourceManager& sources() { return m_sources; }
+    DiagramManager& diagrams() { return m_diagrams; }
+
+private:
+    // Holds every reader from before the diagrams attach; never let go, since the diagrams
+    // detach (stopping nothing) before the sources end.
+    struct ReaderHold {
+        explicit ReaderHold(SourceManager& sources) { sources.holdReaders(true); }
+    };
+
+    SourceManager m_sources;
+    ReaderHold m_hold;
+    DiagramManager m_diagrams;
+};
+
+}  // namespace tg
