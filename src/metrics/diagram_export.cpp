@@ -83,15 +83,12 @@ DiagramTable diagramTableOf(const Diagram& diagram) {
     ChartData chart = diagram.chartData();
     table.labels = std::move(chart.xLabels);
     table.series = std::move(chart.series);
-    table.axisNames = diagram.axisNames();
+    const std::vector<ItemDefinition> axes = diagram.items(kAxisKind);
     // An axis added or removed between the two reads: the names follow the data.
-    table.axisNames.resize(table.series.size());
-    std::string field;
-    std::string regexp;
-    for (const std::string& axis : table.axisNames) {
-        AxisOper oper = AxisOper::Undefined;
-        if (diagram.getAxis(axis, field, regexp, oper) != 0) oper = AxisOper::Undefined;
-        table.opers.push_back(oper);
+    for (std::size_t a = 0; a < table.series.size(); ++a) {
+        table.axisNames.push_back(a < axes.size() ? axes[a].name : std::string());
+        table.opers.push_back(a < axes.size() ? operFromCode(axes[a].setting)
+                                              : AxisOper::Undefined);
     }
     return table;
 }

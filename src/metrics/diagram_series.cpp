@@ -35,12 +35,11 @@ std::vector<DiagramSnapshot> snapshotDiagrams(DiagramManager& diagrams) {
         if (!diagram) continue;  // removed meanwhile
         DiagramSnapshot snapshot{diagram->copyData(false), {}};
         snapshot.opers.reserve(snapshot.data.axes.size());
-        std::string field;
-        std::string regexp;
         for (const AxisData& axis : snapshot.data.axes) {
-            AxisOper oper = AxisOper::Undefined;
-            if (diagram->getAxis(axis.name, field, regexp, oper) != 0) oper = AxisOper::Undefined;
-            snapshot.opers.push_back(oper);
+            ItemDefinition definition;
+            snapshot.opers.push_back(diagram->getItem(kAxisKind, axis.name, definition) == 0
+                                         ? operFromCode(definition.setting)
+                                         : AxisOper::Undefined);
         }
         snapshots.push_back(std::move(snapshot));
     }
