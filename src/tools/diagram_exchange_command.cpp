@@ -37,26 +37,6 @@ void exportDiagramCommand(StoreOpener& stores, const CommandLine& line, CommandA
     writeExport(path, document, answers);
 }
 
-void importDiagramCommand(StoreOpener& stores, const CommandLine& line, CommandAnswers& answers) {
-    line.expectAtMost(2);
-    const std::string document = readImport(line.positional(1, "FILE"));
-    const auto lock = lockStoreForChange(stores);
-    ConfigStore& store = stores.store();
-    std::string name;
-    std::string error;
-    {
-        OfflineDefinitions definitions(store);
-        if (importDiagram(definitions.diagrams(), store, definitions.sources(), document,
-                          answers.question(), name, error) != 0) {
-            answers.fail(error);
-        }
-    }
-    // Store writes are silent: look for the result.
-    if (!containsExactly(storedDiagramNames(store), name)) {
-        throw CommandError("cannot store diagram " + name + ": " + store.lastError());
-    }
-}
-
 }  // namespace
 
 void runDiagramExchangeCommand(const std::vector<std::string>& words, StoreOpener& stores) {
@@ -65,7 +45,13 @@ void runDiagramExchangeCommand(const std::vector<std::string>& words, StoreOpene
     if (line.positional(0, "diagram command") == "export") {
         exportDiagramCommand(stores, line, answers);
     } else {
-        importDiagramCommand(stores, line, answers);
+        runImportCommand(
+            stores, line, answers, "diagram", storedDiagramNames,
+            [](OfflineDefinitions& definitions, ConfigStore& store, const std::string& document,
+               ExchangeQuestion question, std::string& name, std::string& error) {
+                return importDiagram(definitions.diagrams(), store, definitions.sources(), document,
+                                     question, name, error);
+            });
     }
 }
 

@@ -5,11 +5,15 @@
 
 #include <iostream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "datasource/definition_file.h"
 #include "datasource/source_manager.h"
 #include "diagram/diagram_manager.h"
 #include "tools/command_line.h"
+#include "tools/commands.h"
+#include "tools/stored_names.h"
 
 namespace tg {
 
@@ -38,8 +42,8 @@ private:
 inline std::string readImport(const std::string& path) {
     std::string text;
     std::string error;
-    const int rc = path == "-" ? readDefinitionInput(0, text, error)
-                               : readDefinitionFile(path, text, error);
+    const int rc =
+        path == "-" ? readDefinitionInput(0, text, error) : readDefinitionFile(path, text, error);
     if (rc != 0) throw CommandError(error);
     return text;
 }
@@ -78,5 +82,31 @@ private:
     ReaderHold m_hold;
     DiagramManager m_diagrams;
 };
+
+// The import command of either kind: reads FILE, runs `import` (the flow, given the loaded
+// definitions, the store, the question and where to put the imported name and the error) with
+// the store locked for change, and checks that the store holds the name afterwards: store
+// writes are silent. `what` names the kind in the message ("data source", "diagram").
+template <class Import>
+void runImportCommand(StoreOpener& stores, const CommandLine& line, CommandAnswers& answers,
+                      std::string_view what, std::vector<std::string> (*storedNames)(ConfigStore&),
+                      Import import) {
+    line.expectAtMost(2);
+    const std::string document = readImport(line.positional(1, "FILE"));
+    const auto lock = lockStoreForChange(stores);
+    ConfigStore& store = stores.store();
+    std::string name;
+    std::string error;
+    {
+        OfflineDefinitions definitions(store);
+        if (import(definitions, store, document, answers.question(), name, error) != 0) {
+            answers.fail(error);
+        }
+    }
+    if (!containsExactly(storedNames(store), name)) {
+        throw CommandError("cannot store " + std::string(what) + " " + name + ": " +
+                           store.lastError());
+    }
+}
 
 }  // namespace tg

@@ -37,25 +37,6 @@ void exportSourceCommand(StoreOpener& stores, const CommandLine& line, CommandAn
     writeExport(path, document, answers);
 }
 
-void importSourceCommand(StoreOpener& stores, const CommandLine& line, CommandAnswers& answers) {
-    line.expectAtMost(2);
-    const std::string document = readImport(line.positional(1, "FILE"));
-    const auto lock = lockStoreForChange(stores);
-    ConfigStore& store = stores.store();
-    std::string name;
-    std::string error;
-    {
-        OfflineDefinitions definitions(store);
-        if (importSource(definitions.sources(), document, answers.question(), name, error) != 0) {
-            answers.fail(error);
-        }
-    }
-    // Store writes are silent: look for the result.
-    if (!containsExactly(storedSourceNames(store), name)) {
-        throw CommandError("cannot store data source " + name + ": " + store.lastError());
-    }
-}
-
 }  // namespace
 
 void runSourceExchangeCommand(const std::vector<std::string>& words, StoreOpener& stores) {
@@ -64,7 +45,12 @@ void runSourceExchangeCommand(const std::vector<std::string>& words, StoreOpener
     if (line.positional(0, "source command") == "export") {
         exportSourceCommand(stores, line, answers);
     } else {
-        importSourceCommand(stores, line, answers);
+        runImportCommand(
+            stores, line, answers, "data source", storedSourceNames,
+            [](OfflineDefinitions& definitions, ConfigStore&, const std::string& document,
+               ExchangeQuestion question, std::string& name, std::string& error) {
+                return importSource(definitions.sources(), document, question, name, error);
+            });
     }
 }
 
