@@ -71,6 +71,8 @@ protected:
     void sql(const std::string& statement) {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(m_database.c_str(), &db), SQLITE_OK);
+        // A running reader may be reading the table: wait for it rather than fail busy.
+        sqlite3_busy_timeout(db, 30000);
         char* error = nullptr;
         const int rc = sqlite3_exec(db, statement.c_str(), nullptr, nullptr, &error);
         sqlite3_free(error);
