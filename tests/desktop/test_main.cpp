@@ -1,0 +1,15 @@
+// The desktop tests run inside one QApplication, on the offscreen platform unless the
+// environment names another: no display is needed.
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include "desktop/desktop_start.h"
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    tg::keepByteLocale();
+    return RUN_ALL_TESTS();
+}
