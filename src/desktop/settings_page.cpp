@@ -37,6 +37,7 @@ SettingsPage::SettingsPage(HttpSettings& settings, HttpServer& server, AccountSt
     m_port = new QSpinBox;
     m_port->setObjectName("Port");
     m_port->setRange(1, 65535);
+    m_port->setMaximumWidth(120);
     webForm->addRow(QStringLiteral("Port"), m_port);
 
     auto* log = new QGroupBox(QStringLiteral("Log"));
@@ -56,6 +57,7 @@ SettingsPage::SettingsPage(HttpSettings& settings, HttpServer& server, AccountSt
     m_logSize = new QSpinBox;
     m_logSize->setObjectName("Max Size (mb)");
     m_logSize->setRange(1, 4095);
+    m_logSize->setMaximumWidth(120);
     logForm->addRow(QStringLiteral("Max Size (mb)"), m_logSize);
 
     auto* users = new QGroupBox(QStringLiteral("Users"));

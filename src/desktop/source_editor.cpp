@@ -92,6 +92,7 @@ void SourceEditor::build() {
     auto* fieldsLayout = new QHBoxLayout(fieldsBox);
     m_fields = new QListWidget;
     m_fields->setObjectName("Fields");
+    m_fields->setMaximumHeight(120);
     fieldsLayout->addWidget(m_fields);
     auto* fieldButtons = new QVBoxLayout;
     connect(button("New", fieldButtons), &QPushButton::clicked, this, [this] { newField(); });
@@ -121,7 +122,7 @@ void SourceEditor::build() {
 
     auto* top = new QVBoxLayout(this);
     top->addLayout(form);
-    top->addWidget(fieldsBox);
+    top->addWidget(fieldsBox, 0);
     top->addWidget(monitorBox, 1);
     top->addWidget(buttons);
     resize(560, 620);

@@ -45,6 +45,7 @@ UserEditor::UserEditor(AccountStore& accounts, const std::string& userName, Prom
     auto* top = new QVBoxLayout(this);
     top->addLayout(form);
     top->addWidget(buttons);
+    setMinimumWidth(340);
 }
 
 void UserEditor::accept() {
