@@ -6,7 +6,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QApplication>
 #include <QTest>
+#include <QTimer>
 #include <arpa/inet.h>
 #include <clocale>
 #include <netinet/in.h>
@@ -18,6 +20,7 @@
 #include "desktop/user_editor.h"
 #include "desktop_fixture.h"
 #include "platform/unique_fd.h"
+#include "regex/reg_exp.h"
 #include <gtest/gtest.h>
 
 namespace tg {
@@ -123,22 +126,40 @@ TEST(Tray, MenuLeavesOutExitWhileAnEditorIsOpenAndExitAsksFirst) {
     EXPECT_EQ(fixture.prompts.captions[0], "Tessellgrove Warning");
 }
 
-TEST(DesktopProgram, WithoutATrayThePanelOpensAndASecondStartShowsIt) {
+TEST(DesktopProgram, WithoutATrayThePanelOpensASecondStartShowsItAndExitShutsDown) {
     test::DesktopFixture fixture;
     {
         DesktopProgram alone(fixture.app(), fixture.prompts, false);
         EXPECT_TRUE(alone.panel().isVisible());
         EXPECT_EQ(alone.tray(), nullptr);
     }
-    DesktopProgram program(fixture.app(), fixture.prompts, true);
-    EXPECT_FALSE(program.panel().isVisible());
-    ASSERT_TRUE(askToShowPanel(panelSocketName(fixture.app().lockFile())));
-    EXPECT_TRUE(test::waitUntil([&] { return program.panel().isVisible(); }));
+    {
+        DesktopProgram program(fixture.app(), fixture.prompts, true);
+        EXPECT_FALSE(program.panel().isVisible());
+        ASSERT_TRUE(askToShowPanel(panelSocketName(fixture.app().lockFile())));
+        EXPECT_TRUE(test::waitUntil([&] { return program.panel().isVisible(); }));
 
-    // Qt took the locale from the environment; expressions need the C locale back.
-    std::setlocale(LC_ALL, "C.UTF-8");
+        // Exit stops the reactor, which ends Qt's loop; the orderly shutdown follows.
+        ASSERT_NE(program.tray(), nullptr);
+        fixture.prompts.answers = {true};
+        QTimer::singleShot(0, [&] { program.tray()->askExit(); });
+        fixture.app().runLoop([] { QApplication::exec(); });
+        EXPECT_TRUE(fixture.app().reactor().stopped());
+    }
+    EXPECT_TRUE(fixture.app().shutDown());
+
+}
+
+TEST(DesktopProgram, ExpressionsKeepTheCompiledEngineAfterQtSetTheLocale) {
+    // QApplication takes the locale from the environment, as here.
+    ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
     keepByteLocale();
-    EXPECT_STREQ(std::setlocale(LC_ALL, nullptr), "C");
+    RegExp expression;
+    ASSERT_EQ(expression.compile("^([0-9]+) ([a-z]+)$"), 0);
+    EXPECT_TRUE(expression.usesCompiledEngine());
+    std::vector<std::string> values;
+    EXPECT_EQ(expression.split("200 ok", values), 0);
+    EXPECT_EQ(values, (std::vector<std::string>{"200", "ok"}));
 }
 
 TEST(UserEditor, ChecksNameAndTypedPasswordsAndKeepsAnUntypedPassword) {
