@@ -23,8 +23,8 @@ void BoxMessages::show(std::string_view text, MessageIcon icon) {
     if (QThread::currentThread() == app->thread()) {
         showBox(message, icon);
     } else {
-        QMetaObject::invokeMethod(app, [message, icon] { showBox(message, icon); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [message, icon] { showBox(message, icon); }, Qt::QueuedConnection);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <QSystemTrayIcon>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,19 @@ int main(int argc, char** argv) {
     // Before any thread exists (Qt's included), so that every thread inherits the blocked
     // signals.
     tg::TerminationSignals::blockInThisThread();
+    const std::string program = "tessellgrove";
+    // --help needs no display: the options are read before Qt, and again after Qt has taken
+    // its own options (-platform ...) out of the command line.
+    std::optional<tg::AppOptions> early;
+    try {
+        early = tg::parseAppOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const tg::AppUsageError&) {
+    }
+    if (early && early->help) {
+        std::fputs(tg::appUsage(program).c_str(), stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     tg::keepByteLocale();
     QApplication::setApplicationName(QStringLiteral("Tessellgrove"));
@@ -32,21 +46,17 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(tg::programIcon());
 
-    const std::string program = "tessellgrove";
     tg::AppOptions options;
     try {
-        const QStringList arguments = QApplication::arguments();
         std::vector<std::string> words;
-        for (qsizetype i = 1; i < arguments.size(); ++i) words.push_back(arguments[i].toStdString());
-        options = tg::parseAppOptions(words);
+        const QStringList arguments = QApplication::arguments();
+        for (qsizetype i = 1; i < arguments.size(); ++i)
+            words.push_back(arguments[i].toStdString());
+        options = early ? *early : tg::parseAppOptions(words);
     } catch (const tg::AppUsageError& e) {
         std::fprintf(stderr, "%s: %s\n\n%s", program.c_str(), e.what(),
                      tg::appUsage(program).c_str());
         return 2;
-    }
-    if (options.help) {
-        std::fputs(tg::appUsage(program).c_str(), stdout);
-        return 0;
     }
 
     tg::BoxMessages messages;

@@ -25,9 +25,8 @@ bool askToShowPanel(const QString& socketName) {
 
 DesktopProgram::DesktopProgram(Application& application, Prompts& prompts, bool trayAvailable)
     : m_pump(application.reactor()) {
-    const DesktopParts parts{application.store(),    application.sources(),
-                             application.diagrams(), application.settings(),
-                             application.server(),   application.accounts()};
+    const DesktopParts parts{application.store(),    application.sources(), application.diagrams(),
+                             application.settings(), application.server(),  application.accounts()};
     m_panel = std::make_unique<Panel>(parts, prompts, trayAvailable);
     if (trayAvailable) {
         m_tray = std::make_unique<Tray>(*m_panel, prompts,

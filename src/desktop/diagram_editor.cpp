@@ -45,7 +45,7 @@ DiagramEditor::DiagramEditor(DiagramManager& diagrams, SourceManager& sources, D
     auto* top = new QVBoxLayout(this);
     top->addLayout(form);
     for (const ItemKind* kind : kItemKinds) {
-        const QString title = kind->type == ItemType::Filter ? QStringLiteral("Filter")
+        const QString title = kind->type == ItemType::Filter  ? QStringLiteral("Filter")
                               : kind->type == ItemType::Group ? QStringLiteral("Groups")
                                                               : QStringLiteral("Axises");
         auto* box = new QGroupBox(title);
@@ -82,7 +82,7 @@ DiagramEditor::DiagramEditor(DiagramManager& diagrams, SourceManager& sources, D
 
 void DiagramEditor::chooseSource() {
     const std::string name = toStd(m_source->currentText());
-    if (name.empty()) return;  // no source stays what it was until Ok asks for one
+    if (name.empty()) return;             // no source stays what it was until Ok asks for one
     (void)m_diagram.setDataSource(name);  // a stopped diagram stays stopped when it has none
 }
 

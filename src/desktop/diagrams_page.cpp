@@ -99,8 +99,7 @@ void DiagramsPage::importDiagram() {
     if (!importDocument(document)) return;
     std::string name;
     std::string error;
-    if (tg::importDiagram(m_diagrams, m_store, m_sources, document, question(), name, error) !=
-        0) {
+    if (tg::importDiagram(m_diagrams, m_store, m_sources, document, question(), name, error) != 0) {
         if (!error.empty()) m_prompts.tell(this, fromStd(error));
         return;
     }

@@ -44,10 +44,10 @@ ItemTable::ItemTable(Diagram& diagram, const ItemKind& kind, Prompts& prompts, Q
     });
 
     auto* buttons = new QVBoxLayout;
-    for (const auto& [text, command] :
-         {std::pair<QString, void (ItemTable::*)()>{QStringLiteral("Insert"), &ItemTable::insertItem},
-          {QStringLiteral("Delete"), &ItemTable::deleteItem},
-          {QStringLiteral("Edit regexp"), &ItemTable::editRegexp}}) {
+    for (const auto& [text, command] : {std::pair<QString, void (ItemTable::*)()>{
+                                            QStringLiteral("Insert"), &ItemTable::insertItem},
+                                        {QStringLiteral("Delete"), &ItemTable::deleteItem},
+                                        {QStringLiteral("Edit regexp"), &ItemTable::editRegexp}}) {
         auto* b = new QPushButton(text);
         b->setObjectName(text);
         connect(b, &QPushButton::clicked, this, [this, command = command] { (this->*command)(); });
@@ -136,8 +136,8 @@ void ItemTable::cellChanged(QTableWidgetItem* cell) {
     if (newName == oldName) return;
     if (checkSourceName(newName, oldName, m_diagram.itemNames(m_kind)) != SourceFieldError::None ||
         m_diagram.renameItem(m_kind, oldName, newName) != 0) {
-        m_prompts.tell(this, newName.empty() ? QStringLiteral("Please fill the name")
-                                             : notUniqueMessage());
+        m_prompts.tell(
+            this, newName.empty() ? QStringLiteral("Please fill the name") : notUniqueMessage());
     }
     refresh();
 }

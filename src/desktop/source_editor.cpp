@@ -99,8 +99,7 @@ void SourceEditor::build() {
     connect(button("Edit", fieldButtons), &QPushButton::clicked, this, [this] {
         if (QListWidgetItem* item = m_fields->currentItem()) m_fields->editItem(item);
     });
-    connect(button("Delete", fieldButtons), &QPushButton::clicked, this,
-            [this] { deleteField(); });
+    connect(button("Delete", fieldButtons), &QPushButton::clicked, this, [this] { deleteField(); });
     fieldButtons->addStretch();
     fieldsLayout->addLayout(fieldButtons);
 

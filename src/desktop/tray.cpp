@@ -60,9 +60,8 @@ Tray::Tray(Panel& panel, Prompts& prompts, std::function<void()> exit)
     m_icon.setIcon(programIcon());
     m_icon.setToolTip(QStringLiteral("Tessellgrove"));
     m_icon.setContextMenu(m_menu.get());
-    QObject::connect(m_menu.get(), &QMenu::aboutToShow, m_menu.get(), [this] {
-        fillMenu(*m_menu);
-    });
+    QObject::connect(m_menu.get(), &QMenu::aboutToShow, m_menu.get(),
+                     [this] { fillMenu(*m_menu); });
     QObject::connect(&m_icon, &QSystemTrayIcon::activated, &m_icon,
                      [this](QSystemTrayIcon::ActivationReason reason) {
                          if (reason == QSystemTrayIcon::Trigger) {

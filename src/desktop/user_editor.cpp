@@ -34,9 +34,9 @@ UserEditor::UserEditor(AccountStore& accounts, const std::string& userName, Prom
     }
     m_edit = new QCheckBox(QStringLiteral("Edit Permission"));
     m_edit->setObjectName("Edit Permission");
-    m_edit->setChecked(!userName.empty() && accounts.accountType(userName) ==
-                                                static_cast<std::uint32_t>(
-                                                    AccountType::EditPermission));
+    m_edit->setChecked(!userName.empty() &&
+                       accounts.accountType(userName) ==
+                           static_cast<std::uint32_t>(AccountType::EditPermission));
     form->addRow(QString(), m_edit);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setObjectName("Ok");

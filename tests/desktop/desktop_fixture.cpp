@@ -1,11 +1,12 @@
 #include "desktop_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QTest>
 #include <fstream>
 
 #include "daemon_store.h"
-#include <gtest/gtest.h>
 
 namespace tg::test {
 
@@ -32,8 +33,6 @@ DesktopParts DesktopFixture::parts() {
     return {a.store(), a.sources(), a.diagrams(), a.settings(), a.server(), a.accounts()};
 }
 
-bool waitUntil(const std::function<bool()>& condition) {
-    return QTest::qWaitFor(condition, 60000);
-}
+bool waitUntil(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 60000); }
 
 }  // namespace tg::test

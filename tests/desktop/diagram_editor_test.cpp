@@ -1,15 +1,17 @@
 // The diagram editor on a live diagram: Ok's checks in order, item changes applied at once
 // with their questions, and a name that the kind's other items already have refused.
 
+#include "desktop/diagram_editor.h"
+
+#include <gtest/gtest.h>
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "desktop/diagram_editor.h"
 #include "desktop/item_table.h"
 #include "desktop_fixture.h"
-#include <gtest/gtest.h>
 
 namespace tg {
 namespace {
@@ -42,7 +44,7 @@ TEST(DiagramEditor, OkChecksInOrderAndItemChangesReachTheLiveDiagram) {
     groups.insertItem();
     EXPECT_EQ(diagram->itemNames(kGroupKind), (std::vector<std::string>{"Group", "Group 2"}));
     EXPECT_EQ(groups.table().item(0, 1)->text(), "status");  // the source's first field
-    groups.table().item(1, 0)->setText("group");  // Group's name but for case
+    groups.table().item(1, 0)->setText("group");             // Group's name but for case
     EXPECT_EQ(prompts.told.back(), "Group names arn't unique");
     EXPECT_EQ(groups.table().item(1, 0)->text(), "Group 2");
     groups.table().item(1, 2)->setText("^4");

@@ -1,6 +1,8 @@
 // The DataSource and Diagrams pages' commands on a running program: their questions' Yes and No
 // paths, the refusals, and export followed by import of both kinds.
 
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QPushButton>
 #include <QTest>
@@ -10,7 +12,6 @@
 #include "desktop/sources_page.h"
 #include "desktop_fixture.h"
 #include "diagram/diagram_exchange.h"
-#include <gtest/gtest.h>
 
 namespace tg {
 namespace {
@@ -60,9 +61,9 @@ TEST(SourcesPage, CommandsAskFirstAndABoundSourceIsNeitherDeletedNorEditedUnaske
     prompts.answers = {false, false};
     run(page, "web", "Reset");
     run(page, "web", "Rebuild");
-    EXPECT_EQ(prompts.asked, (std::vector<std::string>{
-                                 "Reset DataSource and all the linked Diagrams?",
-                                 "Restart DataSource and all the linked Diagrams?"}));
+    EXPECT_EQ(prompts.asked,
+              (std::vector<std::string>{"Reset DataSource and all the linked Diagrams?",
+                                        "Restart DataSource and all the linked Diagrams?"}));
 
     // Edit of a source that diagrams use: No keeps them running, Yes stops them first.
     prompts.asked.clear();
@@ -72,8 +73,9 @@ TEST(SourcesPage, CommandsAskFirstAndABoundSourceIsNeitherDeletedNorEditedUnaske
     EXPECT_EQ(sources.acquire("web")->listenerCount(), 2u);
     run(page, "web", "Edit");
     EXPECT_EQ(prompts.editorsRun, 1);
-    EXPECT_EQ(prompts.asked[0], "The DataSource is used for one or more Diagrams\nTo Edit "
-                                "DataSource you need to stop all the Diagrams\nContinue ?");
+    EXPECT_EQ(prompts.asked[0],
+              "The DataSource is used for one or more Diagrams\nTo Edit "
+              "DataSource you need to stop all the Diagrams\nContinue ?");
     EXPECT_EQ(sources.acquire("web")->listenerCount(), 0u);
     EXPECT_EQ(page.list().topLevelItem(0)->checkState(1), Qt::Unchecked);
 
@@ -101,7 +103,8 @@ TEST(DiagramsPage, StartStopCloneResetRebuildAndDelete) {
         ASSERT_TRUE(copy);
         EXPECT_EQ(copy->dataSourceName(), "web");
         for (const ItemKind* kind : kItemKinds) {
-            EXPECT_EQ(copy->items(*kind).size(), diagrams.acquire("by status")->items(*kind).size());
+            EXPECT_EQ(copy->items(*kind).size(),
+                      diagrams.acquire("by status")->items(*kind).size());
         }
         EXPECT_EQ(copy->itemNames(kAxisKind), (std::vector<std::string>{"bytes", "requests"}));
         EXPECT_TRUE(copy->isRunning());
@@ -114,9 +117,9 @@ TEST(DiagramsPage, StartStopCloneResetRebuildAndDelete) {
     EXPECT_TRUE(diagrams.acquire("by status_copy"));
     run(page, "by status_copy", "Delete");
     EXPECT_FALSE(diagrams.acquire("by status_copy"));
-    EXPECT_EQ(prompts.asked, (std::vector<std::string>{"Reset Diagram Data?",
-                                                       "Rebuild Diagram Data?", "Delete diagram?",
-                                                       "Delete diagram?"}));
+    EXPECT_EQ(prompts.asked,
+              (std::vector<std::string>{"Reset Diagram Data?", "Rebuild Diagram Data?",
+                                        "Delete diagram?", "Delete diagram?"}));
 }
 
 TEST(Pages, ExportThenImportOfSourcesAndDiagramsWithTheirQuestions) {

@@ -1,18 +1,20 @@
 // The panel, the Settings page and the user editor, the tray menu, the no-tray fallback and the
 // second start.
 
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QApplication>
 #include <QTest>
 #include <QTimer>
-#include <arpa/inet.h>
 #include <clocale>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include "desktop/desktop_start.h"
 #include "desktop/settings_page.h"
@@ -21,7 +23,6 @@
 #include "desktop_fixture.h"
 #include "platform/unique_fd.h"
 #include "regex/reg_exp.h"
-#include <gtest/gtest.h>
 
 namespace tg {
 namespace {
@@ -109,8 +110,8 @@ TEST(Tray, MenuLeavesOutExitWhileAnEditorIsOpenAndExitAsksFirst) {
     int exits = 0;
     Tray tray(panel, fixture.prompts, [&] { ++exits; });
     EXPECT_EQ(tray.icon().toolTip(), "Tessellgrove");
-    EXPECT_EQ(menuTexts(tray), (std::vector<std::string>{"About", "Setting", "Show Panel", "",
-                                                         "Help", "Exit"}));
+    EXPECT_EQ(menuTexts(tray),
+              (std::vector<std::string>{"About", "Setting", "Show Panel", "", "Help", "Exit"}));
     {
         UserEditor editor(fixture.app().accounts(), "", fixture.prompts);
         EXPECT_EQ(menuTexts(tray).back(), "Help");
@@ -147,7 +148,6 @@ TEST(DesktopProgram, WithoutATrayThePanelOpensASecondStartShowsItAndExitShutsDow
         EXPECT_TRUE(fixture.app().reactor().stopped());
     }
     EXPECT_TRUE(fixture.app().shutDown());
-
 }
 
 TEST(DesktopProgram, ExpressionsKeepTheCompiledEngineAfterQtSetTheLocale) {

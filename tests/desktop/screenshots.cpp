@@ -1,6 +1,8 @@
 // A picture of every window and page of the desktop program, on a real X server (Xvfb), written
 // as PNG files to the folder named on the command line, for a person to look at.
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
@@ -17,7 +19,6 @@
 #include "desktop/tray.h"
 #include "desktop/user_editor.h"
 #include "desktop_fixture.h"
-#include <gtest/gtest.h>
 
 namespace tg {
 namespace {

@@ -1,19 +1,21 @@
 // The data source editor: Ok's checks in order with their messages and focus, the monitor's
 // cap under a flood from a reader thread, and trying fields on the live source.
 
+#include "desktop/source_editor.h"
+
+#include <gtest/gtest.h>
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
-#include <fstream>
 #include <atomic>
+#include <fstream>
 #include <thread>
 
-#include "desktop/source_editor.h"
 #include "desktop_fixture.h"
-#include <gtest/gtest.h>
 
 namespace tg {
 namespace {
@@ -51,34 +53,30 @@ TEST(SourceEditor, OkStopsAtTheFirstFailingCheckWithItsMessageAndFocus) {
     auto& type = child<QComboBox>(editor, "Type");
 
     name.clear();
-    EXPECT_EQ(pressOk(editor, fixture.prompts),
-              Told("Plese fill data source name", "Name"));
+    EXPECT_EQ(pressOk(editor, fixture.prompts), Told("Plese fill data source name", "Name"));
     EXPECT_EQ(fixture.prompts.told.size(), 1u);  // that one message and nothing else
-    name.setText("WEB");  // another source's name but for case
+    name.setText("WEB");                         // another source's name but for case
     EXPECT_EQ(pressOk(editor, fixture.prompts).first, "Data source with such name already exists");
     name.setText("fresh");
     EXPECT_EQ(pressOk(editor, fixture.prompts),
               Told("Please fill regular expression", "Expressoin"));
     type.setCurrentText("ODBC");  // an ODBC source needs no expression
     EXPECT_EQ(pressOk(editor, fixture.prompts),
-              Told("Please fill data source connect parameters",
-                                                  "Data param"));
+              Told("Please fill data source connect parameters", "Data param"));
     type.setCurrentIndex(0);
     child<QLineEdit>(editor, "Expressoin").setText("^(\\S+) (\\S+)$");
     child<QLineEdit>(editor, "Data param").setText(QString::fromStdString(fixture.file("f.log")));
     EXPECT_EQ(pressOk(editor, fixture.prompts),
-              Told("Please select data source backup file",
-                                                  "Log Duplicate"));
-    child<QLineEdit>(editor, "Log Duplicate").setText(QString::fromStdString(fixture.file("f.dup")));
-    EXPECT_EQ(pressOk(editor, fixture.prompts),
-              Told("Please choose data source type", "Type"));
+              Told("Please select data source backup file", "Log Duplicate"));
+    child<QLineEdit>(editor, "Log Duplicate")
+        .setText(QString::fromStdString(fixture.file("f.dup")));
+    EXPECT_EQ(pressOk(editor, fixture.prompts), Told("Please choose data source type", "Type"));
     type.setCurrentText("FILE");
     click(editor, "New");
     click(editor, "New");
     auto& fields = child<QListWidget>(editor, "Fields");
     fields.item(1)->setText("Field 1");
-    EXPECT_EQ(pressOk(editor, fixture.prompts),
-              Told("Field names arn't unique", "Fields"));
+    EXPECT_EQ(pressOk(editor, fixture.prompts), Told("Field names arn't unique", "Fields"));
     EXPECT_EQ(editor.result(), QDialog::Rejected);
 
     fields.item(1)->setText("size");

@@ -1,8 +1,9 @@
 // The desktop tests run inside one QApplication, on the offscreen platform unless the
 // environment names another: no display is needed.
 
-#include <QApplication>
 #include <gtest/gtest.h>
+
+#include <QApplication>
 
 #include "desktop/desktop_start.h"
 
