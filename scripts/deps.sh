@@ -12,6 +12,9 @@ packages=(
     media-types
     chromium
     prometheus  # the metrics test scrapes two daemons with it (and checks them with promtool)
+    # The desktop program (Qt 6 Widgets; its tests run offscreen, its screenshots under Xvfb)
+    # and the check of its menu entry.
+    qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth desktop-file-utils
     "$@"
 )
 # Node and npm install the chart libraries and drive the browser tests. One that is already

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package and checks it for real: installs it, verifies the systemd unit,
-# runs the installed daemon as the service user on a loopback port, asks it for / with curl,
-# stops it with SIGTERM, and purges the package again. Run as root on Debian 12, on a machine
+# Builds the Debian packages and checks them for real: installs the server package, verifies
+# the systemd unit, runs the installed daemon as the service user on a loopback port, asks it
+# for / with curl, stops it with SIGTERM; then installs the desktop package, checks its menu
+# entry and icons, runs the installed desktop program the same way (offscreen), and purges
+# both packages again. Run as root on Debian 12, on a machine
 # where tessellgrove is not installed. Usage: scripts/package.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,7 +14,7 @@ ok() { echo "  ok: $*"; }
 [[ $(id -u) == 0 ]] || fail "run as root (the check installs and purges the package)"
 
 # What packaging and the check need beyond building.
-bash scripts/deps.sh dpkg-dev file adduser systemd curl util-linux
+bash scripts/deps.sh dpkg-dev file adduser systemd curl util-linux desktop-file-utils
 
 # Purging removes the store under /var/lib/tessellgrove: never run over a real installation.
 status=$(dpkg-query -W -f='${db:Status-Status}' tessellgrove 2>/dev/null || true)
@@ -34,11 +36,15 @@ build=build/package
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DTG_BUILD_TESTS=OFF -DTG_BUILD_BENCH=OFF -DTG_BUILD_FUZZ=OFF -DTG_WERROR=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
-rm -f "$build"/tessellgrove_*.deb
+rm -f "$build"/tessellgrove_*.deb "$build"/tessellgrove-desktop_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 debs=("$build"/tessellgrove_*.deb)
 [[ ${#debs[@]} == 1 && -f ${debs[0]} ]] || fail "cpack made no single tessellgrove_*.deb"
 deb=${debs[0]}
+desktop_debs=("$build"/tessellgrove-desktop_*.deb)
+[[ ${#desktop_debs[@]} == 1 && -f ${desktop_debs[0]} ]] ||
+    fail "cpack made no single tessellgrove-desktop_*.deb"
+desktop_deb=${desktop_debs[0]}
 
 echo "=== package ==="
 echo "  file: $deb ($(stat -c %s "$deb") bytes, installed size $(dpkg-deb -f "$deb" Installed-Size) KiB)"
@@ -48,6 +54,8 @@ for need in adduser media-types libc6 libsqlite3-0 libssl3 libodbc2 libpugixml1v
     grep -qE "(^|, )$need( |,|$)" <<<"$depends" || fail "Depends lacks $need"
 done
 ok "dependencies include adduser, media-types and the shared libraries"
+! grep -qi 'qt' <<<"$depends" || fail "the server package depends on Qt: $depends"
+ok "the server package does not pull Qt"
 listing=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|')
 for path in /usr/bin/tessellgroved /usr/bin/tgctl /usr/share/tessellgrove/htdocs/index.html \
         /usr/share/doc/tessellgrove/README.md /lib/systemd/system/tessellgroved.service; do
@@ -69,7 +77,9 @@ cleanup() {
         kill -KILL "$daemon" 2>/dev/null || true
         wait "$daemon" 2>/dev/null || true
     fi
-    if ((installed)); then dpkg --purge tessellgrove >/dev/null 2>&1 || true; fi
+    if ((installed)); then
+        dpkg --purge tessellgrove-desktop tessellgrove >/dev/null 2>&1 || true
+    fi
     if ((!user_existed)) && getent passwd tessellgrove >/dev/null; then
         deluser --system --quiet tessellgrove >/dev/null 2>&1 || true
     fi
@@ -193,6 +203,51 @@ daemon=""
 ((rc == 0)) || { cat "$work/daemon.err" >&2; fail "tessellgroved exit code $rc after SIGTERM"; }
 ok "SIGTERM: exit code 0"
 
+echo "=== desktop package ==="
+desktop_depends=$(dpkg-deb -f "$desktop_deb" Depends)
+echo "  depends: $desktop_depends"
+grep -qE "(^|, )tessellgrove \\(= " <<<"$desktop_depends" || fail "Depends lacks tessellgrove (= ...)"
+grep -qE "(^|, )libqt6widgets6" <<<"$desktop_depends" || fail "Depends lacks libqt6widgets6"
+desktop_listing=$(dpkg-deb -c "$desktop_deb" | awk '{print $6}' | sed 's|^\./|/|')
+for path in /usr/bin/tessellgrove /usr/share/applications/tessellgrove.desktop \
+        /usr/share/icons/hicolor/16x16/apps/tessellgrove.png \
+        /usr/share/icons/hicolor/48x48/apps/tessellgrove.png \
+        /usr/share/icons/hicolor/256x256/apps/tessellgrove.png \
+        /usr/share/icons/hicolor/scalable/apps/tessellgrove.svg \
+        /usr/share/doc/tessellgrove/guide/index.html; do
+    grep -qxF "$path" <<<"$desktop_listing" || fail "desktop package lacks $path"
+done
+ok "desktop contents: the program, its menu entry, hicolor icons and the user guide"
+dpkg -i "$desktop_deb" >"$work/dpkg.out" 2>&1 || { cat "$work/dpkg.out" >&2; fail "dpkg -i desktop"; }
+desktop-file-validate /usr/share/applications/tessellgrove.desktop ||
+    fail "desktop-file-validate tessellgrove.desktop"
+ok "desktop-file-validate: no complaints"
+# The installed desktop program on the same store and port, without a display.
+env -i PATH=/usr/bin:/bin QT_QPA_PLATFORM=offscreen HOME="$work" \
+    setpriv --reuid=tessellgrove --regid=tessellgrove --init-groups \
+    -- /usr/bin/tessellgrove --store "$store" --bind 127.0.0.1 \
+    >"$work/desktop.out" 2>"$work/desktop.err" &
+daemon=$!
+status_line=""
+for _ in $(seq 100); do
+    kill -0 "$daemon" 2>/dev/null || break
+    if status_line=$(curl -sS -o /dev/null -D - --max-time 5 "http://127.0.0.1:$port/" \
+            2>/dev/null | head -n 1 | tr -d '\r') && [[ -n $status_line ]]; then
+        break
+    fi
+    sleep 0.1
+done
+[[ -n $status_line ]] || { cat "$work/desktop.err" >&2; fail "tessellgrove does not answer"; }
+ok "installed tessellgrove answers GET /: $status_line"
+kill -TERM "$daemon"
+rc=0
+wait "$daemon" || rc=$?
+daemon=""
+((rc == 0)) || { cat "$work/desktop.err" >&2; fail "tessellgrove exit code $rc after SIGTERM"; }
+ok "tessellgrove: SIGTERM, exit code 0"
+dpkg --purge tessellgrove-desktop >"$work/dpkg.out" 2>&1 ||
+    { cat "$work/dpkg.out" >&2; fail "dpkg --purge tessellgrove-desktop"; }
+
 echo "=== purge ==="
 dpkg --purge tessellgrove >"$work/dpkg.out" 2>&1 || { cat "$work/dpkg.out" >&2; fail "dpkg --purge"; }
 installed=0
@@ -201,4 +256,4 @@ for path in /usr/bin/tessellgroved /usr/bin/tgctl /usr/share/tessellgrove "$unit
     [[ ! -e $path ]] || fail "$path is still there after the purge"
 done
 ok "dpkg --purge removed programs, web files, unit and state"
-echo "package.sh: all checks passed ($deb)"
+echo "package.sh: all checks passed ($deb, $desktop_deb)"

@@ -56,6 +56,11 @@ public:
     [[nodiscard]] bool shutDown();
 
     bool running() const { return m_core != nullptr; }
+    // The store's instance lock file, known once startUp has looked for it (also when another
+    // instance holds it); empty before.
+    std::filesystem::path lockFile() const {
+        return m_lock ? m_lock->path() : std::filesystem::path();
+    }
     // The running program's parts; only while running().
     ConfigStore& store();
     Reactor& reactor();
