@@ -143,8 +143,9 @@ private:
     // holds m_lock.
     template <class Self, class Fn>
     static decltype(auto) withItems(Self& self, ItemType type, Fn&& fn);
-    std::size_t xIndex(const std::string& key);  // adds the label when new
-    std::string groupKey(const Record& record, const FieldNames& names) const;
+    std::size_t xIndex(std::string_view key);  // adds the label when new
+    // The record's x label: "/" and the value of each group in turn.
+    void groupKey(const Record& record, const FieldNames& names, std::string& key) const;
     void clearDataLocked();
     void rebuildLabelIndex();
     void saveItem(const ItemKind& kind, const DiagramItem& item, std::uint32_t setting) const;
@@ -167,7 +168,15 @@ private:
     std::vector<std::unique_ptr<Group>> m_groups;
     RegExpOptions m_regexpOptions;
     std::vector<std::string> m_xLabels;
-    std::unordered_map<std::string, std::size_t> m_labelIndex;  // first position of each label
+    // The first position of each label, found by view.
+    struct LabelHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    std::unordered_map<std::string, std::size_t, LabelHash, std::equal_to<>> m_labelIndex;
+    std::string m_key;  // the x label of the record being processed
     std::deque<Record> m_recent;  // oldest first, at most kRecentRecords
     std::atomic<std::uint64_t> m_changes{0};
     const CheckpointRequest* m_checkpointRequest = nullptr;
