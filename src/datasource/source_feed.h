@@ -38,9 +38,16 @@ public:
 
     void flushDuplicates() { m_source.flushDuplicates(); }
     bool duplicatesBackedUp() const { return m_source.duplicatesBackedUp(); }
-    void reportError(const std::string& text) { m_source.reportError(text); }
+    // Both come after every record of the chunks parsed before.
+    void reportError(const std::string& text) {
+        m_source.settleDelivery();
+        m_source.reportError(text);
+    }
     // Shows a record to observers only (rows that reach diagrams through the duplicate log).
-    void showRecord(const Record& record) { m_source.deliverToObservers(record); }
+    void showRecord(const Record& record) {
+        m_source.settleDelivery();
+        m_source.deliverToObservers(record);
+    }
 
     bool stopping() const { return m_source.stopping(); }
     void requestStop() { m_source.requestStop(); }

@@ -53,7 +53,9 @@ void accumulate(Axis& axis, std::size_t x) {
     }
     if (axis.oper != AxisOper::First || axis.count[x] == 0) axis.strdata[x] = axis.current;
     ++axis.count[x];
-    const double value = parseAxisNumber(axis.current);
+    // COUNT and no operation never read the number.
+    const bool numeric = axis.oper != AxisOper::Count && axis.oper != AxisOper::Undefined;
+    const double value = numeric ? parseAxisNumber(axis.current) : 0.0;
     switch (axis.oper) {
         case AxisOper::Undefined:
             break;
