@@ -224,6 +224,10 @@ private:
     // error records) call it first.
     // A stop may have left lines undelivered: they go back in front of the pending bytes.
     void settleDelivery();
+    // Hands the lines split so far to the delivery thread without waiting.
+    void flushDelivery() {
+        if (m_delivery) m_delivery->flush();
+    }
     void putBackUndelivered(ParseBatch& batch);
     // Appends the queued duplicates to the log; 0, or the errno of the failure (the records
     // not written stay queued). m_lock held.

@@ -7,6 +7,9 @@ namespace {
 
 // A reader that has split this many lines ahead of the delivery waits for it.
 constexpr std::size_t kMaxWaitingLines = 512;
+// An idle delivery thread is woken once this many lines wait (or the reader is about to wait
+// or settle): waking it for every chunk costs more than a cheap delivery.
+constexpr std::size_t kWakeLines = 128;
 
 }  // namespace
 
@@ -29,21 +32,31 @@ void DeliveryThread::add(const std::function<void(ParseBatch&)>& fill) {
     m_changed.wait(lock, [this] { return !m_inFlight || m_filling.count < kMaxWaitingLines; });
     fill(m_filling);
     m_filling.used = true;
-    // Lines a stop left in the other batch stay there until the reader takes them back.
-    if (!m_inFlight && m_delivering.delivered == m_delivering.count) {
-        std::swap(m_filling, m_delivering);
-        m_filling.reset();
-        m_inFlight = true;
-        m_changed.notify_all();
-    }
+    if (m_filling.count >= kWakeLines) handOver();
     rethrowFailure();
+}
+
+void DeliveryThread::flush() {
+    if (std::this_thread::get_id() == m_thread.get_id()) return;
+    std::lock_guard lock(m_mutex);
+    handOver();
 }
 
 void DeliveryThread::drain() {
     if (std::this_thread::get_id() == m_thread.get_id()) return;
     std::unique_lock lock(m_mutex);
+    handOver();
     m_changed.wait(lock, [this] { return !m_inFlight; });
     rethrowFailure();
+}
+
+void DeliveryThread::handOver() {
+    // Lines a stop left in the other batch stay there until the reader takes them back.
+    if (m_inFlight || !m_filling.used || m_delivering.delivered != m_delivering.count) return;
+    std::swap(m_filling, m_delivering);
+    m_filling.reset();
+    m_inFlight = true;
+    m_changed.notify_all();
 }
 
 void DeliveryThread::rethrowFailure() {

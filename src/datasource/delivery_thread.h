@@ -3,7 +3,7 @@
 // thread delivers the records split before. Two batches take turns: the reader adds the lines
 // of each chunk to one while the other is delivered; when a delivery ends, the thread takes
 // the lines added meanwhile at once (without sleeping when there are some), and a reader that
-// finds it idle hands its lines over. So records arrive in the order of their lines, and the
+// finds it idle hands its lines over once enough wait or before the reader waits itself. So records arrive in the order of their lines, and the
 // two threads only wake each other when one of them has run out of work.
 //
 // The reader thread owns the object and is the only one to call its members. A stop (the
@@ -72,8 +72,12 @@ public:
     DeliveryThread& operator=(const DeliveryThread&) = delete;
 
     // Calls `fill` with the batch the reader adds to, then hands it over when the delivery
-    // thread is idle. Waits first while that batch is large and a delivery is in flight.
+    // thread is idle and enough lines wait. Waits first while that batch is large and a
+    // delivery is in flight.
     void add(const std::function<void(ParseBatch&)>& fill);
+    // Hands what was added over to an idle delivery thread: the reader calls it before it
+    // waits for input, so no line waits with it.
+    void flush();
     // Waits until nothing is being delivered: every line added has been delivered, or a stop
     // left the rest in the batches. A no-op on the delivering thread (a listener's call that
     // reaches the reader's side).
@@ -86,6 +90,7 @@ public:
 private:
     void run();
     void rethrowFailure();  // m_mutex held
+    void handOver();        // m_mutex held
 
     std::function<void(ParseBatch&)> m_deliver;
     std::function<bool()> m_stopping;

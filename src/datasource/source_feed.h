@@ -53,10 +53,16 @@ public:
     void requestStop() { m_source.requestStop(); }
     void clearStopping() { m_source.clearStopping(); }
     // True when a stop was asked before `timeout` passed.
+    // Every wait of a reader goes through one of these two: the lines split so far go to
+    // the delivery thread first.
     bool waitForStop(std::chrono::milliseconds timeout) const {
+        m_source.flushDelivery();
         return m_source.waitForStop(timeout);
     }
-    const WakeEvent& wakeEvent() const { return m_source.wakeEvent(); }
+    const WakeEvent& wakeEvent() const {
+        m_source.flushDelivery();
+        return m_source.wakeEvent();
+    }
     std::chrono::milliseconds retryPause() const { return m_source.retryPause(); }
 
 private:
