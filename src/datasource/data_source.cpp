@@ -138,6 +138,7 @@ ReadPosition DataSource::readPosition() const {
 }
 
 bool DataSource::updateReadPosition(const ReadPosition& position) {
+    settleDelivery();  // the position must not pass records still on their way
     std::lock_guard lock(m_lock);
     if (position.generation != m_position.generation) return false;
     m_position = position;

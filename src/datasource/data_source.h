@@ -7,8 +7,10 @@
 //
 // Threads: the definition and the listener list may be read and changed from any thread
 // under m_lock. The reader thread runs while listeners are attached; parseChunk runs on it
-// and keeps the incomplete last line in m_pending, which only that thread touches. Delivery
-// to listeners holds m_lock (lock order: manager, source, listener).
+// and keeps the incomplete last line in m_pending, which only that thread touches. The reader
+// cuts and splits lines; a second thread of the reader's (DeliveryThread) delivers the records
+// of one chunk while the reader splits the next, in line order. Delivery to listeners holds
+// m_lock (lock order: manager, source, listener).
 //
 // Starting and stopping the reader are serialised by m_runLock, which is never held together
 // with m_lock and never taken by the reader. Stopping wakes every wait of the reader and joins it
@@ -29,6 +31,7 @@
 #include <vector>
 
 #include "config/config_store.h"
+#include "datasource/delivery_thread.h"
 #include "datasource/read_position.h"
 #include "datasource/record.h"
 #include "datasource/record_listener.h"
@@ -194,13 +197,38 @@ private:
     void clearStopping() { m_stopping.store(false, std::memory_order_relaxed); }
     bool stopping() const { return m_stopping.load(std::memory_order_relaxed); }
     // Forgets the incomplete line (a reader starting afresh).
-    void clearPending() { m_pending.clear(); }
-    const std::string& pending() const { return m_pending; }
+    void clearPending() {
+        settleDelivery();
+        m_pending.clear();
+    }
+    const std::string& pending() {
+        settleDelivery();
+        return m_pending;
+    }
 
-    // Splits and delivers one complete line, and queues its duplicate when accepted.
-    // `parsedEnd`: the input counted up to the end of this line and its line end.
-    void parseLine(const RegExp& pattern, std::string_view line, char separator,
-                   std::uint64_t parsedEnd);
+    // Cuts `chunk` (after the pending bytes) into lines and splits them into `batch`.
+    void splitChunk(std::string_view chunk, const RegExp& pattern, char separator,
+                    ParseBatch& batch);
+    // Splits one complete line into the next entry of `batch`. `parsedEnd`: the input
+    // counted up to the end of this line and its line end.
+    void splitLine(const RegExp& pattern, std::string_view line, std::uint64_t parsedEnd,
+                   ParseBatch& batch);
+    // Delivers the lines of a chunk in order, counts the chunk as parsed and writes the
+    // duplicates; on the delivery thread while a reader runs, else on the caller's.
+    void deliverBatch(ParseBatch& batch);
+    // Delivers one line (or its error record), and queues its duplicate when accepted.
+    void deliverLine(ParsedLine& parsed, const ParseBatch& batch);
+    void writeDuplicatesAndReport();
+    // Waits until the delivery thread has delivered every chunk handed to it. The reader's
+    // steps that read or move what delivery changes (position, input base, duplicate log,
+    // error records) call it first.
+    // A stop may have left lines undelivered: they go back in front of the pending bytes.
+    void settleDelivery();
+    // Hands the lines split so far to the delivery thread without waiting.
+    void flushDelivery() {
+        if (m_delivery) m_delivery->flush();
+    }
+    void putBackUndelivered(ParseBatch& batch);
     // Appends the queued duplicates to the log; 0, or the errno of the failure (the records
     // not written stay queued). m_lock held.
     int writeDuplicates();
@@ -228,8 +256,10 @@ private:
     // with m_lock (so attach, detach and restart are not called with this source's lock held),
     // and the reader thread never takes it, so stopping can always join the reader.
     // The reader thread reaches the source through SourceFeed only, and takes m_lock only for
-    // short steps (one line's delivery, a position update), never while blocked on its
-    // transport. Without any lock it touches the reader-only members at the
+    // short steps (a position update), never while blocked on its transport; its delivery
+    // thread takes it for one line's delivery at a time. The reader waits for its delivery
+    // thread (settleDelivery) only without m_lock, and the delivery thread never waits for the
+    // reader, so neither can block the other while holding the lock. Without any lock it touches the reader-only members at the
     // end, which a stopped source's caller may also touch once the reader has been joined.
     mutable std::recursive_mutex m_lock;
     // Guarded by m_lock:
@@ -257,6 +287,7 @@ private:
     std::thread m_reader;  // guarded by m_runLock
     // Atomics: read without any lock by any thread.
     std::atomic<std::thread::id> m_readerId{};
+    std::atomic<std::thread::id> m_deliveryId{};  // the reader's delivery thread
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_held{false};
     std::atomic<std::size_t> m_listenerCount{0};  // m_listeners.size(), readable without m_lock
@@ -269,7 +300,11 @@ private:
     std::string m_pending;             // received bytes after the last complete line
     std::uint64_t m_inputFed = 0;      // bytes passed to parseChunk since the input base
     std::uint64_t m_pendingStart = 0;  // where m_pending starts, counted the same way
-    Record m_values;                   // reused for every line to spare allocations
+    // While the reader runs, its delivery thread; null when parseChunk is called without one.
+    DeliveryThread* m_delivery = nullptr;
+    ParseBatch m_directBatch;  // the lines of a chunk delivered without a delivery thread
+    // Delivery's side (the delivery thread, or the reader when none): touched by the other
+    // side only after settleDelivery.
     bool m_duplicateFailing = false;   // a failed duplicate write was reported
 };
 

@@ -92,6 +92,11 @@ int DataSource::writeDuplicates() {
 }
 
 void DataSource::flushDuplicates() {
+    settleDelivery();
+    writeDuplicatesAndReport();
+}
+
+void DataSource::writeDuplicatesAndReport() {
     std::string path;
     int error = 0;
     {
@@ -115,6 +120,7 @@ bool DataSource::duplicatesBackedUp() const {
 }
 
 void DataSource::setInputBase(const ReadPosition& base) {
+    settleDelivery();
     m_inputFed = 0;
     m_pendingStart = 0;
     std::lock_guard lock(m_lock);
@@ -146,6 +152,9 @@ std::optional<DuplicateExtent> DataSource::duplicateExtent() {
 }
 
 void DataSource::parseChunk(std::string_view chunk) {
+    // After a stop, lines the delivery thread left go back first, so the batch it gives next
+    // holds none of them and the new bytes follow them.
+    if (stopping()) settleDelivery();
     std::shared_ptr<const RegExp> pattern;
     bool duplicating = false;
     {
@@ -155,6 +164,19 @@ void DataSource::parseChunk(std::string_view chunk) {
     }
     // Looked up only when needed: a stored separator of 0 is read from the store every time.
     const char separator = duplicating ? m_store.listSeparator() : '\t';
+    if (m_delivery) {
+        m_delivery->add([&](ParseBatch& batch) { splitChunk(chunk, *pattern, separator, batch); });
+        return;
+    }
+    m_directBatch.reset();
+    splitChunk(chunk, *pattern, separator, m_directBatch);
+    deliverBatch(m_directBatch);
+    putBackUndelivered(m_directBatch);
+}
+
+void DataSource::splitChunk(std::string_view chunk, const RegExp& pattern, char separator,
+                            ParseBatch& batch) {
+    batch.separator = separator;
 
     // Lines wholly inside the chunk are parsed in place; only an incomplete line is copied.
     const bool joined = !m_pending.empty();
@@ -164,6 +186,8 @@ void DataSource::parseChunk(std::string_view chunk) {
     m_inputFed += chunk.size();
     m_bytesRead.fetch_add(chunk.size(), std::memory_order_relaxed);
 
+    const std::size_t rawBase = batch.raw.size();
+    if (rawBase == 0) batch.rawStart = textStart;
     std::size_t consumed = 0;  // everything before this has been parsed (or was line ends)
     while (!stopping()) {
         std::size_t start = consumed;
@@ -177,10 +201,14 @@ void DataSource::parseChunk(std::string_view chunk) {
             consumed = start;  // incomplete: waits for the rest in a later chunk
             break;
         }
+        const std::size_t from = consumed;
         consumed = end + 1;
-        parseLine(*pattern, text.substr(start, end - start), separator, textStart + consumed);
+        splitLine(pattern, text.substr(start, end - start), textStart + consumed, batch);
+        batch.lines[batch.count - 1].from = rawBase + from;
     }
     m_pendingStart = textStart + consumed;
+    // The chunks of a batch follow each other in the input, and so do their bytes here.
+    batch.raw.append(text.substr(0, consumed));
 
     if (joined) {
         m_pending.erase(0, consumed);
@@ -191,43 +219,78 @@ void DataSource::parseChunk(std::string_view chunk) {
         const std::string line = std::move(m_pending);
         m_pending.clear();
         m_pendingStart += line.size();
-        parseLine(*pattern, line, separator, m_pendingStart);
+        batch.raw.append(line);
+        splitLine(pattern, line, m_pendingStart, batch);
+        batch.lines[batch.count - 1].from = batch.raw.size() - line.size();
     }
-    {
-        // Line ends after the last line count as parsed too: the position that pairs with the
-        // listeners' records is then the reader's own, with its content check.
-        std::lock_guard lock(m_lock);
-        if (m_pendingStart > m_inputParsed) m_inputParsed = m_pendingStart;
-    }
-    flushDuplicates();
+    // Line ends after the last line count as parsed too: the position that pairs with the
+    // listeners' records is then the reader's own, with its content check.
+    batch.parsedEnd = m_pendingStart;
 }
 
-void DataSource::parseLine(const RegExp& pattern, std::string_view line, char separator,
-                           std::uint64_t parsedEnd) {
-    const bool matched = pattern.split(line, m_values) == 0;
+void DataSource::settleDelivery() {
+    if (!m_delivery) return;
+    m_delivery->drain();
+    // Only a stop leaves lines undelivered, and the lines after them were not delivered
+    // either: the newest batch's go back first, then the older one's in front of them.
+    putBackUndelivered(m_delivery->newest());
+    putBackUndelivered(m_delivery->older());
+}
+
+void DataSource::putBackUndelivered(ParseBatch& batch) {
+    if (batch.delivered >= batch.count) return;
+    const ParsedLine& first = batch.lines[batch.delivered];
+    m_pending.insert(0, std::string_view(batch.raw).substr(first.from));
+    m_pendingStart = batch.rawStart + first.from;
+    batch.reset();  // put back once; later chunks start its bytes afresh
+}
+
+void DataSource::splitLine(const RegExp& pattern, std::string_view line,
+                           std::uint64_t parsedEnd, ParseBatch& batch) {
+    ParsedLine& parsed = batch.add();
+    parsed.matched = pattern.split(line, parsed.values) == 0;
+    if (!parsed.matched) parsed.text.assign(line);
+    parsed.parsedEnd = parsedEnd;
     m_linesRead.fetch_add(1, std::memory_order_relaxed);
+}
+
+void DataSource::deliverBatch(ParseBatch& batch) {
+    // A stop ends the delivery before the next line; the reader puts the rest back.
+    while (batch.delivered < batch.count && !stopping()) {
+        deliverLine(batch.lines[batch.delivered], batch);
+        ++batch.delivered;
+    }
+    if (batch.delivered == batch.count) {
+        std::lock_guard lock(m_lock);
+        if (batch.parsedEnd > m_inputParsed) m_inputParsed = batch.parsedEnd;
+    }
+    writeDuplicatesAndReport();
+}
+
+void DataSource::deliverLine(ParsedLine& parsed, const ParseBatch& batch) {
     // The input counted as parsed changes with the delivery, under the same lock, so a
     // snapshot of the position always pairs with what the listeners hold.
     std::unique_lock lock(m_lock);
-    m_inputParsed = parsedEnd;
+    m_inputParsed = parsed.parsedEnd;
     // Read before a reset: the reader starts the input again at its next pass, so the line
     // comes again; delivered now, it would be counted into the cleared data.
     if (m_inputBase && m_inputBase->generation != m_position.generation) return;
-    if (!matched) {
+    if (!parsed.matched) {
         m_errorRecords.fetch_add(1, std::memory_order_relaxed);
-        deliverToObservers(Record{kParseErrorValue, std::string(line)});
+        deliverToObservers(Record{kParseErrorValue, parsed.text});
         lock.unlock();
         std::string text = "Parse Error: ";
-        text.append(line);
+        text.append(parsed.text);
         m_events.writeLog(name(), text);
         return;
     }
-    if (m_values.size() == m_definition.fields.size()) {
+    const Record& values = parsed.values;
+    if (values.size() == m_definition.fields.size()) {
         m_lastRecordTime.store(std::time(nullptr), std::memory_order_relaxed);
-        deliverToObservers(m_values);
-        deliverToProcessors(m_values);
+        deliverToObservers(values);
+        deliverToProcessors(values);
         // Under the lock with the delivery, so a replay sees exactly the delivered records.
-        if (!m_definition.backup.empty()) writeDuplicate(m_duplicateQueue, m_values, separator);
+        if (!m_definition.backup.empty()) writeDuplicate(m_duplicateQueue, values, batch.separator);
         return;
     }
     // Not duplicated: replaying the log would otherwise feed this text to diagrams as data

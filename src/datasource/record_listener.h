@@ -1,6 +1,7 @@
 #pragma once
 // What diagrams and monitors implement to receive a data source's records.
-// Called on the source's reader thread with the source's lock held (lock order: source, then
+// Called on the source's delivering thread (or a caller's, for replays and resets) with the
+// source's lock held (lock order: source, then
 // the listener's own lock). A listener must detach from its source before it ends.
 
 #include "datasource/record.h"

@@ -38,18 +38,31 @@ public:
 
     void flushDuplicates() { m_source.flushDuplicates(); }
     bool duplicatesBackedUp() const { return m_source.duplicatesBackedUp(); }
-    void reportError(const std::string& text) { m_source.reportError(text); }
+    // Both come after every record of the chunks parsed before.
+    void reportError(const std::string& text) {
+        m_source.settleDelivery();
+        m_source.reportError(text);
+    }
     // Shows a record to observers only (rows that reach diagrams through the duplicate log).
-    void showRecord(const Record& record) { m_source.deliverToObservers(record); }
+    void showRecord(const Record& record) {
+        m_source.settleDelivery();
+        m_source.deliverToObservers(record);
+    }
 
     bool stopping() const { return m_source.stopping(); }
     void requestStop() { m_source.requestStop(); }
     void clearStopping() { m_source.clearStopping(); }
     // True when a stop was asked before `timeout` passed.
+    // Every wait of a reader goes through one of these two: the lines split so far go to
+    // the delivery thread first.
     bool waitForStop(std::chrono::milliseconds timeout) const {
+        m_source.flushDelivery();
         return m_source.waitForStop(timeout);
     }
-    const WakeEvent& wakeEvent() const { return m_source.wakeEvent(); }
+    const WakeEvent& wakeEvent() const {
+        m_source.flushDelivery();
+        return m_source.wakeEvent();
+    }
     std::chrono::milliseconds retryPause() const { return m_source.retryPause(); }
 
 private:

@@ -50,7 +50,8 @@ void DataSource::reconcile() {
     // A listener that detaches from inside a delivery runs on the reader itself, with this
     // source's lock held: it can only ask the reader to end. The next start, or the
     // destructor, joins it.
-    if (std::this_thread::get_id() == m_readerId.load()) {
+    const std::thread::id self = std::this_thread::get_id();
+    if (self == m_readerId.load() || self == m_deliveryId.load()) {
         if (m_listenerCount == 0) requestStop();
         return;
     }
@@ -94,11 +95,24 @@ void DataSource::readerThread() {
     m_readerId.store(std::this_thread::get_id());
     try {
         // No transport of this kind (yet): the reader ends at once.
-        if (const auto reader = makeSourceReader(*this, type())) reader->run();
+        if (const auto reader = makeSourceReader(*this, type())) {
+            // Ends (delivering what was handed to it) before the reader reports or ends.
+            DeliveryThread delivery([this](ParseBatch& batch) { deliverBatch(batch); },
+                                    [this] { return stopping(); });
+            m_deliveryId.store(delivery.id());
+            struct Detach {
+                DataSource& source;
+                ~Detach() { source.m_delivery = nullptr; }
+            } detach{*this};
+            m_delivery = &delivery;
+            reader->run();
+            settleDelivery();  // a failed delivery is reported below
+        }
     } catch (const std::exception& e) {
         // Readers catch their own transport errors; anything else must not end the process.
         reportError(e.what());
     }
+    m_deliveryId.store(std::thread::id());
     m_readerId.store(std::thread::id());
 }
 

@@ -53,7 +53,9 @@ void accumulate(Axis& axis, std::size_t x) {
     }
     if (axis.oper != AxisOper::First || axis.count[x] == 0) axis.strdata[x] = axis.current;
     ++axis.count[x];
-    const double value = parseAxisNumber(axis.current);
+    // COUNT and no operation never read the number.
+    const bool numeric = axis.oper != AxisOper::Count && axis.oper != AxisOper::Undefined;
+    const double value = numeric ? parseAxisNumber(axis.current) : 0.0;
     switch (axis.oper) {
         case AxisOper::Undefined:
             break;
@@ -101,6 +103,13 @@ double leadingNumber(std::string_view text) {
         const std::size_t exponentEnd = skipDigits(text, exponent);
         if (exponentEnd > exponent) end = exponentEnd;
     }
+    if (end == intEnd && intEnd - at <= 15) {
+        // Up to 15 digits and nothing else: the value is exact in a double, so strtod would
+        // give exactly this sum.
+        double value = 0;
+        for (std::size_t i = at; i < intEnd; ++i) value = value * 10 + (text[i] - '0');
+        return text[start] == '-' ? -value : value;
+    }
     thread_local std::string number;
     number.assign(text.substr(start, end - start));
     const double value = std::strtod(number.c_str(), nullptr);
@@ -118,6 +127,8 @@ double parseAxisNumber(std::string_view text) {
         pattern.compile("([0-9]+)[:|']([0-9]+)[:|']([0-9]+)");
         return pattern;
     }();
+    // Without a separator the expression cannot match: most values are plain numbers.
+    if (text.find_first_of(":|'") == std::string_view::npos) return leadingNumber(text);
     thread_local std::vector<std::string> parts;
     if (timePattern.split(text, parts) == 0 && parts.size() == 3) {
         return (leadingNumber(parts[0]) * 3600 + leadingNumber(parts[1]) * 60 +
@@ -157,27 +168,29 @@ void Diagram::processRecord(const Record& record, const FieldNames& names) {
     bool extracted = false;
     for (const auto& axis : m_axes) extracted |= extractValue(*axis, record, names);
     if (!extracted) return;
-    const std::size_t x = xIndex(groupKey(record, names));
+    groupKey(record, names, m_key);
+    const std::size_t x = xIndex(m_key);
     for (const auto& axis : m_axes) accumulate(*axis, x);
 }
 
 void Diagram::reset() { clearData(); }
 
-std::string Diagram::groupKey(const Record& record, const FieldNames& names) const {
-    std::string key;
-    std::string value;
+void Diagram::groupKey(const Record& record, const FieldNames& names, std::string& key) const {
+    key.clear();
+    thread_local std::string value;
     for (const auto& group : m_groups) {
         key += '/';
-        value.clear();
         if (group->extractFrom(record, names, value)) key += value;
     }
-    return key;
 }
 
-std::size_t Diagram::xIndex(const std::string& key) {
-    const auto [it, added] = m_labelIndex.try_emplace(key, m_xLabels.size());
-    if (added) m_xLabels.push_back(key);
-    return it->second;
+std::size_t Diagram::xIndex(std::string_view key) {
+    // Looked up by view first: a label seen before costs no copy.
+    if (const auto it = m_labelIndex.find(key); it != m_labelIndex.end()) return it->second;
+    const std::size_t x = m_xLabels.size();
+    m_labelIndex.emplace(std::string(key), x);
+    m_xLabels.emplace_back(key);
+    return x;
 }
 
 void Diagram::rebuildLabelIndex() {
@@ -227,7 +240,9 @@ RecentTable Diagram::recentTable() const {
                                      record.begin() + std::min(record.size(), names.size()));
         for (const auto& filter : m_filters)
             row.push_back(matches(*filter, record, names) ? "Y" : "N");
-        row.push_back(groupKey(record, names));
+        std::string key;
+        groupKey(record, names, key);
+        row.push_back(std::move(key));
         for (const auto& axis : m_axes) {
             std::string value;
             axis->extractFrom(record, names, value);

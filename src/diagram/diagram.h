@@ -3,8 +3,8 @@
 // they accumulate (one x label per distinct combination of group values, one slot per label
 // on every axis). Listens to its source while running.
 //
-// Threads: processRecord and reset run on the source's reader thread inside the source's
-// lock; everything else on the application's threads. m_lock guards every member; the lock
+// Threads: processRecord and reset run on one of the source's reader threads (the one that
+// delivers records, or a caller's replay or reset) inside the source's lock; everything else on the application's threads. m_lock guards every member; the lock
 // order is source, then diagram. Operations that attach, detach, or read the source (start,
 // stop, isRunning, setDataSource, fieldNames, recentTable, rebuild) never hold m_lock while
 // they take the source's lock: rebuild takes the source's lock first.
@@ -143,8 +143,9 @@ private:
     // holds m_lock.
     template <class Self, class Fn>
     static decltype(auto) withItems(Self& self, ItemType type, Fn&& fn);
-    std::size_t xIndex(const std::string& key);  // adds the label when new
-    std::string groupKey(const Record& record, const FieldNames& names) const;
+    std::size_t xIndex(std::string_view key);  // adds the label when new
+    // The record's x label: "/" and the value of each group in turn.
+    void groupKey(const Record& record, const FieldNames& names, std::string& key) const;
     void clearDataLocked();
     void rebuildLabelIndex();
     void saveItem(const ItemKind& kind, const DiagramItem& item, std::uint32_t setting) const;
@@ -167,7 +168,15 @@ private:
     std::vector<std::unique_ptr<Group>> m_groups;
     RegExpOptions m_regexpOptions;
     std::vector<std::string> m_xLabels;
-    std::unordered_map<std::string, std::size_t> m_labelIndex;  // first position of each label
+    // The first position of each label, found by view.
+    struct LabelHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    std::unordered_map<std::string, std::size_t, LabelHash, std::equal_to<>> m_labelIndex;
+    std::string m_key;  // the x label of the record being processed
     std::deque<Record> m_recent;  // oldest first, at most kRecentRecords
     std::atomic<std::uint64_t> m_changes{0};
     const CheckpointRequest* m_checkpointRequest = nullptr;

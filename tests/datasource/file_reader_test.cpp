@@ -267,6 +267,26 @@ TEST_F(FileReaderTest, StopDuringAPassLeavesTheRestForTheNextReader) {
     m_source.detach(stopper);
 }
 
+// The source's own reader delivers on a second thread while it splits the next piece: a stop
+// there must still leave the position just after the last delivered line.
+TEST_F(FileReaderTest, StopInTheSourcesOwnReaderLosesAndRepeatsNoLine) {
+    m_source.detach(m_listener);
+    m_source.setType(SourceType::File);
+    append(m_path, numberedLines(0, 2000));
+    StoppingListener stopper(m_source, "line-0002");
+    m_source.attach(stopper);
+    ASSERT_TRUE(stopper.waitForProcessed(3));
+    m_source.detach(stopper);  // joins the reader, which ended at the stop
+    EXPECT_EQ(firstValues(stopper.processed()), numbered(0, 3));
+    EXPECT_EQ(position().offset, 30u);
+
+    m_source.attach(m_listener);
+    ASSERT_TRUE(m_listener.waitForProcessed(1997));
+    m_source.detach(m_listener);
+    EXPECT_EQ(lines(), numbered(3, 1997));
+    EXPECT_EQ(position().offset, 20000u);
+}
+
 TEST_F(FileReaderTest, PositionBeyondFourGigabytesIsKept) {
     constexpr std::uint64_t kStart = 5ull << 30;
     append(m_path, "");
