@@ -11,39 +11,21 @@
 #include "diagram/diagram_keys.h"
 #include "tools/commands.h"
 #include "tools/exchange_support.h"
-#include "tools/store_snapshot.h"
-#include "tools/stored_names.h"
 
 namespace tg {
-namespace {
-
-void exportDiagramCommand(StoreOpener& stores, const CommandLine& line, CommandAnswers& answers) {
-    line.expectAtMost(3);
-    const std::string& name = line.positional(1, "NAME");
-    const std::string& path = line.positional(2, "FILE");
-    std::string document;
-    std::string error;
-    {
-        ConfigStore& store = stores.existingStore();
-        // The copy's key takes the name as given, whatever its case in the store.
-        if (!containsExactly(storedDiagramNames(store), name)) {
-            throw CommandError("no diagram " + name);
-        }
-        StoreSnapshot snapshot(store, {diagramKeyPath(name)});
-        SourceManager noSources(snapshot.store());  // the copy holds no sources: nothing starts
-        DiagramManager diagrams(snapshot.store(), noSources);
-        if (exportDiagram(diagrams, name, document, error) != 0) throw CommandError(error);
-    }
-    writeExport(path, document, answers);
-}
-
-}  // namespace
 
 void runDiagramExchangeCommand(const std::vector<std::string>& words, StoreOpener& stores) {
     const CommandLine line(words, {}, {"--replace"});
     CommandAnswers answers(line.flag("--replace"));
     if (line.positional(0, "diagram command") == "export") {
-        exportDiagramCommand(stores, line, answers);
+        runExportCommand(stores, line, answers, "diagram", storedDiagramNames, diagramKeyPath,
+                         [](ConfigStore& copy, const std::string& name, std::string& document,
+                            std::string& error) {
+                             // the copy holds no sources: nothing starts
+                             SourceManager noSources(copy);
+                             DiagramManager diagrams(copy, noSources);
+                             return exportDiagram(diagrams, name, document, error);
+                         });
     } else {
         runImportCommand(
             stores, line, answers, "diagram", storedDiagramNames,

@@ -13,6 +13,7 @@
 #include "diagram/diagram_manager.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
+#include "tools/store_snapshot.h"
 #include "tools/stored_names.h"
 
 namespace tg {
@@ -107,6 +108,31 @@ void runImportCommand(StoreOpener& stores, const CommandLine& line, CommandAnswe
         throw CommandError("cannot store " + std::string(what) + " " + name + ": " +
                            store.lastError());
     }
+}
+
+// The export command of either kind: NAME FILE. Exports from a private copy of the store's
+// key at `keyPath` (so nothing is written beside a running daemon) with `exportFlow` (given
+// the copy, the name, where to put the document and the error), then writes the document.
+// The copy's key takes the name as given, whatever its case in the store, so the name must
+// be stored exactly so.
+template <class Export>
+void runExportCommand(StoreOpener& stores, const CommandLine& line, CommandAnswers& answers,
+                      std::string_view what, std::vector<std::string> (*storedNames)(ConfigStore&),
+                      std::string (*keyPath)(std::string_view), Export exportFlow) {
+    line.expectAtMost(3);
+    const std::string& name = line.positional(1, "NAME");
+    const std::string& path = line.positional(2, "FILE");
+    std::string document;
+    std::string error;
+    {
+        ConfigStore& store = stores.existingStore();
+        if (!containsExactly(storedNames(store), name)) {
+            throw CommandError("no " + std::string(what) + " " + name);
+        }
+        StoreSnapshot snapshot(store, {keyPath(name)});
+        if (exportFlow(snapshot.store(), name, document, error) != 0) throw CommandError(error);
+    }
+    writeExport(path, document, answers);
 }
 
 }  // namespace tg

@@ -12,38 +12,19 @@
 #include "datasource/source_keys.h"
 #include "tools/commands.h"
 #include "tools/exchange_support.h"
-#include "tools/store_snapshot.h"
-#include "tools/stored_names.h"
 
 namespace tg {
-namespace {
-
-void exportSourceCommand(StoreOpener& stores, const CommandLine& line, CommandAnswers& answers) {
-    line.expectAtMost(3);
-    const std::string& name = line.positional(1, "NAME");
-    const std::string& path = line.positional(2, "FILE");
-    std::string document;
-    std::string error;
-    {
-        ConfigStore& store = stores.existingStore();
-        // The copy's key takes the name as given, whatever its case in the store.
-        if (!containsExactly(storedSourceNames(store), name)) {
-            throw CommandError("no data source " + name);
-        }
-        StoreSnapshot snapshot(store, {sourceKeyPath(name)});
-        SourceManager sources(snapshot.store());
-        if (exportSource(sources, name, document, error) != 0) throw CommandError(error);
-    }
-    writeExport(path, document, answers);
-}
-
-}  // namespace
 
 void runSourceExchangeCommand(const std::vector<std::string>& words, StoreOpener& stores) {
     const CommandLine line(words, {}, {"--replace"});
     CommandAnswers answers(line.flag("--replace"));
     if (line.positional(0, "source command") == "export") {
-        exportSourceCommand(stores, line, answers);
+        runExportCommand(stores, line, answers, "data source", storedSourceNames, sourceKeyPath,
+                         [](ConfigStore& copy, const std::string& name, std::string& document,
+                            std::string& error) {
+                             SourceManager sources(copy);
+                             return exportSource(sources, name, document, error);
+                         });
     } else {
         runImportCommand(
             stores, line, answers, "data source", storedSourceNames,
