@@ -16,37 +16,45 @@
 
 namespace tg::test {
 
-void defineWebStore(const std::string& storePath, const std::string& log, std::uint16_t port) {
+void defineStore(const std::string& storePath, std::uint16_t port, const StoredSource& stored,
+                 const std::function<void(DiagramManager&)>& defineDiagrams) {
     ConfigStore store(storePath);
     ASSERT_TRUE(store.isOpen());
     HttpSettings(store).setPort(port);
     SourceManager sources(store);
     sources.holdReaders(true);
-    ASSERT_EQ(sources.create("web"), 0);
+    ASSERT_EQ(sources.create(stored.name), 0);
     {
-        SourceHandle source = sources.acquire("web");
-        source->setType(SourceType::File);
-        source->setConnect(log);
-        source->setBackup(log + ".dup");
-        source->setRegexp("^([0-9]+) ([0-9]+)$");
+        SourceHandle source = sources.acquire(stored.name);
+        source->setType(stored.type);
+        source->setConnect(stored.connect);
+        source->setBackup(stored.backup);
+        source->setRegexp(stored.regexp);
         source->setFields({"status", "bytes"});
         source->save();
     }
     DiagramManager diagrams(store, sources);
-    ASSERT_EQ(diagrams.create("by status"), 0);
-    {
-        DiagramHandle diagram = diagrams.acquire("by status");
-        diagram->setGroup("status", "status", "");
-        diagram->setAxis("requests", "status", "", AxisOper::Count);
-        diagram->setAxis("bytes", "bytes", "", AxisOper::Sum);
+    defineDiagrams(diagrams);
+}
+
+void defineWebStore(const std::string& storePath, const std::string& log, std::uint16_t port) {
+    const StoredSource web{"web", SourceType::File, log, log + ".dup", "^([0-9]+) ([0-9]+)$"};
+    defineStore(storePath, port, web, [](DiagramManager& diagrams) {
+        ASSERT_EQ(diagrams.create("by status"), 0);
+        {
+            DiagramHandle diagram = diagrams.acquire("by status");
+            diagram->setGroup("status", "status", "");
+            diagram->setAxis("requests", "status", "", AxisOper::Count);
+            diagram->setAxis("bytes", "bytes", "", AxisOper::Sum);
+            (void)diagram->setDataSource("web");
+            diagram->saveDefinition();
+        }
+        ASSERT_EQ(diagrams.create("total"), 0);
+        DiagramHandle diagram = diagrams.acquire("total");
+        diagram->setAxis("lines", "bytes", "", AxisOper::Count);
         (void)diagram->setDataSource("web");
         diagram->saveDefinition();
-    }
-    ASSERT_EQ(diagrams.create("total"), 0);
-    DiagramHandle diagram = diagrams.acquire("total");
-    diagram->setAxis("lines", "bytes", "", AxisOper::Count);
-    (void)diagram->setDataSource("web");
-    diagram->saveDefinition();
+    });
 }
 
 ReadOnlyFile::ReadOnlyFile(std::string path) : m_path(std::move(path)) {

@@ -2,9 +2,27 @@
 // The store the daemon tests run on, and read-only looks into it.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
+#include "datasource/source_type.h"
+#include "diagram/diagram_manager.h"
+
 namespace tg::test {
+
+// A source with the fields status and bytes.
+struct StoredSource {
+    std::string name;
+    SourceType type;
+    std::string connect;
+    std::string backup;
+    std::string regexp;
+};
+
+// The web server on `port` and `source` in the store at `storePath`; then `defineDiagrams`
+// defines the diagrams on it. Fails the calling test when the store cannot be written.
+void defineStore(const std::string& storePath, std::uint16_t port, const StoredSource& source,
+                 const std::function<void(DiagramManager&)>& defineDiagrams);
 
 // One FILE source "web" on `log` (lines "STATUS BYTES", duplicate log `log`.dup) and two
 // diagrams on it: "by status" (group status; requests COUNT, bytes SUM) and "total" (lines

@@ -8,11 +8,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "config/config_store.h"
 #include "daemon_process.h"
-#include "datasource/source_manager.h"
+#include "daemon_store.h"
 #include "diagram/diagram_manager.h"
-#include "http/http_settings.h"
 #include "postgres_cluster.h"
 #include "support/odbc_drivers.h"
 #include "support/reserved_port.h"
@@ -26,27 +24,15 @@ namespace {
 // SUM).
 void defineOdbcStore(const std::string& storePath, const std::string& connect,
                      const std::string& backup, std::uint16_t webPort) {
-    ConfigStore store(storePath);
-    ASSERT_TRUE(store.isOpen());
-    HttpSettings(store).setPort(webPort);
-    SourceManager sources(store);
-    sources.holdReaders(true);
-    ASSERT_EQ(sources.create("db"), 0);
-    {
-        SourceHandle source = sources.acquire("db");
-        source->setType(SourceType::Odbc);
-        source->setConnect(connect);
-        source->setBackup(backup);
-        source->setFields({"status", "bytes"});
-        source->save();
-    }
-    DiagramManager diagrams(store, sources);
-    ASSERT_EQ(diagrams.create("by status"), 0);
-    DiagramHandle diagram = diagrams.acquire("by status");
-    diagram->setGroup("status", "status", "");
-    diagram->setAxis("bytes", "bytes", "", AxisOper::Sum);
-    (void)diagram->setDataSource("db");
-    diagram->saveDefinition();
+    const test::StoredSource db{"db", SourceType::Odbc, connect, backup, ""};
+    test::defineStore(storePath, webPort, db, [](DiagramManager& diagrams) {
+        ASSERT_EQ(diagrams.create("by status"), 0);
+        DiagramHandle diagram = diagrams.acquire("by status");
+        diagram->setGroup("status", "status", "");
+        diagram->setAxis("bytes", "bytes", "", AxisOper::Sum);
+        (void)diagram->setDataSource("db");
+        diagram->saveDefinition();
+    });
 }
 
 std::size_t lineCount(const std::string& path) {

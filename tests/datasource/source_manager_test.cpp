@@ -47,25 +47,28 @@ void append(const std::string& path, const std::string& text) {
 }
 
 // A saved FILE source on `log`, a word a line, duplicated into `backup`.
-void defineWordSource(DataSource& source, const std::string& log, const std::string& backup) {
+// Writes "one" and "two" to `log`, makes `source` a FILE source of one-word lines on it with
+// its duplicates in `backup`, and attaches `listener`: true once both records arrived.
+bool readTwoWords(DataSource& source, test::RecordingListener& listener, const std::string& log,
+                  const std::string& backup) {
+    append(log, "one\ntwo\n");
     source.setType(SourceType::File);
     source.setConnect(log);
     source.setRegexp("^([a-z]+)$");
     source.setFields({"word"});
     source.setBackup(backup);
     source.save();
+    source.attach(listener);
+    return listener.waitForProcessed(2);
 }
 
 TEST_F(SourceManagerTest, OnlyTheDaemonStartCutsTheDuplicateLogAndOnlyTheOneItWrote) {
     const std::string log = m_dir.file("app.log");
     const std::string backup = m_dir.file("dup.log");
-    append(log, "one\ntwo\n");
     {
         DataSource source("web", m_store);
-        defineWordSource(source, log, backup);
         test::RecordingListener listener;
-        source.attach(listener);
-        ASSERT_TRUE(listener.waitForProcessed(2));
+        ASSERT_TRUE(readTwoWords(source, listener, log, backup));
         source.detach(listener);
     }  // stores the position with the log's length: 2 records
     const std::uintmax_t recorded = sizeOf(backup);
@@ -93,12 +96,9 @@ TEST_F(SourceManagerTest, OnlyTheDaemonStartCutsTheDuplicateLogAndOnlyTheOneItWr
 TEST_F(SourceManagerTest, ALogWrittenBeforeAnyCheckpointIsCutBackAtTheNextStart) {
     const std::string log = m_dir.file("app.log");
     const std::string backup = m_dir.file("dup.log");
-    append(log, "one\ntwo\n");
     DataSource source("web", m_store);
-    defineWordSource(source, log, backup);
     test::RecordingListener listener;
-    source.attach(listener);
-    ASSERT_TRUE(listener.waitForProcessed(2));
+    ASSERT_TRUE(readTwoWords(source, listener, log, backup));
     ASSERT_TRUE(source.duplicateExtent());  // the copies are in the log, as a checkpoint finds
     ASSERT_GT(sizeOf(backup), 0u);
     // No checkpoint stored the position past them: were the process killed now, the next
