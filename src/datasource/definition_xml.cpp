@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "platform/code_page.h"
+
 namespace tg {
 namespace {
 
@@ -38,7 +40,7 @@ pugi::xml_node DefinitionXml::startDocument(std::string_view comment, const char
 }
 
 bool DefinitionXml::put(pugi::xml_node element, const char* name, std::string_view value) {
-    const auto converted = m_codePage.toUtf8(value);
+    const auto converted = codePageToUtf8(value);
     if (!converted) {
         if (m_error.empty()) {
             m_error = describe(element, name) + " holds a NUL byte or cannot be converted to UTF-8";
@@ -86,7 +88,7 @@ pugi::xml_node DefinitionXml::root(const char* name) const {
 }
 
 bool DefinitionXml::get(pugi::xml_node element, const char* name, std::string& value) {
-    const auto converted = m_codePage.fromUtf8(element.attribute(name).value());
+    const auto converted = utf8ToCodePage(element.attribute(name).value());
     if (!converted) {
         if (m_error.empty()) {
             m_error = describe(element, name) +

@@ -12,8 +12,6 @@
 
 #include <pugixml.hpp>
 
-#include "platform/code_page.h"
-
 namespace tg {
 
 // The largest document an import reads; anything larger is refused unread.
@@ -45,7 +43,6 @@ public:
 
 private:
     pugi::xml_document m_document;
-    CodePage m_codePage;
     std::string m_error;
 };
 

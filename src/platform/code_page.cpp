@@ -1,88 +1,109 @@
 #include "platform/code_page.h"
 
-#include <cerrno>
-#include <functional>
+#include <cstdint>
 
 namespace tg {
 namespace {
 
-constexpr const char* kCodePage = "WINDOWS-1252";
+// The characters of 0x80..0x9F; the rest of the code page is Latin-1.
+// clang-format off
+constexpr std::uint16_t kHighControls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+// clang-format on
 
-bool isUnassigned(unsigned char byte) {
-    return byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
+void appendCodePoint(std::string& out, char32_t code) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+        return;
+    }
+    if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    }
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
 }
 
-bool isAscii(std::string_view text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
+// The code point of the valid sequence of `length` bytes at text[at].
+char32_t decode(std::string_view text, std::size_t at, std::size_t length) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    char32_t code = lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        code = (code << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
     }
-    return true;
-}
-
-// Runs `cd` over `text`. Where iconv finds a sequence it cannot convert, `unassigned` may take
-// it: it appends what the sequence stands for and answers how many input bytes it used (0:
-// the text cannot be converted).
-using Unassigned = std::function<std::size_t(std::string_view rest, std::string& out)>;
-
-std::optional<std::string> convert(iconv_t cd, std::string_view text,
-                                   const Unassigned& unassigned) {
-    std::string out;
-    out.reserve(text.size() * 2);
-    char buffer[1024];
-    char* in = const_cast<char*>(text.data());  // iconv's signature; it does not write there
-    std::size_t inLeft = text.size();
-    ::iconv(cd, nullptr, nullptr, nullptr, nullptr);  // initial state
-    while (inLeft > 0) {
-        char* outPtr = buffer;
-        std::size_t outLeft = sizeof buffer;
-        const std::size_t rc = ::iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        const int error = errno;
-        out.append(buffer, outPtr);
-        if (rc != static_cast<std::size_t>(-1)) break;
-        if (error == E2BIG) continue;
-        if (error != EILSEQ) return std::nullopt;  // EINVAL: a sequence cut off at the end
-        const std::size_t used = unassigned(std::string_view(in, inLeft), out);
-        if (used == 0) return std::nullopt;
-        in += used;
-        inLeft -= used;
-    }
-    return out;
+    return code;
 }
 
 }  // namespace
 
-CodePage::CodePage() {
-    const iconv_t toUtf8 = ::iconv_open("UTF-8", kCodePage);
-    if (toUtf8 != reinterpret_cast<iconv_t>(-1)) m_toUtf8.reset(toUtf8);
-    const iconv_t fromUtf8 = ::iconv_open(kCodePage, "UTF-8");
-    if (fromUtf8 != reinterpret_cast<iconv_t>(-1)) m_fromUtf8.reset(fromUtf8);
+char16_t ansiToUnicode(unsigned char byte) {
+    return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : byte;
 }
 
-std::optional<std::string> CodePage::toUtf8(std::string_view text) const {
-    if (text.find('\0') != std::string_view::npos) return std::nullopt;
-    if (isAscii(text)) return std::string(text);
-    if (!m_toUtf8) return std::nullopt;
-    return convert(m_toUtf8.get(), text, [](std::string_view rest, std::string& out) {
-        const auto byte = static_cast<unsigned char>(rest.front());
-        if (!isUnassigned(byte)) return std::size_t{0};
-        out += static_cast<char>(0xC2);  // U+0080 to U+00BF in UTF-8
-        out += static_cast<char>(byte);
-        return std::size_t{1};
-    });
+std::optional<unsigned char> unicodeToAnsi(char32_t code) {
+    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) return static_cast<unsigned char>(code);
+    for (unsigned byte = 0x80; byte < 0xA0; ++byte) {
+        if (kHighControls[byte - 0x80] == code) return static_cast<unsigned char>(byte);
+    }
+    return std::nullopt;
 }
 
-std::optional<std::string> CodePage::fromUtf8(std::string_view text) const {
+std::size_t utf8SequenceLength(std::string_view text, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    std::size_t length = 0;
+    unsigned char low = 0x80;  // the range of the second byte
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[at + k]);
+        if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return 0;
+    }
+    return length;
+}
+
+std::optional<std::string> codePageToUtf8(std::string_view text) {
     if (text.find('\0') != std::string_view::npos) return std::nullopt;
-    if (isAscii(text)) return std::string(text);
-    if (!m_fromUtf8) return std::nullopt;
-    return convert(m_fromUtf8.get(), text, [](std::string_view rest, std::string& out) {
-        if (rest.size() < 2 || static_cast<unsigned char>(rest[0]) != 0xC2 ||
-            !isUnassigned(static_cast<unsigned char>(rest[1]))) {
-            return std::size_t{0};
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) appendCodePoint(out, ansiToUnicode(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::optional<std::string> utf8ToCodePage(std::string_view text) {
+    if (text.find('\0') != std::string_view::npos) return std::nullopt;
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        if (static_cast<unsigned char>(text[at]) < 0x80) {
+            out += text[at++];
+            continue;
         }
-        out += rest[1];
-        return std::size_t{2};
-    });
+        const std::size_t length = utf8SequenceLength(text, at);
+        if (length == 0) return std::nullopt;
+        const std::optional<unsigned char> byte = unicodeToAnsi(decode(text, at, length));
+        if (!byte) return std::nullopt;
+        out += static_cast<char>(*byte);
+        at += length;
+    }
+    return out;
 }
 
 }  // namespace tg

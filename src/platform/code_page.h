@@ -1,47 +1,35 @@
 #pragma once
-// The program's texts are bytes in the Windows-1252 code page; files meant for other programs
-// (the XML definitions) hold UTF-8. These convert between the two through iconv and never
-// substitute: a text that the other side cannot hold is reported, not approximated.
+// The program's texts are bytes in the Windows-1252 code page; what goes to other programs
+// (XML definitions, metrics, JSON, CSV) is UTF-8, and the chart script speaks UTF-16. This is
+// the one table between them.
 //
 // The five bytes Windows-1252 leaves unassigned (0x81, 0x8D, 0x8F, 0x90, 0x9D) stand for the
-// control characters of the same number, as Windows converts them, so every byte but NUL has
-// a character and every text of the program converts to UTF-8 and back unchanged.
+// control characters of the same number, as Windows converts them, so every byte has a
+// character and every text of the program converts to UTF-8 and back unchanged.
 //
-// One object per thread; each owns its iconv descriptors.
+// Pure; any thread.
 
-#include <memory>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <type_traits>
-
-#include <iconv.h>
 
 namespace tg {
 
-class CodePage {
-public:
-    // Opens the two conversions; when the system lacks them, ready() is false and every
-    // conversion of a text with bytes above 0x7F fails (ASCII needs no conversion).
-    CodePage();
-    bool ready() const { return m_toUtf8 && m_fromUtf8; }
+// The UTF-16 code unit of a code page byte (every byte has one).
+char16_t ansiToUnicode(unsigned char byte);
+// The code page byte of a code point; none when the code page has no such character (for
+// example U+4E00, or a lone surrogate).
+std::optional<unsigned char> unicodeToAnsi(char32_t code);
 
-    // The UTF-8 form of a Windows-1252 text; none when it holds a NUL byte or cannot be
-    // converted.
-    std::optional<std::string> toUtf8(std::string_view text) const;
-    // The Windows-1252 form of a UTF-8 text; none when it is not valid UTF-8, holds a NUL, or
-    // holds a character Windows-1252 has no byte for.
-    std::optional<std::string> fromUtf8(std::string_view text) const;
+// The length of the valid UTF-8 sequence at text[at] (its lead byte 0x80 or above); 0 when
+// there is none (overlong forms, surrogates, beyond U+10FFFF, cut short).
+std::size_t utf8SequenceLength(std::string_view text, std::size_t at);
 
-private:
-    struct IconvClose {
-        void operator()(iconv_t cd) const { ::iconv_close(cd); }
-    };
-    // iconv_t is a pointer type in glibc; the owner holds what it points to.
-    using Iconv = std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvClose>;
-
-    Iconv m_toUtf8;
-    Iconv m_fromUtf8;
-};
+// Strict conversions, for files that must read back exactly. None when the text holds a NUL
+// byte; fromUtf8 also when it is not valid UTF-8 or holds a character the code page has no
+// byte for. Nothing is ever substituted.
+std::optional<std::string> codePageToUtf8(std::string_view text);
+std::optional<std::string> utf8ToCodePage(std::string_view text);
 
 }  // namespace tg

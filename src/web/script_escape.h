@@ -1,13 +1,12 @@
 #pragma once
-// The escaping behind every template variable whose name ends in ESCAPED, and the single-byte
-// code page (Windows-1252, through glibc iconv) that it and DecodeArgValue use for bytes
-// outside ASCII.
-//
-// Any thread: the code page table is built once, on first use, and only read after that.
+// The escaping behind every template variable whose name ends in ESCAPED. Bytes outside ASCII
+// are read in the program's code page (platform/code_page.h, whose two character functions
+// the chart script and DecodeArgValue use as well). Pure; any thread.
 
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/code_page.h"
 
 namespace tg {
 
@@ -17,12 +16,5 @@ namespace tg {
 // "%u00E9"). The result holds only letters, digits and "%", so it is safe in HTML and inside a
 // JavaScript string, and JavaScript's unescape() and DecodeArgValue read every byte back.
 std::string escapeForScript(std::string_view text);
-
-// The UTF-16 code unit of a code page byte. Windows-1252 leaves 0x81, 0x8D, 0x8F, 0x90 and 0x9D
-// undefined; like Windows, they stand for the control characters of the same number.
-char16_t ansiToUnicode(unsigned char byte);
-// The code page byte of a UTF-16 code unit; none when the code page has no such character
-// (for example U+4E00, or a lone surrogate).
-std::optional<unsigned char> unicodeToAnsi(char16_t unit);
 
 }  // namespace tg
