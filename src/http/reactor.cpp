@@ -88,6 +88,13 @@ void Reactor::unwatch(int fd) {
     m_keyOfFd.erase(it);
 }
 
+void Reactor::forgetClosing(int fd) {
+    auto it = m_keyOfFd.find(fd);
+    if (it == m_keyOfFd.end()) return;
+    m_watches.erase(it->second);
+    m_keyOfFd.erase(it);
+}
+
 Reactor::TimerId Reactor::after(std::chrono::milliseconds delay, std::function<void()> fn) {
     return at(Clock::now() + delay, std::move(fn));
 }
