@@ -1,7 +1,7 @@
 #pragma once
 // One accepted connection: reads one request, has it answered, sends the answer (and a file
-// behind it, copied by the kernel with sendfile), then closes. Bytes after the request are never read.
-// A connection that makes no progress for the idle time-out is closed; so is one whose
+// behind it, copied by the kernel with sendfile), then closes. Bytes after the request are never
+// read. A connection that makes no progress for the idle time-out is closed; so is one whose
 // request head is not complete within the idle time-out of its start (however often bytes
 // trickle in), and one whose body, after a grace of the idle time-out, arrives at less than
 // kMinBodyBytesPerSecond on average. Owned by the
@@ -74,7 +74,7 @@ private:
     Reactor::Clock::time_point m_bodyStart;  // the head was complete and a body follows
     OutputBudget* m_budget = nullptr;
     std::function<void()> m_overspent;
-    std::size_t m_held = 0;  // counted in m_budget
+    std::size_t m_held = 0;   // counted in m_budget
     unsigned m_interest = 0;  // what the reactor watches the socket for
     bool m_draining = false;
     bool m_done = false;

@@ -92,7 +92,8 @@ bool HttpServer::startListening(std::uint16_t port) {
         ::setsockopt(listener.get(), IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only);
     }
     auto* raw = reinterpret_cast<sockaddr*>(&address.address);
-    if (::bind(listener.get(), raw, address.length) != 0 || ::listen(listener.get(), kListenBacklog) != 0) {
+    if (::bind(listener.get(), raw, address.length) != 0 ||
+        ::listen(listener.get(), kListenBacklog) != 0) {
         if (errno == EADDRNOTAVAIL) {
             m_messages.show("Cannot listen on " + m_bindAddress +
                                 ": it is not an address of this machine",

@@ -313,7 +313,7 @@ FileToSend openForSending(const UrlMapping& mapping, const MediaTypes& mediaType
     // file or for a folder above it) is refused rather than followed.
     const std::string& target = mapping.realPath.empty() ? mapping.filePath : mapping.realPath;
     UniqueFd fd(openWithoutLinks(target, O_RDONLY | O_NONBLOCK | O_NOCTTY));
-    if (!fd && errno == ENOSYS) {
+    if (!fd && (errno == ENOSYS || errno == EPERM)) {  // no openat2 (old kernel, some sandboxes)
         fd.reset(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     }
     struct stat info {};
