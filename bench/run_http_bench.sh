@@ -3,9 +3,9 @@
 # beside nginx serving the same file? Runs wrk (-t2 -c50 -d10s, "Connection: close") against
 # our server's static file, our server's template page and nginx's static file, then ab
 # (HTTP/1.0, no keep-alive, 50 at once, 10 s) against the same three as a cross-check, and
-# prints a table: requests/s, transfer/s, socket errors, non-2xx answers and TCP connections
-# accepted per request, the ratio ours/nginx for the static file, and our server's peak
-# resident memory.
+# prints a table: requests/s, transfer/s, socket errors, non-2xx answers, TCP connections
+# accepted per request and the server's CPU time per request, the ratio ours/nginx for the
+# static file, and our server's peak resident memory.
 #
 #   bench/run_http_bench.sh
 #
@@ -187,11 +187,20 @@ passive_opens() {
          $1 == "Tcp:" { print $col["PassiveOpens"] }' /proc/net/snmp
 }
 
-# run NAME TOOL URL: one load run; its output in $work/NAME.out and a table row
-# "tool target requests/s transfer/s requests errors non2xx opens/request" in $work/NAME.row.
+# CPU time (user + system) a process has used so far, in clock ticks.
+cpu_ticks() {
+    awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0
+}
+ticks_per_second=$(getconf CLK_TCK)
+
+# run NAME TOOL URL PID: one load run; its output in $work/NAME.out and a table row
+# "tool target requests/s transfer/s requests errors non2xx opens/request cpu/request" in
+# $work/NAME.row, cpu/request being the microseconds of CPU that the server process PID spent
+# per answered request.
 run() {
-    local name=$1 tool=$2 url=$3 before after
+    local name=$1 tool=$2 url=$3 pid=$4 before after cpu_before cpu_after
     before=$(passive_opens)
+    cpu_before=$(cpu_ticks "$pid")
     if [[ $tool == wrk ]]; then
         wrk -t"$kThreads" -c"$kConnections" -d"${kSeconds}s" -H 'Connection: close' "$url" \
             >"$work/$name.out" 2>&1 || true
@@ -202,26 +211,30 @@ run() {
             >"$work/$name.out" 2>&1 || true
     fi
     after=$(passive_opens)
+    cpu_after=$(cpu_ticks "$pid")
+    local cpu=$(((cpu_after - cpu_before) * 1000000 / ticks_per_second))
     if [[ $tool == wrk ]]; then
-        awk -v name="$name" -v opens=$((after - before)) '
+        awk -v name="$name" -v opens=$((after - before)) -v cpu="$cpu" '
             / requests in / { requests = $1 }
             /Socket errors:/ { gsub(",", ""); errors = $4 "/" $6 "/" $8 "/" $10 }
             /Non-2xx or 3xx responses:/ { non2xx = $NF }
             /^Requests\/sec:/ { rps = $2 }
             /^Transfer\/sec:/ { transfer = $2 }
-            END { printf "wrk %s %s %s/s %d %s %d %.2f\n", name, rps, transfer, requests,
-                  errors == "" ? "0/0/0/0" : errors, non2xx, requests ? opens / requests : 0 }' \
+            END { printf "wrk %s %s %s/s %d %s %d %.2f %.1f\n", name, rps, transfer, requests,
+                  errors == "" ? "0/0/0/0" : errors, non2xx, requests ? opens / requests : 0,
+                  requests ? cpu / requests : 0 }' \
             "$work/$name.out" \
             >"$work/$name.row"
     else
-        awk -v name="$name" -v opens=$((after - before)) '
+        awk -v name="$name" -v opens=$((after - before)) -v cpu="$cpu" '
             /^Complete requests:/ { requests = $3 }
             /^Failed requests:/ { errors = $3 }
             /^Non-2xx responses:/ { non2xx = $3 }
             /^Requests per second:/ { rps = $4 }
             /^Transfer rate:/ { transfer = sprintf("%.2fMB", $3 / 1024) }
-            END { printf "ab %s %s %s/s %d %d %d %.2f\n", name, rps, transfer, requests,
-                  errors, non2xx, requests ? opens / requests : 0 }' "$work/$name.out" \
+            END { printf "ab %s %s %s/s %d %d %d %.2f %.1f\n", name, rps, transfer, requests,
+                  errors, non2xx, requests ? opens / requests : 0,
+                  requests ? cpu / requests : 0 }' "$work/$name.out" \
             >"$work/$name.row"
     fi
 }
@@ -236,12 +249,16 @@ echo "files:          static.txt $(stat -c %s "$htdocs/static.txt") bytes," \
     "page.html $(stat -c %s "$htdocs/page.html") bytes" \
     "(rendered $(stat -c %s "$work/page.expected"))"
 
-run wrk-ours-static wrk "$static_url"
-run wrk-ours-page wrk "$page_url"
-run wrk-nginx-static wrk "$nginx_url"
-run ab-ours-static ab "$static_url"
-run ab-ours-page ab "$page_url"
-run ab-nginx-static ab "$nginx_url"
+# The worker answers; the master only watches it.
+nginx_worker=$(pgrep -P "$nginx_pid" | head -n 1 || true)
+nginx_worker=${nginx_worker:-$nginx_pid}
+
+run wrk-ours-static wrk "$static_url" "$ours_pid"
+run wrk-ours-page wrk "$page_url" "$ours_pid"
+run wrk-nginx-static wrk "$nginx_url" "$nginx_worker"
+run ab-ours-static ab "$static_url" "$ours_pid"
+run ab-ours-page ab "$page_url" "$ours_pid"
+run ab-nginx-static ab "$nginx_url" "$nginx_worker"
 
 # Our server's peak before it stops, and the nginx worker's for comparison.
 ours_hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$ours_pid/status")
@@ -251,16 +268,17 @@ for child in $(pgrep -P "$nginx_pid" || true); do
 done
 
 echo
-printf '%-5s %-16s %12s %12s %10s %14s %8s %10s\n' tool target requests/s transfer/s requests \
-    errors non-2xx conns/req
+printf '%-5s %-16s %12s %12s %10s %14s %8s %10s %9s\n' tool target requests/s transfer/s \
+    requests errors non-2xx conns/req cpu-us/req
 for name in wrk-ours-static wrk-ours-page wrk-nginx-static ab-ours-static ab-ours-page \
     ab-nginx-static; do
-    read -r tool target rps transfer requests errors non2xx opens <"$work/$name.row"
-    printf '%-5s %-16s %12s %12s %10s %14s %8s %10s\n' "$tool" "${target#*-}" "$rps" "$transfer" \
-        "$requests" "$errors" "$non2xx" "$opens"
+    read -r tool target rps transfer requests errors non2xx opens cpu <"$work/$name.row"
+    printf '%-5s %-16s %12s %12s %10s %14s %8s %10s %9s\n' "$tool" "${target#*-}" "$rps" \
+        "$transfer" "$requests" "$errors" "$non2xx" "$opens" "$cpu"
 done
 echo "errors: wrk's socket errors connect/read/write/timeout; ab's failed requests." \
-    "conns/req: TCP connections accepted per answered request."
+    "conns/req: TCP connections accepted per answered request. cpu-us/req: CPU time of the" \
+    "server process (ours, or the nginx worker) per answered request, in microseconds."
 echo
 for tool in wrk ab; do
     read -r _ _ ours_rps _ <"$work/$tool-ours-static.row"

@@ -1,5 +1,6 @@
 #include "http/connection.h"
 
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,7 +14,9 @@
 namespace tg {
 namespace {
 
-constexpr std::size_t kChunk = 8192;  // one receive, and one file chunk of the send loop
+constexpr std::size_t kChunk = 8192;  // one receive
+// The most one sendfile call is asked for; the socket's free space limits it further.
+constexpr std::size_t kFileSlice = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -44,18 +47,26 @@ void Connection::countHeld() {
 }
 
 void Connection::start() {
-    m_reader.request().peerAddress = peerAddressOf(m_socket.get());
-    m_reader.request().localAddress = localAddressOf(m_socket.get());
     if (!m_reactor.watch(m_socket.get(), Reactor::kReadable,
                          [this](unsigned ready) { onReady(ready); })) {
         close();  // never readable for us: without an idle timeout it would be held forever
         return;
     }
+    m_interest = Reactor::kReadable;
     touch();
     m_started = m_lastProgress;
     if (m_idleTimeout.count() > 0) {
         m_idleTimer = m_reactor.after(m_idleTimeout, [this] { checkIdle(); });
     }
+    // Clients mostly send their request with the connection: it is often here already, and
+    // is then answered without a round through the reactor.
+    onReceive();
+}
+
+void Connection::want(unsigned interest) {
+    if (interest == m_interest) return;
+    m_interest = interest;
+    m_reactor.modify(m_socket.get(), interest);
 }
 
 // Progress only notes the time; the one idle timer looks at it when it comes due, so busy
@@ -122,6 +133,9 @@ void Connection::onReceive() {
 }
 
 void Connection::answer() {
+    // Asked only now: a connection closed before its request is complete never needs them.
+    m_reader.request().peerAddress = peerAddressOf(m_socket.get());
+    m_reader.request().localAddress = localAddressOf(m_socket.get());
     if (m_reader.state() == RequestReader::State::Bad) {
         appendStatusOnly(m_response.head, kStatusBadRequest, std::time(nullptr));
     } else {
@@ -135,53 +149,59 @@ void Connection::answer() {
     if (m_response.delay.count() > 0) {
         // Nothing is read or written until the answer is due; the wait is the server's, so
         // the idle time counts from its end.
-        m_reactor.modify(m_socket.get(), 0);
+        want(0);
         m_lastProgress = Reactor::Clock::now() + m_response.delay;
         m_delayTimer = m_reactor.after(m_response.delay, [this] {
             m_delayTimer = 0;
-            m_reactor.modify(m_socket.get(), Reactor::kWritable);
+            onSend();
         });
         return;
     }
-    // Only writes from now on: what the client sends after its request is never read.
-    m_reactor.modify(m_socket.get(), Reactor::kWritable);
-}
-
-bool Connection::refill() {
-    if (!m_response.file) return false;
-    m_output.resize(kChunk);
-    ssize_t got;
-    do {
-        got = ::read(m_response.file.get(), m_output.data(), kChunk);
-    } while (got < 0 && errno == EINTR);
-    if (got <= 0) {
-        m_response.file.reset();
-        m_output.clear();
-        countHeld();
-        return false;
-    }
-    m_output.resize(static_cast<std::size_t>(got));
-    m_sent = 0;
-    countHeld();
-    return true;
+    // Only writes from now on: what the client sends after its request is never read. The
+    // socket's buffer is empty, so sending starts at once.
+    onSend();
 }
 
 void Connection::onSend() {
-    for (;;) {
-        if (m_sent == m_output.size() && !refill()) {
-            finishSending();  // the end of the answer is the end of the connection
-            return;
-        }
+    while (m_sent < m_output.size()) {
+        // More follows when a file does: the head then leaves in one segment with the file.
+        const int more = m_response.file ? MSG_MORE : 0;
         const ssize_t sent = ::send(m_socket.get(), m_output.data() + m_sent,
-                                    m_output.size() - m_sent, MSG_NOSIGNAL);
+                                    m_output.size() - m_sent, MSG_NOSIGNAL | more);
         if (sent < 0) {
-            if (errno == EAGAIN || errno == EINTR) return;  // the next write notification goes on
+            if (errno == EAGAIN || errno == EINTR) {
+                want(Reactor::kWritable);  // the next write notification goes on
+                return;
+            }
             close();
             return;
         }
         m_sent += static_cast<std::size_t>(sent);
         touch();
     }
+    if (!m_output.empty()) {
+        std::string().swap(m_output);  // sent: a file that follows is not held in memory
+        m_sent = 0;
+        countHeld();
+    }
+    while (m_response.file) {
+        // The kernel copies from the file to the socket; SIGPIPE is ignored by the server.
+        const ssize_t sent = ::sendfile(m_socket.get(), m_response.file.get(), nullptr, kFileSlice);
+        if (sent < 0) {
+            if (errno == EAGAIN || errno == EINTR) {
+                want(Reactor::kWritable);
+                return;
+            }
+            close();
+            return;
+        }
+        if (sent == 0) {
+            m_response.file.reset();  // its end
+            break;
+        }
+        touch();
+    }
+    finishSending();  // the end of the answer is the end of the connection
 }
 
 void Connection::finishSending() {
@@ -189,11 +209,8 @@ void Connection::finishSending() {
     // the answer in flight. So the write side ends first, and whatever the client still sends
     // is read and dropped until it closes too (or the idle time-out passes).
     ::shutdown(m_socket.get(), SHUT_WR);
-    std::string().swap(m_output);  // the answer is out: its memory is not kept while draining
-    m_sent = 0;
-    countHeld();
     m_draining = true;
-    m_reactor.modify(m_socket.get(), Reactor::kReadable);
+    want(Reactor::kReadable);
     touch();
 }
 
@@ -216,8 +233,9 @@ void Connection::close() {
     m_idleTimer = 0;
     if (m_delayTimer) m_reactor.cancel(m_delayTimer);
     m_delayTimer = 0;
-    m_reactor.unwatch(m_socket.get());
-    ::shutdown(m_socket.get(), SHUT_RDWR);
+    // Closing the socket ends its watch in the kernel; the reactor only forgets it.
+    m_reactor.forgetClosing(m_socket.get());
+    m_socket.reset();  // the client sees the end now, not when the connection is destroyed
     std::string().swap(m_output);
     m_sent = 0;
     m_response.file.reset();

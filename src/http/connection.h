@@ -1,7 +1,7 @@
 #pragma once
 // One accepted connection: reads one request, has it answered, sends the answer (and a file
-// behind it in buffer-sized chunks), then closes. Bytes after the request are never read.
-// A connection that makes no progress for the idle time-out is closed; so is one whose
+// behind it, copied by the kernel with sendfile), then closes. Bytes after the request are never
+// read. A connection that makes no progress for the idle time-out is closed; so is one whose
 // request head is not complete within the idle time-out of its start (however often bytes
 // trickle in), and one whose body, after a grace of the idle time-out, arrives at less than
 // kMinBodyBytesPerSecond on average. Owned by the
@@ -33,8 +33,8 @@ public:
     // Counts the answer this connection holds in `budget`; `overspent` is called when an
     // answer takes the budget past its limit. Before start().
     void countOutputIn(OutputBudget& budget, std::function<void()> overspent);
-    // The bytes of the answer held in memory: a generated answer until it is sent whole, one
-    // chunk of a file.
+    // The bytes of the answer held in memory: a generated answer (or a file's head) until it is
+    // sent whole; a file itself is never held.
     std::size_t heldBytes() const { return m_held; }
     Reactor::Clock::time_point lastProgress() const { return m_lastProgress; }
     // Ends the connection now, answer sent or not.
@@ -47,7 +47,7 @@ private:
     void onReceive();
     void onSend();
     void answer();
-    [[nodiscard]] bool refill();  // the next chunk of the file; false at its end
+    void want(unsigned interest);  // the reactor's interest, changed only when it differs
     void finishSending();
     void drain();
     void touch();      // progress: the idle time-out starts again
@@ -74,7 +74,8 @@ private:
     Reactor::Clock::time_point m_bodyStart;  // the head was complete and a body follows
     OutputBudget* m_budget = nullptr;
     std::function<void()> m_overspent;
-    std::size_t m_held = 0;  // counted in m_budget
+    std::size_t m_held = 0;   // counted in m_budget
+    unsigned m_interest = 0;  // what the reactor watches the socket for
     bool m_draining = false;
     bool m_done = false;
 };

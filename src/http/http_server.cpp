@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 
@@ -19,6 +20,9 @@ namespace {
 constexpr std::size_t kOtherDescriptors = 128;
 // How long accepting pauses when no descriptor can be had at all.
 constexpr std::chrono::milliseconds kAcceptPause(100);
+// Clients the kernel may hold completed for accepting. When the queue is full it drops their
+// handshakes, and each then waits a second or more to try again: a burst of clients must fit.
+constexpr int kListenBacklog = 1024;
 
 // Connections the descriptor limit leaves room for: a socket and a file each.
 std::size_t connectionsForDescriptors() {
@@ -28,6 +32,14 @@ std::size_t connectionsForDescriptors() {
     }
     const auto descriptors = static_cast<std::size_t>(limit.rlim_cur);
     return descriptors > kOtherDescriptors + 2 ? (descriptors - kOtherDescriptors) / 2 : 1;
+}
+
+// A client that hangs up while a file is sent to it must not end the process.
+void ignoreBrokenPipes() {
+    struct sigaction current {};
+    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+        ::signal(SIGPIPE, SIG_IGN);
+    }
 }
 
 UniqueFd openReserve() { return UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC)); }
@@ -55,6 +67,7 @@ HttpServer::~HttpServer() {
 
 bool HttpServer::startListening(std::uint16_t port) {
     stopListening();
+    ignoreBrokenPipes();
     m_limits = m_settings.limits();
     m_maxConnections = std::min<std::size_t>(m_limits.maxConnections, connectionsForDescriptors());
     if (!m_reserve) m_reserve = openReserve();
@@ -79,7 +92,8 @@ bool HttpServer::startListening(std::uint16_t port) {
         ::setsockopt(listener.get(), IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only);
     }
     auto* raw = reinterpret_cast<sockaddr*>(&address.address);
-    if (::bind(listener.get(), raw, address.length) != 0 || ::listen(listener.get(), 64) != 0) {
+    if (::bind(listener.get(), raw, address.length) != 0 ||
+        ::listen(listener.get(), kListenBacklog) != 0) {
         if (errno == EADDRNOTAVAIL) {
             m_messages.show("Cannot listen on " + m_bindAddress +
                                 ": it is not an address of this machine",

@@ -14,7 +14,11 @@
 // The answers that connections hold in memory until their clients take them are bounded
 // together (OutputBudget, 64 MiB): an answer that takes them past the bound closes the other
 // connections that have gone longest without sending, until they are within it again. A
-// file is sent one chunk at a time, read only when the chunk before has gone out.
+// file is not held at all: the kernel copies it to the socket as room frees up (sendfile).
+//
+// sendfile cannot be told not to raise SIGPIPE when a client hangs up mid-file, so listening
+// sets SIGPIPE to be ignored where it still has its default action (which ends the process);
+// a handler the program installed itself is left alone.
 
 #include <cstdint>
 #include <map>

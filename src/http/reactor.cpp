@@ -88,6 +88,13 @@ void Reactor::unwatch(int fd) {
     m_keyOfFd.erase(it);
 }
 
+void Reactor::forgetClosing(int fd) {
+    auto it = m_keyOfFd.find(fd);
+    if (it == m_keyOfFd.end()) return;
+    m_watches.erase(it->second);
+    m_keyOfFd.erase(it);
+}
+
 Reactor::TimerId Reactor::after(std::chrono::milliseconds delay, std::function<void()> fn) {
     return at(Clock::now() + delay, std::move(fn));
 }
@@ -109,10 +116,16 @@ void Reactor::cancel(TimerId id) {
 }
 
 void Reactor::armTimer() {
-    // Only a change of the earliest deadline touches the kernel's timer.
+    // Only an earlier deadline touches the kernel's timer. One that moved later (the earliest
+    // timer was cancelled, as a connection's idle timer is when it ends) leaves it: it then
+    // fires early once, finds nothing due and is set again, where resetting it would cost a
+    // system call for nearly every connection.
     const Clock::time_point earliest =
         m_deadlines.empty() ? Clock::time_point{} : m_deadlines.begin()->first;
-    if (earliest == m_armedFor) return;
+    const bool armed = m_armedFor != Clock::time_point{};
+    if (earliest == m_armedFor || (armed && (m_deadlines.empty() || earliest > m_armedFor))) {
+        return;
+    }
     m_armedFor = earliest;
     itimerspec setting{};
     if (!m_deadlines.empty()) {

@@ -41,6 +41,10 @@ public:
     bool watch(int fd, unsigned interest, Handler handler);
     bool modify(int fd, unsigned interest);
     void unwatch(int fd);
+    // unwatch() for a descriptor the caller closes right away, which ends the kernel's watch
+    // by itself: saves a system call per connection. Events already collected for it are
+    // dropped like those of any unwatched descriptor.
+    void forgetClosing(int fd);
 
     // Calls `fn` once at the end of the current round (or of the next one, when called outside
     // a round): for work that must not run inside the handler asking for it.

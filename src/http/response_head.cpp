@@ -31,13 +31,19 @@ std::string httpDate(std::time_t time) {
     static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    // The answers of one second share their date: it is formatted once.
+    thread_local std::time_t lastTime = -1;
+    thread_local std::string lastText;
+    if (time == lastTime) return lastText;
     std::tm utc{};
     gmtime_r(&time, &utc);
     char text[64];
     std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[utc.tm_wday % 7],
                   utc.tm_mday, kMonths[utc.tm_mon % 12], utc.tm_year + 1900, utc.tm_hour,
                   utc.tm_min, utc.tm_sec);
-    return text;
+    lastTime = time;
+    lastText = text;
+    return lastText;
 }
 
 void startResponse(std::string& out, std::string_view status, std::time_t now) {

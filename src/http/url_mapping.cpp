@@ -1,9 +1,14 @@
 #include "http/url_mapping.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <array>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -96,6 +101,26 @@ bool hasHiddenSegment(std::string_view root, std::string_view path) {
         if (below[i] == '/' && below[i + 1] == '.') return true;
     }
     return false;
+}
+
+// Opens `path` only if no component of it is a symbolic link (nor a /proc magic link); -1
+// otherwise, or when the kernel has no openat2.
+int openWithoutLinks(const std::string& path, std::uint64_t flags) {
+    open_how how{};
+    how.flags = flags | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    long fd;
+    do {
+        fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
+    } while (fd < 0 && errno == EINTR);
+    return static_cast<int>(fd);
+}
+
+// The status of `path` when no component of it is a symbolic link: such a path (absolute and
+// lexically normal) is its own real path, and the one call proves it. False otherwise.
+bool statWithoutLinks(const std::string& path, struct stat& info) {
+    const UniqueFd fd(openWithoutLinks(path, O_PATH));
+    return fd && ::fstat(fd.get(), &info) == 0;
 }
 
 std::optional<std::string> realPathOf(const std::string& path) {
@@ -229,22 +254,30 @@ UrlMapping mapUrlToFile(const ContentRoot& root, std::string_view decodedUrl, Ex
     std::string path(decodedUrl);
     if (!isInsideRoot(rootPath, path)) return answer(kStatusBadRequest);
 
-    // The longest existing path; a folder with more path behind it is not found.
     struct stat info {};
-    bool cut = false;
-    while (::stat(path.c_str(), &info) != 0) {
-        splitLastComponent(path);
-        if (path.size() < rootPath.size() || (rootPath == "/" && path.empty()))
-            return answer(kStatusNotFound);
-        cut = true;
-    }
-    if (cut && S_ISDIR(info.st_mode)) return answer(kStatusNotFound);
+    std::optional<std::string> realRoot;
+    std::optional<std::string> realPath;
+    if (statWithoutLinks(path, info)) {
+        // The usual case: the path exists, and no link on it can lead anywhere.
+        realRoot = rootPath;
+        realPath = path;
+    } else {
+        // The longest existing path; a folder with more path behind it is not found.
+        bool cut = false;
+        while (::stat(path.c_str(), &info) != 0) {
+            splitLastComponent(path);
+            if (path.size() < rootPath.size() || (rootPath == "/" && path.empty()))
+                return answer(kStatusNotFound);
+            cut = true;
+        }
+        if (cut && S_ISDIR(info.st_mode)) return answer(kStatusNotFound);
 
-    // Symbolic links may lead out of the root although the path stays inside it.
-    const std::optional<std::string> realRoot = realPathOf(rootPath);
-    const std::optional<std::string> realPath = realPathOf(path);
-    if (!realRoot || !realPath) return answer(kStatusNotFound);
-    if (!isWithin(*realRoot, *realPath)) return answer(kStatusBadRequest);
+        // Symbolic links may lead out of the root although the path stays inside it.
+        realRoot = realPathOf(rootPath);
+        realPath = realPathOf(path);
+        if (!realRoot || !realPath) return answer(kStatusNotFound);
+        if (!isWithin(*realRoot, *realPath)) return answer(kStatusBadRequest);
+    }
 
     UrlMapping mapping;
     mapping.filePath = path;
@@ -276,9 +309,13 @@ FileToSend openForSending(const UrlMapping& mapping, const MediaTypes& mediaType
         file.status = kStatusForbidden;
         return file;
     }
-    // The resolved path, not followed again: a link swapped in since mapping is refused.
+    // The resolved path has no links: one swapped in anywhere on it since mapping (for the
+    // file or for a folder above it) is refused rather than followed.
     const std::string& target = mapping.realPath.empty() ? mapping.filePath : mapping.realPath;
-    UniqueFd fd(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+    UniqueFd fd(openWithoutLinks(target, O_RDONLY | O_NONBLOCK | O_NOCTTY));
+    if (!fd && (errno == ENOSYS || errno == EPERM)) {  // no openat2 (old kernel, some sandboxes)
+        fd.reset(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+    }
     struct stat info {};
     if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         file.status = kStatusUnavailable;

@@ -7,8 +7,10 @@
 //
 // Nothing outside the content root is ever mapped: ".." and "." are resolved lexically with
 // "/" and "\" both as separators, and the found path's symbolic links are resolved as well,
-// so a link that leads out of the root is refused like a ".." escape. A name starting with
-// "." anywhere below the root makes the path hidden.
+// so a link that leads out of the root is refused like a ".." escape. Nothing is cached: a
+// file or link changed while the server runs counts from the next request. A file is opened
+// for sending through its resolved path only while that path holds no link at all. A name
+// starting with "." anywhere below the root makes the path hidden.
 
 #include <optional>
 #include <string>

@@ -122,6 +122,13 @@ TEST(Reactor, TimersRunInDeadlineOrderAndCancelledOnesNever) {
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
     EXPECT_GT(rounds[4], rounds[3]) << "a timer added by a timer waits for the next round";
     reactor.cancel(cancelled);  // long gone: nothing happens
+
+    // The earliest timer cancelled: a later one still runs.
+    const Reactor::TimerId first = reactor.after(10ms, [&] { record(98); });
+    reactor.after(30ms, [&] { record(6); });
+    reactor.cancel(first);
+    ASSERT_TRUE(runUntil(reactor, [&] { return order.size() == 6; }));
+    EXPECT_EQ(order.back(), 6);
 }
 
 TEST(Reactor, StopFromAnotherThreadEndsRun) {

@@ -230,6 +230,28 @@ TEST_F(UrlMappingFiles, SymbolicLinksOutOfTheRootAreRefused) {
         EXPECT_EQ(::read(file.fd.get(), bytes, sizeof bytes), 6);
         EXPECT_STREQ(bytes, "inside");
     }
+
+    // Links changed while the server runs count from the next request on.
+    put("swapped.txt", "inside");
+    EXPECT_EQ(map("/swapped.txt").status, 0);
+    fs::remove(m_root / "swapped.txt");
+    fs::create_symlink(m_dir.file("secret.txt"), m_root / "swapped.txt");
+    EXPECT_EQ(map("/swapped.txt").status, kStatusBadRequest);
+    // A folder above the file swapped for a link after mapping: the open does not follow it.
+    write(m_dir.file("outside/real/page.txt"), "secret");
+    const UrlMapping mapped = map("/real/page.txt");
+    ASSERT_EQ(mapped.status, 0);
+    fs::rename(m_root / "real", m_root / "was-real");
+    fs::create_directory_symlink(m_dir.path() / "outside/real", m_root / "real");
+    EXPECT_EQ(openForSending(mapped, MediaTypes::builtIn()).status, kStatusUnavailable);
+
+    // A content root named through a link serves what the link leads to.
+    fs::create_directory_symlink(m_root, m_dir.path() / "root-link");
+    const UrlMapping viaLink =
+        mapUrlToFile({(m_dir.path() / "root-link").string(), "tgbox", 80}, "/was-real/page.txt",
+                     ExecKind::None);
+    EXPECT_EQ(viaLink.status, 0);
+    EXPECT_EQ(viaLink.realPath, fs::canonical(m_root / "was-real/page.txt").string());
 }
 
 TEST_F(UrlMappingFiles, HiddenFilesAndFoldersAreForbidden) {
