@@ -66,10 +66,12 @@ std::string address(std::size_t i) {
 
 const FieldNames kFields{"host", "bytes"};
 
-// Delivers records of an existing label into the diagram until `stop`; the worst delivery.
+// Delivers records of an existing label into the diagram until `stop`, holding the source's
+// delivery lock as its reader thread does; the worst delivery.
 class Deliveries {
 public:
-    explicit Deliveries(Diagram& diagram) : m_thread([this, &diagram] { run(diagram); }) {}
+    Deliveries(const DataSource& source, Diagram& diagram)
+        : m_thread([this, &source, &diagram] { run(source, diagram); }) {}
     ~Deliveries() { stop(); }
     double stop() {
         m_stop = true;
@@ -78,11 +80,14 @@ public:
     }
 
 private:
-    void run(Diagram& diagram) {
+    void run(const DataSource& source, Diagram& diagram) {
         const Record record{address(0), "100"};
         while (!m_stop.load()) {
             const auto start = Clock::now();
-            diagram.processRecord(record, kFields);
+            {
+                auto delivery = source.holdDelivery();
+                diagram.processRecord(record, kFields);
+            }
             m_worstMs = std::max(m_worstMs, millis(Clock::now() - start));
         }
     }
@@ -110,6 +115,28 @@ Timing timeRuns(int runs, const std::function<void()>& body) {
     std::sort(wall.begin(), wall.end());
     std::sort(cpu.begin(), cpu.end());
     return {wall[wall.size() / 2], wall.back(), cpu[cpu.size() / 2]};
+}
+
+// The time the diagram's lock is held for one copy of its data: the copy under the lock where
+// the diagram copies in two steps, else the whole copyData.
+template <class D>
+Timing lockedCopy(const D& diagram) {
+    if constexpr (requires { diagram.roomForCopy(); }) {
+        std::vector<double> wall, cpu;
+        for (int run = 0; run < 5; ++run) {
+            DiagramData data = diagram.roomForCopy();
+            const double cpuStart = threadCpuMs();
+            const auto start = Clock::now();
+            diagram.copyInto(data);
+            wall.push_back(millis(Clock::now() - start));
+            cpu.push_back(threadCpuMs() - cpuStart);
+        }
+        std::sort(wall.begin(), wall.end());
+        std::sort(cpu.begin(), cpu.end());
+        return {wall[2], wall[4], cpu[2]};
+    } else {
+        return timeRuns(5, [&] { (void)diagram.copyData(); });
+    }
 }
 
 // The chart as the chart page asks for it: at most 1000 labels where the page limits them.
@@ -145,6 +172,7 @@ int measure(std::size_t labels) {
         DiagramManager diagrams(store, sources);
         if (diagrams.create(kDiagram) != 0) return 1;
         DiagramHandle diagram = diagrams.acquire(kDiagram);
+        const SourceHandle source = sources.acquire(kSource);
         (void)diagram->setGroup("client", "host", "");
         (void)diagram->setAxis("requests", "host", "", AxisOper::Count);
         (void)diagram->setAxis("bytes", "bytes", "", AxisOper::Sum);
@@ -167,10 +195,13 @@ int measure(std::size_t labels) {
                     fillMs, perLabel);
 
         {
-            Deliveries deliveries(*diagram);
+            Deliveries deliveries(*source, *diagram);
             const Timing copy = timeRuns(5, [&] { (void)diagram->copyData(); });
             const Timing numbers = timeRuns(5, [&] { (void)diagram->copyData(false); });
+            const Timing locked = lockedCopy(*diagram);
             const double worst = deliveries.stop();
+            std::printf("  lock held for the copy: median %.1f ms (%.1f ms CPU), max %.1f ms\n",
+                        locked.medianMs, locked.cpuMs, locked.maxMs);
             std::printf("  copyData: median %.1f ms (%.1f ms CPU), max %.1f ms (numbers only: %.1f,"
                         " max %.1f); worst delivery meanwhile %.1f ms\n",
                         copy.medianMs, copy.cpuMs, copy.maxMs, numbers.medianMs, numbers.maxMs,
@@ -179,7 +210,7 @@ int measure(std::size_t labels) {
         diagram->saveData();  // the checkpoint writes into existing keys only
         Checkpoint checkpoint(store, sources, diagrams);
         {
-            Deliveries deliveries(*diagram);
+            Deliveries deliveries(*source, *diagram);
             const Timing write = timeRuns(3, [&] { (void)checkpoint.write(true); });
             const double worst = deliveries.stop();
             std::printf("  checkpoint: median %.0f ms wall, %.0f ms CPU, max %.0f ms;"
@@ -187,7 +218,7 @@ int measure(std::size_t labels) {
                         write.medianMs, write.cpuMs, write.maxMs, worst);
         }
         {
-            Deliveries deliveries(*diagram);
+            Deliveries deliveries(*source, *diagram);
             std::size_t bytes = 0;
             std::size_t charted = 0;
             const Timing chart = timeRuns(3, [&] {

@@ -237,9 +237,12 @@ void makeRoom(std::vector<T>& slots, std::size_t size) {
 }  // namespace
 
 DiagramData Diagram::copyData(bool texts) const {
-    // The room for the copy is made, its memory touched, before the lock is taken: under the
-    // lock the copy is then a few flat copies without page faults, which at a million labels
-    // would otherwise make up most of the time the lock is held.
+    DiagramData data = roomForCopy(texts);
+    copyInto(data, texts);
+    return data;
+}
+
+DiagramData Diagram::roomForCopy(bool texts) const {
     CopySizes sizes;
     {
         std::lock_guard lock(m_lock);
@@ -267,7 +270,10 @@ DiagramData Diagram::copyData(bool texts) const {
         data.axes[a].strdata.makeRoom(withSlack(sizes.axes[a].texts),
                                       withSlack(sizes.axes[a].textChars));
     }
+    return data;
+}
 
+void Diagram::copyInto(DiagramData& data, bool texts) const {
     std::lock_guard lock(m_lock);
     data.name = m_name;
     data.xLabels = m_labels.labels();
@@ -287,7 +293,6 @@ DiagramData Diagram::copyData(bool texts) const {
             copy.strdata.clear();
         }
     }
-    return data;
 }
 
 void Diagram::setCheckpointRequest(const CheckpointRequest* request) {

@@ -125,6 +125,11 @@ public:
     // `texts`, the value texts of axes that do not show them (all but FIRST and LAST) stay
     // empty: a shorter hold of the lock for those who only read the numbers.
     DiagramData copyData(bool texts = true) const;
+    // copyData in two steps, for callers that hold another lock (a source's) for the copy:
+    // roomForCopy makes the room for a copy, its memory touched, taking the lock only to read
+    // the sizes; copyInto then fills it under the lock with flat copies and no page faults.
+    DiagramData roomForCopy(bool texts = true) const;
+    void copyInto(DiagramData& data, bool texts = true) const;
     // Asked after every change that leaves the stored data behind the store's definition or
     // keys: a reset or rebuild, a changed, deleted or renamed item, a rename. May be null.
     void setCheckpointRequest(const CheckpointRequest* request);
