@@ -54,7 +54,8 @@ std::size_t residentBytes() {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::strtoull(line.c_str() + 6, nullptr, 10) * 1024;
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::strtoull(line.c_str() + 6, nullptr, 10) * 1024;
     }
     return 0;
 }
@@ -187,12 +188,12 @@ int measure(std::size_t labels) {
             for (std::size_t r = 0; r <= i % 3; ++r) diagram->processRecord(record, kFields);
         }
         const double fillMs = millis(Clock::now() - fillStart);
-        const double perLabel =
-            (static_cast<double>(residentBytes()) - static_cast<double>(before) -
-             static_cast<double>(textBytes)) / static_cast<double>(labels);
+        const double perLabel = (static_cast<double>(residentBytes()) -
+                                 static_cast<double>(before) - static_cast<double>(textBytes)) /
+                                static_cast<double>(labels);
         std::printf("\n%zu labels, %zu bytes of label text\n", labels, textBytes);
-        std::printf("  filled in %.0f ms; resident beyond the text: %.1f bytes per label\n",
-                    fillMs, perLabel);
+        std::printf("  filled in %.0f ms; resident beyond the text: %.1f bytes per label\n", fillMs,
+                    perLabel);
 
         {
             Deliveries deliveries(*source, *diagram);
@@ -202,10 +203,10 @@ int measure(std::size_t labels) {
             const double worst = deliveries.stop();
             std::printf("  lock held for the copy: median %.1f ms (%.1f ms CPU), max %.1f ms\n",
                         locked.medianMs, locked.cpuMs, locked.maxMs);
-            std::printf("  copyData: median %.1f ms (%.1f ms CPU), max %.1f ms (numbers only: %.1f,"
-                        " max %.1f); worst delivery meanwhile %.1f ms\n",
-                        copy.medianMs, copy.cpuMs, copy.maxMs, numbers.medianMs, numbers.maxMs,
-                        worst);
+            std::printf(
+                "  copyData: median %.1f ms (%.1f ms CPU), max %.1f ms (numbers only: %.1f,"
+                " max %.1f); worst delivery meanwhile %.1f ms\n",
+                copy.medianMs, copy.cpuMs, copy.maxMs, numbers.medianMs, numbers.maxMs, worst);
         }
         diagram->saveData();  // the checkpoint writes into existing keys only
         Checkpoint checkpoint(store, sources, diagrams);
@@ -213,9 +214,10 @@ int measure(std::size_t labels) {
             Deliveries deliveries(*source, *diagram);
             const Timing write = timeRuns(3, [&] { (void)checkpoint.write(true); });
             const double worst = deliveries.stop();
-            std::printf("  checkpoint: median %.0f ms wall, %.0f ms CPU, max %.0f ms;"
-                        " worst delivery meanwhile %.1f ms\n",
-                        write.medianMs, write.cpuMs, write.maxMs, worst);
+            std::printf(
+                "  checkpoint: median %.0f ms wall, %.0f ms CPU, max %.0f ms;"
+                " worst delivery meanwhile %.1f ms\n",
+                write.medianMs, write.cpuMs, write.maxMs, worst);
         }
         {
             Deliveries deliveries(*source, *diagram);
@@ -230,12 +232,14 @@ int measure(std::size_t labels) {
             });
             std::printf("  chart script: median %.0f ms (%.0f ms CPU), %zu bytes, %zu labels\n",
                         chart.medianMs, chart.cpuMs, bytes, charted);
-            const Timing json = timeRuns(3, [&] { bytes = diagramJson(diagramTableOf(*diagram)).size(); });
+            const Timing json =
+                timeRuns(3, [&] { bytes = diagramJson(diagramTableOf(*diagram)).size(); });
             std::printf("  JSON: median %.0f ms (%.0f ms CPU), %zu bytes\n", json.medianMs,
                         json.cpuMs, bytes);
-            const Timing csv = timeRuns(3, [&] { bytes = diagramCsv(diagramTableOf(*diagram)).size(); });
-            std::printf("  CSV: median %.0f ms (%.0f ms CPU), %zu bytes\n", csv.medianMs,
-                        csv.cpuMs, bytes);
+            const Timing csv =
+                timeRuns(3, [&] { bytes = diagramCsv(diagramTableOf(*diagram)).size(); });
+            std::printf("  CSV: median %.0f ms (%.0f ms CPU), %zu bytes\n", csv.medianMs, csv.cpuMs,
+                        bytes);
             std::printf("  worst delivery during the pages: %.1f ms\n", deliveries.stop());
         }
     }
@@ -262,10 +266,13 @@ int load(const std::filesystem::path& storePath, std::size_t labels, std::size_t
     DiagramHandle diagram = loaded.acquire(kDiagram);
     if (!diagram) return 1;
     const double perLabel = (static_cast<double>(residentBytes()) - static_cast<double>(before) -
-                             static_cast<double>(textBytes)) / static_cast<double>(labels);
+                             static_cast<double>(textBytes)) /
+                            static_cast<double>(labels);
     const std::size_t count = diagram->copyData(false).xLabels.size();
-    std::printf("  start-up load: %.0f ms wall, %.0f ms CPU, %zu labels; resident beyond the"
-                " text: %.1f bytes per label\n", loadMs, loadCpu, count, perLabel);
+    std::printf(
+        "  start-up load: %.0f ms wall, %.0f ms CPU, %zu labels; resident beyond the"
+        " text: %.1f bytes per label\n",
+        loadMs, loadCpu, count, perLabel);
     return count == labels ? 0 : 1;
 }
 

@@ -82,7 +82,9 @@ TextList withoutNumberTexts(const TextList& texts, const std::vector<double>& da
     char number[32];
     for (; keep > 0 && keep <= data.size(); --keep) {
         const auto result = std::to_chars(number, number + sizeof number, data[keep - 1]);
-        if (texts[keep - 1] != std::string_view(number, static_cast<std::size_t>(result.ptr - number))) break;
+        if (texts[keep - 1] !=
+            std::string_view(number, static_cast<std::size_t>(result.ptr - number)))
+            break;
     }
     if (keep == texts.size()) return texts;
     TextList kept;
@@ -207,8 +209,8 @@ std::vector<std::uint32_t> splitLongs(std::string_view text) {
     std::vector<std::uint32_t> counts;
     counts.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), ',')));
     forEachPiece(text, [&](std::string_view piece) {
-        const long long value = readPiece<long long>(
-            piece, [](const char* c) { return std::strtoll(c, nullptr, 10); });
+        const long long value =
+            readPiece<long long>(piece, [](const char* c) { return std::strtoll(c, nullptr, 10); });
         counts.push_back(static_cast<std::uint32_t>(value < 0 ? 0 : std::min(value, kMaxCount)));
     });
     return counts;

@@ -185,9 +185,10 @@ void appendChartScript(std::string& out, const ChartView& chart) {
     out += ");\n";
     if (chart.totalLabels > chart.labels.size()) {
         out += "var chartnote=";
-        appendScriptString(out, "The chart shows the " + std::to_string(chart.labels.size()) +
-                                    " busiest of " + std::to_string(chart.totalLabels) +
-                                    " x labels (most records); \u201CDownload CSV\u201D has them all.");
+        appendScriptString(
+            out, "The chart shows the " + std::to_string(chart.labels.size()) + " busiest of " +
+                     std::to_string(chart.totalLabels) +
+                     " x labels (most records); \u201CDownload CSV\u201D has them all.");
         out += ";\n";
     }
     out += "-->\n";

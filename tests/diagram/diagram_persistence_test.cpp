@@ -282,7 +282,8 @@ TEST_F(DiagramPersistenceTest, ATextHoldingTheSeparatorComesBackWholeAndOlderTex
         "d", {"/a\tb", "/c\\s", "/"}, {AxisData{"bytes", {1, 2, 3}, {"", "p\tq\\", "\t"}, {1, 1, 1}}}};
     writeDiagramData(m_store, data);
     EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\\sb\t/c\\\\s\t/\t\\");
-    EXPECT_EQ(loadLists(), std::make_pair(data.xLabels.strings(), data.axes[0].strdata.strings()));
+    EXPECT_EQ(loadLists(),
+              std::make_pair(data.xLabels.strings(), data.axes[0].strdata.strings()));
     // Lists that need no escaping are stored as they always were.
     writeDiagramData(m_store, DiagramData{"d", {"/a", "/b\\"}, {AxisData{"bytes", {}, {}, {}}}});
     EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\t/b\\\t");
@@ -336,7 +337,8 @@ TEST_F(DiagramPersistenceTest, HundredThousandLabelsRoundTripWhole) {
         EXPECT_EQ(loaded.axes[0].count, data.axes[0].count);
         // The destructor saves it again; the texts must stay whole.
     }
-    EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), joinList(data.xLabels.strings(), '\t'));
+    EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"),
+              joinList(data.xLabels.strings(), '\t'));
     EXPECT_EQ(axisKey("d", "bytes").getString("count"), joinCounts(data.axes[0].count));
 }
 

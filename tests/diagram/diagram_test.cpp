@@ -46,7 +46,9 @@ TEST_F(DiagramTest, ACopyFilledLaterHoldsTheDataOfThatMomentWhateverRoomWasMade)
     diagram.setAxis("t", "status", "", AxisOper::First);
     feed(diagram, {"200", "1", ""});
     DiagramData small = diagram.roomForCopy();  // room for one label
-    for (int i = 0; i < 1000; ++i) feed(diagram, {"text " + std::to_string(i), std::to_string(i), ""});
+    for (int i = 0; i < 1000; ++i) {
+        feed(diagram, {"text " + std::to_string(i), std::to_string(i), ""});
+    }
     diagram.copyInto(small);
     const DiagramData whole = diagram.copyData();
     EXPECT_EQ(whole.xLabels.size(), 1000u);
