@@ -4,6 +4,7 @@
 //   arr       one array of values per series (y-axis), one value per x label
 //   arrname   the x labels
 //   labelarr  the series names
+//   chartnote (only when the chart leaves x labels out) the note to show about it
 // A stopped diagram, or one without values, comes as two "No data" labels and series with the
 // value 1 everywhere; that is shown as an empty chart with a note, not as bars.
 // The view (3D, legend, swapped axes) comes from the check boxes the page has set; the refresh
@@ -227,6 +228,8 @@
         return;
     }
     state.substitute = data.substitute;
+    // A diagram with more x labels than a chart can draw comes with its busiest ones and a note.
+    if (typeof window.chartnote === 'string') say(window.chartnote);
 
     let want3d = view.threeD && !data.substitute;
     if (want3d && (!window['echarts-gl'] || !webglAvailable())) {

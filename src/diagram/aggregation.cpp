@@ -38,12 +38,13 @@ void accumulate(Axis& axis, std::size_t x) {
         axis.data.resize(x + 1, 0.0);
         created = true;
     }
-    if (axis.strdata.size() <= x) {
-        axis.strdata.resize(x + 1);
-        created = true;
-    }
     if (axis.count.size() <= x) {
         axis.count.resize(x + 1, 0);
+        created = true;
+    }
+    const bool texts = axis.showsTexts();
+    if (texts && axis.strdata.size() <= x) {
+        axis.strdata.resize(x + 1);
         created = true;
     }
     if (created) {
@@ -51,7 +52,9 @@ void accumulate(Axis& axis, std::size_t x) {
                        : axis.oper == AxisOper::Max ? -DBL_MAX
                                                     : 0.0;
     }
-    if (axis.oper != AxisOper::First || axis.count[x] == 0) axis.strdata[x] = axis.current;
+    if (texts && (axis.oper != AxisOper::First || axis.count[x] == 0)) {
+        axis.strdata[x] = axis.current;
+    }
     ++axis.count[x];
     // COUNT and no operation never read the number.
     const bool numeric = axis.oper != AxisOper::Count && axis.oper != AxisOper::Undefined;
@@ -138,16 +141,46 @@ double parseAxisNumber(std::string_view text) {
     return leadingNumber(text);
 }
 
-std::vector<std::string> valueTexts(const Axis& axis) {
-    if (axis.oper == AxisOper::First || axis.oper == AxisOper::Last) return axis.strdata;
+namespace {
+
+std::vector<std::string> numberTexts(AxisOper oper, const std::vector<double>& data,
+                                     const std::vector<std::uint32_t>& count) {
     std::vector<std::string> texts;
-    const std::size_t size = std::min(axis.data.size(), axis.count.size());
+    const std::size_t size = std::min(data.size(), count.size());
     texts.reserve(size);
     for (std::size_t x = 0; x < size; ++x) {
-        double value = axis.data[x];
-        if (axis.oper == AxisOper::Average) value /= axis.count[x];
+        double value = data[x];
+        if (oper == AxisOper::Average) value /= count[x];
         texts.push_back(formatNumber(value));
     }
+    return texts;
+}
+
+}  // namespace
+
+std::vector<std::string> valueTexts(const Axis& axis) {
+    if (axis.showsTexts()) return axis.strdata;
+    return numberTexts(axis.oper, axis.data, axis.count);
+}
+
+std::size_t valueCount(const AxisData& axis) {
+    if (axis.oper == AxisOper::First || axis.oper == AxisOper::Last) return axis.strdata.size();
+    return std::min(axis.data.size(), axis.count.size());
+}
+
+std::string valueText(const AxisData& axis, std::size_t x) {
+    if (axis.oper == AxisOper::First || axis.oper == AxisOper::Last) {
+        return std::string(axis.strdata[x]);
+    }
+    return formatNumber(axis.oper == AxisOper::Average ? axis.data[x] / axis.count[x]
+                                                       : axis.data[x]);
+}
+
+std::vector<std::string> valueTexts(const AxisData& axis) {
+    std::vector<std::string> texts;
+    const std::size_t count = valueCount(axis);
+    texts.reserve(count);
+    for (std::size_t x = 0; x < count; ++x) texts.push_back(valueText(axis, x));
     return texts;
 }
 
@@ -184,21 +217,7 @@ void Diagram::groupKey(const Record& record, const FieldNames& names, std::strin
     }
 }
 
-std::size_t Diagram::xIndex(std::string_view key) {
-    // Looked up by view first: a label seen before costs no copy.
-    if (const auto it = m_labelIndex.find(key); it != m_labelIndex.end()) return it->second;
-    const std::size_t x = m_xLabels.size();
-    m_labelIndex.emplace(std::string(key), x);
-    m_xLabels.emplace_back(key);
-    return x;
-}
-
-void Diagram::rebuildLabelIndex() {
-    m_labelIndex.clear();
-    m_labelIndex.reserve(m_xLabels.size());
-    // try_emplace keeps the first position of a label that appears twice (as loaded lists can).
-    for (std::size_t x = 0; x < m_xLabels.size(); ++x) m_labelIndex.try_emplace(m_xLabels[x], x);
-}
+std::size_t Diagram::xIndex(std::string_view key) { return m_labels.positionOf(key); }
 
 int Diagram::clearData() {
     std::lock_guard lock(m_lock);
@@ -210,16 +229,16 @@ int Diagram::clearData() {
 void Diagram::clearDataLocked() {
     m_changes.fetch_add(1, std::memory_order_relaxed);
     m_recent.clear();
-    m_xLabels.clear();
-    m_labelIndex.clear();
+    m_labels.clear();
     for (const auto& axis : m_axes) axis->clearSlots();
 }
 
 ChartData Diagram::chartData() const {
-    std::lock_guard lock(m_lock);
-    ChartData chart{m_xLabels, {}};
-    chart.series.reserve(m_axes.size());
-    for (const auto& axis : m_axes) chart.series.push_back(valueTexts(*axis));
+    // Copied under the lock, formatted without it.
+    DiagramData data = copyData(false);
+    ChartData chart{data.xLabels.strings(), {}};
+    chart.series.reserve(data.axes.size());
+    for (const AxisData& axis : data.axes) chart.series.push_back(valueTexts(axis));
     return chart;
 }
 

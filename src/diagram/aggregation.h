@@ -8,6 +8,7 @@
 
 #include "datasource/record.h"
 #include "diagram/axis.h"
+#include "diagram/diagram_data.h"
 #include "diagram/filter.h"
 #include "diagram/group.h"
 
@@ -27,5 +28,9 @@ void accumulate(Axis& axis, std::size_t x);
 double parseAxisNumber(std::string_view text);
 // FIRST and LAST: the texts; others: the numbers (AVERAGE divided by the count).
 std::vector<std::string> valueTexts(const Axis& axis);
+std::vector<std::string> valueTexts(const AxisData& axis);
+// The number of value texts of a copied axis, and the text of slot `x` below that number.
+std::size_t valueCount(const AxisData& axis);
+std::string valueText(const AxisData& axis, std::size_t x);
 
 }  // namespace tg

@@ -37,12 +37,19 @@ void Checkpoint::copy(std::vector<SourceSnapshot>& sources, std::vector<DiagramD
         for (const std::string& name : m_sources.names()) {
             SourceHandle source = m_sources.acquire(name);
             if (!source) continue;
+            // The room for the copies is made before the source's deliveries wait for us.
+            auto fed = bySource.find(name);
+            const std::size_t first = data.size();
+            if (fed != bySource.end()) {
+                for (const Diagram* diagram : fed->second) data.push_back(diagram->roomForCopy());
+            }
             auto delivery = source->holdDelivery();  // no record is half delivered meanwhile
             sources.push_back(
                 {name, source->type(), source->deliveredPosition(), source->duplicateExtent()});
-            auto fed = bySource.find(name);
             if (fed == bySource.end()) continue;
-            for (const Diagram* diagram : fed->second) data.push_back(diagram->copyData());
+            for (std::size_t i = 0; i < fed->second.size(); ++i) {
+                fed->second[i]->copyInto(data[first + i]);
+            }
             bySource.erase(fed);
         }
         for (auto& [source, unfed] : bySource) {  // diagrams whose source does not exist

@@ -210,17 +210,89 @@ FieldNames Diagram::fieldNames() const {
     return source ? source->fieldNames() : FieldNames{};
 }
 
+namespace {
+
+// The sizes of what copyData copies: the labels, then per axis its data, counts and texts.
+struct CopySizes {
+    std::size_t labels = 0;
+    std::size_t labelChars = 0;
+    struct Axis {
+        std::size_t data = 0;
+        std::size_t count = 0;
+        std::size_t texts = 0;
+        std::size_t textChars = 0;
+    };
+    std::vector<Axis> axes;
+};
+
+// A little more than was there: records may add labels before the copy takes the lock.
+std::size_t withSlack(std::size_t size) { return size == 0 ? 0 : size + size / 32 + 64; }
+
+template <class T>
+void makeRoom(std::vector<T>& slots, std::size_t size) {
+    slots.resize(withSlack(size));
+    slots.clear();
+}
+
+}  // namespace
+
 DiagramData Diagram::copyData(bool texts) const {
-    std::lock_guard lock(m_lock);
-    DiagramData data{m_name, m_xLabels, {}};
-    data.axes.reserve(m_axes.size());
-    for (const auto& axis : m_axes) {
-        const bool shown = axis->oper == AxisOper::First || axis->oper == AxisOper::Last;
-        data.axes.push_back(AxisData{axis->name(), axis->data,
-                                     texts || shown ? axis->strdata : std::vector<std::string>(),
-                                     axis->count});
+    DiagramData data = roomForCopy(texts);
+    copyInto(data, texts);
+    return data;
+}
+
+DiagramData Diagram::roomForCopy(bool texts) const {
+    CopySizes sizes;
+    {
+        std::lock_guard lock(m_lock);
+        sizes.labels = m_labels.size();
+        sizes.labelChars = m_labels.labels().textBytes();
+        for (const auto& axis : m_axes) {
+            CopySizes::Axis& size = sizes.axes.emplace_back();
+            size.data = axis->data.size();
+            size.count = axis->count.size();
+            if (axis->showsTexts()) {
+                size.texts = axis->strdata.size();
+                for (const std::string& text : axis->strdata) size.textChars += text.size();
+            } else if (texts) {
+                size.texts = axis->storedTexts.size();
+                size.textChars = axis->storedTexts.textBytes();
+            }
+        }
+    }
+    DiagramData data;
+    data.xLabels.makeRoom(withSlack(sizes.labels), withSlack(sizes.labelChars));
+    data.axes.resize(sizes.axes.size());
+    for (std::size_t a = 0; a < sizes.axes.size(); ++a) {
+        makeRoom(data.axes[a].data, sizes.axes[a].data);
+        makeRoom(data.axes[a].count, sizes.axes[a].count);
+        data.axes[a].strdata.makeRoom(withSlack(sizes.axes[a].texts),
+                                      withSlack(sizes.axes[a].textChars));
     }
     return data;
+}
+
+void Diagram::copyInto(DiagramData& data, bool texts) const {
+    std::lock_guard lock(m_lock);
+    data.name = m_name;
+    data.xLabels = m_labels.labels();
+    data.axes.resize(m_axes.size());  // an axis added or removed meanwhile
+    for (std::size_t a = 0; a < m_axes.size(); ++a) {
+        const Axis& axis = *m_axes[a];
+        AxisData& copy = data.axes[a];
+        copy.name = axis.name();
+        copy.oper = axis.oper;
+        copy.data = axis.data;
+        copy.count = axis.count;
+        if (axis.showsTexts()) {
+            copy.strdata.assign(axis.strdata);
+        } else if (texts) {
+            copy.strdata = axis.storedTexts;
+        } else {
+            copy.strdata.clear();
+        }
+    }
 }
 
 void Diagram::setCheckpointRequest(const CheckpointRequest* request) {

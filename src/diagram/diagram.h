@@ -21,7 +21,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "config/config_store.h"
@@ -35,6 +34,7 @@
 #include "diagram/group.h"
 #include "diagram/item_definition.h"
 #include "diagram/item_kind.h"
+#include "diagram/label_table.h"
 #include "platform/counted_handle.h"
 #include "regex/reg_exp.h"
 
@@ -125,6 +125,11 @@ public:
     // `texts`, the value texts of axes that do not show them (all but FIRST and LAST) stay
     // empty: a shorter hold of the lock for those who only read the numbers.
     DiagramData copyData(bool texts = true) const;
+    // copyData in two steps, for callers that hold another lock (a source's) for the copy:
+    // roomForCopy makes the room for a copy, its memory touched, taking the lock only to read
+    // the sizes; copyInto then fills it under the lock with flat copies and no page faults.
+    DiagramData roomForCopy(bool texts = true) const;
+    void copyInto(DiagramData& data, bool texts = true) const;
     // Asked after every change that leaves the stored data behind the store's definition or
     // keys: a reset or rebuild, a changed, deleted or renamed item, a rename. May be null.
     void setCheckpointRequest(const CheckpointRequest* request);
@@ -147,7 +152,6 @@ private:
     // The record's x label: "/" and the value of each group in turn.
     void groupKey(const Record& record, const FieldNames& names, std::string& key) const;
     void clearDataLocked();
-    void rebuildLabelIndex();
     void saveItem(const ItemKind& kind, const DiagramItem& item, std::uint32_t setting) const;
     void saveItems(const ItemKind& kind) const;
     void loadItems(const ItemKind& kind);
@@ -167,15 +171,7 @@ private:
     std::vector<std::unique_ptr<Axis>> m_axes;
     std::vector<std::unique_ptr<Group>> m_groups;
     RegExpOptions m_regexpOptions;
-    std::vector<std::string> m_xLabels;
-    // The first position of each label, found by view.
-    struct LabelHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const {
-            return std::hash<std::string_view>{}(text);
-        }
-    };
-    std::unordered_map<std::string, std::size_t, LabelHash, std::equal_to<>> m_labelIndex;
+    LabelTable m_labels;  // the x labels, in the order they were first seen
     std::string m_key;  // the x label of the record being processed
     std::deque<Record> m_recent;  // oldest first, at most kRecentRecords
     std::atomic<std::uint64_t> m_changes{0};

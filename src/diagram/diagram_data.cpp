@@ -10,23 +10,50 @@
 #include <string>
 
 #include "config/config_key.h"
-#include "datasource/list_text.h"
 #include "diagram/diagram_keys.h"
 
 namespace tg {
 namespace {
 
-// Calls `convert` with each comma-terminated piece of `text` as a C string (text after the
-// last comma is dropped, as splitList drops it).
+// Calls `convert` with each comma-terminated piece of `text` (text after the last comma is
+// dropped, as splitList drops it).
 template <class Convert>
 void forEachPiece(std::string_view text, Convert convert) {
-    std::string piece;
     std::size_t start = 0;
     for (std::size_t at; (at = text.find(',', start)) != std::string_view::npos;) {
-        piece.assign(text.substr(start, at - start));
-        convert(piece.c_str());
+        convert(text.substr(start, at - start));
         start = at + 1;
     }
+}
+
+// The number as `read` (atof, strtoll) reads the piece; a piece that is exactly one number in
+// the form we write is read without a copy.
+template <class Number, class Read>
+Number readPiece(std::string_view piece, Read read) {
+    Number value{};
+    const char* end = piece.data() + piece.size();
+    const auto result = std::from_chars(piece.data(), end, value);
+    if (!piece.empty() && result.ec == std::errc() && result.ptr == end) return value;
+    thread_local std::string copy;
+    copy.assign(piece);
+    return static_cast<Number>(read(copy.c_str()));
+}
+
+char escapeOf(char separator) { return separator == '\\' ? '/' : '\\'; }
+char separatorCodeOf(char separator) { return separator == 's' ? 'S' : 's'; }
+
+// The texts to store as an axis's "strdata": its own, and for an axis that keeps no text per
+// slot, the number of each slot it has no text for.
+const TextList& storedTexts(const AxisData& axis, TextList& room) {
+    const bool shown = axis.oper == AxisOper::First || axis.oper == AxisOper::Last;
+    if (shown || axis.strdata.size() >= axis.data.size()) return axis.strdata;
+    room = axis.strdata;
+    char number[32];
+    for (std::size_t x = axis.strdata.size(); x < axis.data.size(); ++x) {
+        const auto result = std::to_chars(number, number + sizeof number, axis.data[x]);
+        room.push_back(std::string_view(number, static_cast<std::size_t>(result.ptr - number)));
+    }
+    return room;
 }
 
 }  // namespace
@@ -39,21 +66,104 @@ void writeDiagramData(ConfigStore& store, const DiagramData& data, MissingKeys m
         return missing == MissingKeys::Create ? key.open(path) : key.openExisting(path);
     };
     if (!openKey(diagramKeyPath(data.name))) return;
-    key.setString("xaxis", joinEscapedList(data.xLabels, separator));
+    key.setString("xaxis", joinEscapedTexts(data.xLabels, separator));
     for (const AxisData& axis : data.axes) {
         if (!hasOwnKey(axis.name)) continue;  // would write onto the yaxises key itself
         if (!openKey(itemKeyPath(data.name, kAxesFolder, axis.name))) continue;
-        key.setString("strdata", joinEscapedList(axis.strdata, separator));
+        TextList room;
+        key.setString("strdata", joinEscapedTexts(storedTexts(axis, room), separator));
         key.setString("data", joinDoubles(axis.data));
         key.setString("count", joinCounts(axis.count));
     }
 }
 
-std::string formatNumber(double value) {
-    // glibc's gcvt(value, 10, buf) is exactly this conversion.
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10g", value);
+TextList withoutNumberTexts(const TextList& texts, const std::vector<double>& data) {
+    std::size_t keep = texts.size();
+    char number[32];
+    for (; keep > 0 && keep <= data.size(); --keep) {
+        const auto result = std::to_chars(number, number + sizeof number, data[keep - 1]);
+        if (texts[keep - 1] !=
+            std::string_view(number, static_cast<std::size_t>(result.ptr - number)))
+            break;
+    }
+    if (keep == texts.size()) return texts;
+    TextList kept;
+    kept.append(texts, 0, keep);
+    return kept;
+}
+
+std::string joinEscapedTexts(const TextList& list, char separator) {
+    std::string text;
+    text.reserve(list.textBytes() + list.size() + 1);
+    if (list.chars().find(separator) == std::string_view::npos) {
+        for (std::string_view item : list) {
+            text += item;
+            text += separator;
+        }
+        return text;
+    }
+    const char escape = escapeOf(separator);
+    const char code = separatorCodeOf(separator);
+    for (std::string_view item : list) {
+        for (char c : item) {
+            if (c == escape) {
+                text += escape;
+                text += escape;
+            } else if (c == separator) {
+                text += escape;
+                text += code;
+            } else {
+                text += c;
+            }
+        }
+        text += separator;
+    }
+    text += escape;
     return text;
+}
+
+TextList splitEscapedTexts(std::string_view text, char separator) {
+    const char escape = escapeOf(separator);
+    const char code = separatorCodeOf(separator);
+    const bool escaped =
+        text.size() >= 2 && text.back() == escape && text[text.size() - 2] == separator;
+    TextList list;
+    list.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), separator)),
+                 text.size());
+    std::string plain;
+    std::size_t start = 0;
+    for (std::size_t at; (at = text.find(separator, start)) != std::string_view::npos;) {
+        const std::string_view piece = text.substr(start, at - start);
+        start = at + 1;
+        if (!escaped || piece.find(escape) == std::string_view::npos) {
+            list.push_back(piece);
+            continue;
+        }
+        plain.clear();
+        for (std::size_t i = 0; i < piece.size(); ++i) {
+            const bool pair = piece[i] == escape && i + 1 < piece.size();
+            if (pair && piece[i + 1] == escape) {
+                plain += escape;
+                ++i;
+            } else if (pair && piece[i + 1] == code) {
+                plain += separator;
+                ++i;
+            } else {
+                plain += piece[i];  // not written by joinEscapedTexts: kept as it is
+            }
+        }
+        list.push_back(plain);
+    }
+    return list;
+}
+
+std::string formatNumber(double value) {
+    // glibc's gcvt(value, 10, buf) is exactly this conversion: printf's "%.10g", which
+    // to_chars with a precision writes too, several times faster.
+    char text[32];
+    const auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 10);
+    return std::string(text, result.ptr);
 }
 
 std::string joinDoubles(const std::vector<double>& values) {
@@ -72,15 +182,20 @@ std::string joinDoubles(const std::vector<double>& values) {
 
 std::vector<double> splitDoubles(std::string_view text) {
     std::vector<double> values;
-    forEachPiece(text, [&](const char* piece) { values.push_back(std::atof(piece)); });
+    values.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), ',')));
+    forEachPiece(text, [&](std::string_view piece) {
+        values.push_back(readPiece<double>(piece, [](const char* c) { return std::atof(c); }));
+    });
     return values;
 }
 
 std::string joinCounts(const std::vector<std::uint32_t>& counts) {
     std::string text;
     text.reserve(counts.size() * 4);
+    char number[16];
     for (std::uint32_t count : counts) {
-        text += std::to_string(count);
+        const auto result = std::to_chars(number, number + sizeof number, count);
+        text.append(number, result.ptr);
         text += ',';
     }
     return text;
@@ -92,8 +207,10 @@ std::vector<std::uint32_t> splitLongs(std::string_view text) {
     // a negative piece is 0, one beyond 32 bits the largest count.
     constexpr long long kMaxCount = std::numeric_limits<std::uint32_t>::max();
     std::vector<std::uint32_t> counts;
-    forEachPiece(text, [&](const char* piece) {
-        const long long value = std::strtoll(piece, nullptr, 10);
+    counts.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), ',')));
+    forEachPiece(text, [&](std::string_view piece) {
+        const long long value =
+            readPiece<long long>(piece, [](const char* c) { return std::strtoll(c, nullptr, 10); });
         counts.push_back(static_cast<std::uint32_t>(value < 0 ? 0 : std::min(value, kMaxCount)));
     });
     return counts;

@@ -1,25 +1,31 @@
 #pragma once
 // A diagram's accumulated data as it is stored: the x labels and, per y-axis, its number,
-// text and count slots. Copied out of a diagram under its lock, written without any lock.
+// text and count slots. Copied out of a diagram under its lock, written without any lock; the
+// texts are flat lists, so that the copy is a few flat copies however many labels there are.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "config/config_store.h"
+#include "diagram/axis_oper.h"
+#include "diagram/text_list.h"
 
 namespace tg {
 
 struct AxisData {
     std::string name;
     std::vector<double> data;
-    std::vector<std::string> strdata;
+    // FIRST and LAST: every slot's value text. The others keep only the texts read from the
+    // store (if any); the slots beyond them are written with their number (as in "data").
+    TextList strdata;
     std::vector<std::uint32_t> count;
+    AxisOper oper = AxisOper::Undefined;
 };
 
 struct DiagramData {
     std::string name;  // the diagram's; nothing is written when it is empty
-    std::vector<std::string> xLabels;
+    TextList xLabels;
     std::vector<AxisData> axes;
 };
 
@@ -40,5 +46,11 @@ std::string joinDoubles(const std::vector<double>& values);
 std::vector<double> splitDoubles(std::string_view text);
 std::string joinCounts(const std::vector<std::uint32_t>& counts);
 std::vector<std::uint32_t> splitLongs(std::string_view text);
+// `texts` without the trailing ones that are only their slot's number as "data" writes it (as
+// they are stored for the slots of an axis that keeps no texts): they are written again.
+TextList withoutNumberTexts(const TextList& texts, const std::vector<double>& data);
+// joinEscapedList and splitEscapedList (list_text.h) of flat lists: the same texts.
+std::string joinEscapedTexts(const TextList& list, char separator);
+TextList splitEscapedTexts(std::string_view text, char separator);
 
 }  // namespace tg

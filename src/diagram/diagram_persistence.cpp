@@ -6,7 +6,6 @@
 
 #include "config/config_key.h"
 #include "config/config_transaction.h"
-#include "datasource/list_text.h"
 #include "diagram/diagram.h"
 #include "diagram/diagram_keys.h"
 
@@ -126,16 +125,21 @@ void Diagram::loadData() {
     for (const auto& axis : m_axes) {
         ConfigKey key(m_store);
         if (!openItemKey(key, m_name, kAxisKind.folder, axis->name())) continue;
-        axis->strdata = splitEscapedList(key.getString("strdata", ""), separator);
+        TextList texts = splitEscapedTexts(key.getString("strdata", ""), separator);
         axis->data = splitDoubles(key.getString("data", ""));
         axis->count = splitLongs(key.getString("count", ""));
+        if (axis->showsTexts()) {
+            axis->strdata = texts.strings();
+        } else {
+            // Texts that are only the slot's number (as we store them) are written again.
+            axis->storedTexts = withoutNumberTexts(texts, axis->data);
+        }
     }
     ConfigKey key(m_store);
     // Without the key the data reads empty.
     (void)key.open(diagramKeyPath(m_name));
-    m_xLabels = splitEscapedList(key.getString("xaxis", ""), separator);
+    m_labels.assign(splitEscapedTexts(key.getString("xaxis", ""), separator));
     m_recent.clear();
-    rebuildLabelIndex();
 }
 
 }  // namespace tg

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "diagram/aggregation.h"
 #include "diagram/diagram.h"
 #include "metrics/utf8_text.h"
 
@@ -80,9 +81,18 @@ void appendCsvField(std::string& out, std::string_view text) {
 DiagramTable diagramTableOf(const Diagram& diagram) {
     DiagramTable table;
     table.name = diagram.name();
-    ChartData chart = diagram.chartData();
-    table.labels = std::move(chart.xLabels);
-    table.series = std::move(chart.series);
+    DiagramData data = diagram.copyData(false);
+    table.labels = std::move(data.xLabels);
+    for (AxisData& axis : data.axes) {
+        TextList& values = table.series.emplace_back();
+        const std::size_t count = valueCount(axis);
+        if (axis.oper == AxisOper::First || axis.oper == AxisOper::Last) {
+            values = std::move(axis.strdata);
+            continue;
+        }
+        values.reserve(count, count * 8);
+        for (std::size_t x = 0; x < count; ++x) values.push_back(valueText(axis, x));
+    }
     const std::vector<ItemDefinition> axes = diagram.items(kAxisKind);
     // An axis added or removed between the two reads: the names follow the data.
     for (std::size_t a = 0; a < table.series.size(); ++a) {
@@ -94,7 +104,10 @@ DiagramTable diagramTableOf(const Diagram& diagram) {
 }
 
 std::string diagramJson(const DiagramTable& table) {
-    std::string out = "{\"diagram\":";
+    std::string out;
+    // Most of it at once: a table of a million labels would otherwise be copied as it grows.
+    out.reserve(table.labels.textBytes() + table.labels.size() * (4 + 12 * table.series.size()));
+    out += "{\"diagram\":";
     appendJsonString(out, table.name);
     out += ",\"labels\":[";
     for (std::size_t x = 0; x < table.labels.size(); ++x) {
@@ -110,7 +123,7 @@ std::string diagramJson(const DiagramTable& table) {
         appendJsonString(out,
                          operName(a < table.opers.size() ? table.opers[a] : AxisOper::Undefined));
         out += ",\"values\":[";
-        const std::vector<std::string>& values = table.series[a];
+        const TextList& values = table.series[a];
         for (std::size_t x = 0; x < std::max(values.size(), table.labels.size()); ++x) {
             if (x > 0) out += ',';
             if (x >= values.size()) {
@@ -128,7 +141,9 @@ std::string diagramJson(const DiagramTable& table) {
 }
 
 std::string diagramCsv(const DiagramTable& table) {
-    std::string out = "label";
+    std::string out;
+    out.reserve(table.labels.textBytes() + table.labels.size() * (2 + 12 * table.series.size()));
+    out += "label";
     for (const std::string& axis : table.axisNames) {
         out += ',';
         appendCsvField(out, axis);
@@ -136,7 +151,7 @@ std::string diagramCsv(const DiagramTable& table) {
     out += "\r\n";
     for (std::size_t x = 0; x < table.labels.size(); ++x) {
         appendCsvField(out, table.labels[x]);
-        for (const std::vector<std::string>& values : table.series) {
+        for (const TextList& values : table.series) {
             out += ',';
             if (x < values.size()) appendCsvField(out, values[x]);
         }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "diagram/axis_oper.h"
+#include "diagram/text_list.h"
 
 namespace tg {
 
@@ -22,13 +23,14 @@ class Diagram;
 
 struct DiagramTable {
     std::string name;
-    std::vector<std::string> labels;
+    TextList labels;
     std::vector<std::string> axisNames;
-    std::vector<AxisOper> opers;                   // parallel to axisNames
-    std::vector<std::vector<std::string>> series;  // parallel to axisNames
+    std::vector<AxisOper> opers;   // parallel to axisNames
+    std::vector<TextList> series;  // parallel to axisNames
 };
 
-// Taken from the diagram's chart data (one lock for the data, none while formatting).
+// Taken from a copy of the diagram's data (its lock held for the copy only; flat lists, so
+// a million labels cost no allocation each).
 DiagramTable diagramTableOf(const Diagram& diagram);
 
 std::string diagramJson(const DiagramTable& table);

@@ -42,7 +42,9 @@ bool ChartPage::prepare(const RequestVariables& request) {
 
 bool ChartPage::expandRecord(std::string_view /*block*/, RecordKind kind, std::string& out) {
     // Looked up again: a diagram removed since prepare shows the substitute data.
-    if (kind == RecordKind::Data) appendChartScript(out, chartViewOf(m_diagrams, m_diagramName));
+    if (kind == RecordKind::Data) {
+        appendChartScript(out, chartViewOf(m_diagrams, m_diagramName, kChartMaxLabels));
+    }
     return true;
 }
 

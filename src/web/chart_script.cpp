@@ -1,7 +1,11 @@
 #include "web/chart_script.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
+#include "diagram/aggregation.h"
+#include "diagram/diagram_data.h"
 #include "web/script_escape.h"
 
 namespace tg {
@@ -110,15 +114,51 @@ ChartView substituteChartView() {
     return ChartView{{"No data", "No data"}, {"No data", "No data"}, {{"1", "1"}, {"1", "1"}}};
 }
 
-ChartView chartViewOf(DiagramManager& diagrams, std::string_view name) {
+namespace {
+
+// The positions of the labels to chart, ascending: all of them, or the `maxLabels` busiest.
+std::vector<std::size_t> chartedLabels(const DiagramData& data, std::size_t maxLabels) {
+    const std::size_t total = data.xLabels.size();
+    std::vector<std::size_t> chosen(total);
+    for (std::size_t x = 0; x < total; ++x) chosen[x] = x;
+    if (total <= maxLabels) return chosen;
+    std::vector<std::uint64_t> weights(total, 0);
+    for (const AxisData& axis : data.axes) {
+        const std::size_t size = std::min(axis.count.size(), total);
+        for (std::size_t x = 0; x < size; ++x) weights[x] += axis.count[x];
+    }
+    const auto busier = [&](std::size_t a, std::size_t b) {
+        return weights[a] != weights[b] ? weights[a] > weights[b] : a < b;
+    };
+    std::nth_element(chosen.begin(), chosen.begin() + static_cast<std::ptrdiff_t>(maxLabels),
+                     chosen.end(), busier);
+    chosen.resize(maxLabels);
+    std::sort(chosen.begin(), chosen.end());
+    return chosen;
+}
+
+}  // namespace
+
+ChartView chartViewOf(DiagramManager& diagrams, std::string_view name, std::size_t maxLabels) {
     const DiagramHandle diagram = diagrams.acquire(name);
     if (!diagram || !diagram->isRunning()) return substituteChartView();
     ChartView chart;
     chart.seriesNames = diagram->itemNames(kAxisKind);
-    ChartData data = diagram->chartData();
-    if (data.series.empty() || data.series.front().empty()) return substituteChartView();
-    chart.labels = std::move(data.xLabels);
-    chart.series = std::move(data.series);
+    // Copied under the diagram's lock; chosen and formatted without it.
+    const DiagramData data = diagram->copyData(false);
+    if (data.axes.empty() || valueCount(data.axes.front()) == 0) return substituteChartView();
+    const std::vector<std::size_t> shown = chartedLabels(data, maxLabels);
+    chart.totalLabels = data.xLabels.size();
+    chart.labels.reserve(shown.size());
+    for (const std::size_t x : shown) chart.labels.emplace_back(data.xLabels[x]);
+    for (const AxisData& axis : data.axes) {
+        std::vector<std::string>& values = chart.series.emplace_back();
+        const std::size_t count = valueCount(axis);
+        // Positions ascend: a series shorter than the labels ends early, as it does in full.
+        for (std::size_t i = 0; i < shown.size() && shown[i] < count; ++i) {
+            values.push_back(valueText(axis, shown[i]));
+        }
+    }
     return chart;
 }
 
@@ -143,6 +183,14 @@ void appendChartScript(std::string& out, const ChartView& chart) {
     out += "var labelarr=new Array(";
     appendList(out, chart.seriesNames);
     out += ");\n";
+    if (chart.totalLabels > chart.labels.size()) {
+        out += "var chartnote=";
+        appendScriptString(
+            out, "The chart shows the " + std::to_string(chart.labels.size()) + " busiest of " +
+                     std::to_string(chart.totalLabels) +
+                     " x labels (most records); \u201CDownload CSV\u201D has them all.");
+        out += ";\n";
+    }
     out += "-->\n";
     out += "</SCRIPT>\n";
 }

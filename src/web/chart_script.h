@@ -24,10 +24,18 @@
 
 namespace tg {
 
+// The most columns a chart draws. A diagram with more x labels (one per client address, say)
+// shows its busiest ones: a million bars cannot be told apart, the page would carry tens of
+// megabytes of script, and the browser would stall drawing them. The page says how many were
+// left out; the CSV and JSON downloads hold them all.
+inline constexpr std::size_t kChartMaxLabels = 1000;
+
 struct ChartView {
     std::vector<std::string> labels;               // column labels, in x-label order
     std::vector<std::string> seriesNames;          // one per series, in y-axis order
     std::vector<std::vector<std::string>> series;  // per series, one value text per column
+    // The diagram's x labels; more than labels.size() when the chart leaves some out.
+    std::size_t totalLabels = 0;
 };
 
 // What is shown when a diagram has nothing to show: two columns and two series, all named
@@ -35,11 +43,15 @@ struct ChartView {
 ChartView substituteChartView();
 
 // The chart of the diagram named `name`, looked up anew. The substitute when no diagram has
-// the name, it is not running, it has no series, or its first series has no values.
-ChartView chartViewOf(DiagramManager& diagrams, std::string_view name);
+// the name, it is not running, it has no series, or its first series has no values. With
+// more than `maxLabels` x labels, only the `maxLabels` with the most records on all axes
+// together (the earlier of equal ones), in x-label order.
+ChartView chartViewOf(DiagramManager& diagrams, std::string_view name,
+                      std::size_t maxLabels = static_cast<std::size_t>(-1));
 
 // Appends the chart data script: the eight kinds of lines shown above, each ended by a line
-// feed, between "<SCRIPT ...>", "<!--" and "-->", "</SCRIPT>".
+// feed, between "<SCRIPT ...>", "<!--" and "-->", "</SCRIPT>". When the chart leaves labels
+// out, a last line sets `chartnote`, the text the page shows above the chart.
 void appendChartScript(std::string& out, const ChartView& chart);
 
 // How a value text is written: "0" when its leading number is zero (atof gives 0, so also

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "datasource/list_text.h"
+#include "diagram/label_table.h"
 
 namespace tg {
 namespace {
@@ -43,6 +45,9 @@ TEST(DiagramDataTest, EscapedListsGiveBackEveryEntryWhateverTheSeparator) {
                                             << testing::PrintToString(list));
             const std::string text = joinEscapedList(list, separator);
             EXPECT_EQ(splitEscapedList(text, separator), list);
+            // The flat lists write and read the same texts.
+            EXPECT_EQ(joinEscapedTexts(TextList(list), separator), text);
+            EXPECT_EQ(splitEscapedTexts(text, separator), list);
             // Whatever the entries, a reader that knows no escaping sees as many of them.
             EXPECT_EQ(splitList(text, separator).size(), list.size());
         }
@@ -64,6 +69,7 @@ TEST(DiagramDataTest, NumberListsCountOnlyCommaTerminatedPieces) {
         {"", {}},
         {",,", {0, 0}},
         {"abc,3 apples,-7e2,", {0, 3, -700}},  // atof: the leading number, else 0
+        {" 5,+6,0x10,1e999,", {5, 6, 16, HUGE_VAL}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
@@ -92,6 +98,30 @@ TEST(DiagramDataTest, CountsRoundTripWholeAndOutOfRangeTextsAreClamped) {
         SCOPED_TRACE(row.text);
         EXPECT_EQ(splitLongs(row.text), row.counts);
     }
+}
+
+TEST(DiagramDataTest, LabelsKeepTheirFirstPositionThroughGrowthReloadAndClear) {
+    LabelTable table;
+    constexpr std::size_t kLabels = 100000;  // grows the index many times
+    for (std::size_t i = 0; i < kLabels; ++i) {
+        ASSERT_EQ(table.positionOf("/10.0." + std::to_string(i)), i);
+    }
+    EXPECT_EQ(table.positionOf(""), kLabels);  // the empty label is one too
+    for (std::size_t i = 0; i < kLabels; i += 997) {
+        EXPECT_EQ(table.positionOf("/10.0." + std::to_string(i)), i);
+    }
+    EXPECT_EQ(table.size(), kLabels + 1);
+    EXPECT_EQ(table.labels()[kLabels - 1], "/10.0." + std::to_string(kLabels - 1));
+
+    // As read from a store: a label listed twice is found at its first position.
+    table.assign(TextList{"/a", "/b", "/a", "/c"});
+    EXPECT_EQ(table.positionOf("/a"), 0u);
+    EXPECT_EQ(table.positionOf("/c"), 3u);
+    EXPECT_EQ(table.positionOf("/d"), 4u);
+    EXPECT_EQ(table.labels(), (std::vector<std::string>{"/a", "/b", "/a", "/c", "/d"}));
+    table.clear();
+    EXPECT_EQ(table.size(), 0u);
+    EXPECT_EQ(table.positionOf("/c"), 0u);
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ protected:
         diagram.loadDefinition("d");
         diagram.loadData();
         const DiagramData loaded = diagram.copyData();
-        return std::make_pair(loaded.xLabels, loaded.axes.at(0).strdata);
+        return std::make_pair(loaded.xLabels.strings(), loaded.axes.at(0).strdata.strings());
     }
 
     test::TempDir m_dir;
@@ -245,6 +245,34 @@ TEST_F(DiagramPersistenceTest, DataRoundTripsThroughItsStoredTexts) {
     }
 }
 
+TEST_F(DiagramPersistenceTest, AxesThatShowNoTextsStoreTheirNumbersAsTheirTexts) {
+    const FieldNames fields{"path", "size"};
+    {
+        Diagram diagram("d", m_store, m_sources);
+        diagram.setGroup("g", "path", "");
+        diagram.setAxis("bytes", "size", "", AxisOper::Sum);
+        diagram.setAxis("last", "size", "", AxisOper::Last);
+        for (const Record& record : {Record{"/a", "100"}, Record{"/a", "200"}, Record{"/b", "5"}}) {
+            diagram.processRecord(record, fields);
+        }
+        diagram.saveData();
+    }
+    // Every slot has a text that older readers take as before; LAST keeps the texts it shows.
+    EXPECT_EQ(axisKey("d", "bytes").getString("strdata"), "300\t5\t");
+    EXPECT_EQ(axisKey("d", "last").getString("strdata"), "200\t5\t");
+
+    Diagram loaded("Temp", m_store, m_sources);
+    loaded.loadDefinition("d");
+    loaded.loadData();
+    EXPECT_EQ(loaded.chartData().series, (std::vector<Names>{{"300", "5"}, {"200", "5"}}));
+    // Texts that only repeat the numbers are not kept; they follow the numbers when written.
+    EXPECT_TRUE(loaded.copyData().axes[0].strdata.empty());
+    loaded.processRecord(Record{"/b", "1"}, fields);
+    loaded.saveData();
+    EXPECT_EQ(axisKey("d", "bytes").getString("strdata"), "300\t6\t");
+    EXPECT_EQ(axisKey("d", "last").getString("strdata"), "200\t1\t");
+}
+
 TEST_F(DiagramPersistenceTest, ATextHoldingTheSeparatorComesBackWholeAndOlderTextsStillLoad) {
     // Texts stored before separators were escaped: backslashes are plain characters.
     storeDiagramWithData("/C:\\dir\\\t/\\\\srv\t", "\t\\s\t", "1,2,", "1,1,");
@@ -254,7 +282,8 @@ TEST_F(DiagramPersistenceTest, ATextHoldingTheSeparatorComesBackWholeAndOlderTex
         "d", {"/a\tb", "/c\\s", "/"}, {AxisData{"bytes", {1, 2, 3}, {"", "p\tq\\", "\t"}, {1, 1, 1}}}};
     writeDiagramData(m_store, data);
     EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\\sb\t/c\\\\s\t/\t\\");
-    EXPECT_EQ(loadLists(), std::make_pair(data.xLabels, data.axes[0].strdata));
+    EXPECT_EQ(loadLists(),
+              std::make_pair(data.xLabels.strings(), data.axes[0].strdata.strings()));
     // Lists that need no escaping are stored as they always were.
     writeDiagramData(m_store, DiagramData{"d", {"/a", "/b\\"}, {AxisData{"bytes", {}, {}, {}}}});
     EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\t/b\\\t");
@@ -308,7 +337,8 @@ TEST_F(DiagramPersistenceTest, HundredThousandLabelsRoundTripWhole) {
         EXPECT_EQ(loaded.axes[0].count, data.axes[0].count);
         // The destructor saves it again; the texts must stay whole.
     }
-    EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), joinList(data.xLabels, '\t'));
+    EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"),
+              joinList(data.xLabels.strings(), '\t'));
     EXPECT_EQ(axisKey("d", "bytes").getString("count"), joinCounts(data.axes[0].count));
 }
 

@@ -39,6 +39,39 @@ TEST_F(DiagramTest, SettingAnItemCreatesOrChangesItAndClearsTheData) {
     EXPECT_EQ(diagram.getItem(kFilterKind, "nope", item), 1);
 }
 
+TEST_F(DiagramTest, ACopyFilledLaterHoldsTheDataOfThatMomentWhateverRoomWasMade) {
+    Diagram diagram("d", m_store, m_sources);
+    diagram.setGroup("g", "bytes", "");
+    diagram.setAxis("n", "bytes", "", AxisOper::Sum);
+    diagram.setAxis("t", "status", "", AxisOper::First);
+    feed(diagram, {"200", "1", ""});
+    DiagramData small = diagram.roomForCopy();  // room for one label
+    for (int i = 0; i < 1000; ++i) {
+        feed(diagram, {"text " + std::to_string(i), std::to_string(i), ""});
+    }
+    diagram.copyInto(small);
+    const DiagramData whole = diagram.copyData();
+    EXPECT_EQ(whole.xLabels.size(), 1000u);
+    EXPECT_EQ(small.xLabels, whole.xLabels);
+    ASSERT_EQ(small.axes.size(), 2u);
+    for (std::size_t a = 0; a < 2; ++a) {
+        EXPECT_EQ(small.axes[a].name, whole.axes[a].name);
+        EXPECT_EQ(small.axes[a].data, whole.axes[a].data);
+        EXPECT_EQ(small.axes[a].strdata, whole.axes[a].strdata);
+        EXPECT_EQ(small.axes[a].count, whole.axes[a].count);
+    }
+    EXPECT_EQ(small.axes[1].strdata[999], "text 999");
+
+    DiagramData large = diagram.roomForCopy();
+    EXPECT_EQ(diagram.deleteItem(kAxisKind, "t"), 0);  // clears the data too
+    feed(diagram, {"200", "7", ""});
+    diagram.copyInto(large);
+    EXPECT_EQ(large.xLabels, (Texts{"/7"}));
+    ASSERT_EQ(large.axes.size(), 1u);
+    EXPECT_EQ(large.axes[0].data, (std::vector<double>{7}));
+    EXPECT_TRUE(large.axes[0].strdata.empty());
+}
+
 TEST_F(DiagramTest, EmptyGroupExpressionTakesTheWholeField) {
     Diagram diagram("d", m_store, m_sources);
     diagram.setGroup("g", "text", "");

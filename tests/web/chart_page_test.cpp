@@ -4,6 +4,7 @@
 #include <string>
 
 #include "page_fixture.h"
+#include "web/chart_script.h"
 #include "support/recording_listener.h"
 
 namespace tg {
@@ -75,6 +76,41 @@ TEST_F(ChartPageTest, ScriptShowsARunningDiagramAndTheSubstituteOtherwise) {
     // A stopped diagram keeps its data but shows the substitute.
     (void)diagram->stop();
     EXPECT_EQ(run("show", "name=d", "<*DATA*></*DATA*>"), kSubstitute);
+}
+
+TEST_F(ChartPageTest, MoreLabelsThanAChartDrawsShowTheBusiestInOrderWithANote) {
+    DiagramHandle diagram = addDiagram("d");
+    diagram->setGroup("status", "status", "");
+    diagram->setAxis("hits", "bytes", "", AxisOper::Count);
+    // Label i gets one record, and every 7th one a second: the busiest are those, then the
+    // earliest of the rest.
+    const std::size_t labels = kChartMaxLabels + 2000;
+    for (std::size_t i = 0; i < labels; ++i) {
+        for (int r = 0; r < (i % 7 == 0 ? 2 : 1); ++r) feed(*diagram, {std::to_string(i), "1"});
+    }
+    const ChartView chart = chartViewOf(m_diagrams, "d", kChartMaxLabels);
+    EXPECT_EQ(chart.totalLabels, labels);
+    ASSERT_EQ(chart.labels.size(), kChartMaxLabels);
+    ASSERT_EQ(chart.series.size(), 1u);
+    ASSERT_EQ(chart.series[0].size(), kChartMaxLabels);
+    const std::size_t busy = (labels + 6) / 7;  // labels 0, 7, 14, ...
+    std::size_t quiet = 0;                      // the next label that is not a busy one
+    for (std::size_t shown = 0, i = 0; shown < kChartMaxLabels; ++i) {
+        const bool wanted = i % 7 == 0 || quiet++ < kChartMaxLabels - busy;
+        if (!wanted) continue;
+        ASSERT_EQ(chart.labels[shown], "/" + std::to_string(i)) << shown;
+        EXPECT_EQ(chart.series[0][shown], i % 7 == 0 ? "2" : "1");
+        ++shown;
+    }
+    const std::string page = run("show", "name=d");
+    EXPECT_NE(page.find("var chartnote=\"The chart shows the 1000 busiest of 3000 x labels"),
+              std::string::npos);
+    EXPECT_EQ(page.find("/1999\""), std::string::npos);  // a quiet label beyond the limit
+    // Up to the limit every label is drawn, with no note.
+    EXPECT_EQ(chartViewOf(m_diagrams, "d").labels.size(), labels);
+    (void)diagram->clearData();
+    feed(*diagram, {"a", "1"});
+    EXPECT_EQ(run("show", "name=d").find("chartnote"), std::string::npos);
 }
 
 TEST_F(ChartPageTest, DataActionsResetRebuildAndRun) {
