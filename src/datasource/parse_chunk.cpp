@@ -232,9 +232,8 @@ void DataSource::settleDelivery() {
     if (!m_delivery) return;
     m_delivery->drain();
     // Only a stop leaves lines undelivered, and the lines after them were not delivered
-    // either: the newest batch's go back first, then the older one's in front of them.
-    putBackUndelivered(m_delivery->newest());
-    putBackUndelivered(m_delivery->older());
+    // either: the newest batch's go back first, then each older one's in front of them.
+    for (ParseBatch* batch : m_delivery->batchesNewestFirst()) putBackUndelivered(*batch);
 }
 
 void DataSource::putBackUndelivered(ParseBatch& batch) {
