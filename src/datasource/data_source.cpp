@@ -76,6 +76,7 @@ int DataSource::setRegexp(std::string_view text) {
     std::lock_guard lock(m_lock);
     m_definition.regexp.assign(text);
     m_pattern = std::move(pattern);
+    m_parseSettingsVersion.fetch_add(1, std::memory_order_release);
     return 0;
 }
 
@@ -104,6 +105,7 @@ int DataSource::setConnect(std::string_view text) {
 int DataSource::setBackup(std::string_view path) {
     std::lock_guard lock(m_lock);
     m_definition.backup.assign(path);
+    m_parseSettingsVersion.fetch_add(1, std::memory_order_release);
     return 0;
 }
 

@@ -268,10 +268,15 @@ private:
     ReadPosition m_position;
     // Replaced whole by setRegexp, so a reader holding the previous one is undisturbed.
     std::shared_ptr<const RegExp> m_pattern;
+    // Counts changes of the expression and of the duplicate log's path (written under m_lock),
+    // so the reader takes the lock for them only when they changed.
+    std::atomic<std::uint64_t> m_parseSettingsVersion{1};
     RegExpOptions m_regexpOptions;
     // Duplicate lines not yet in the log (written at the end of each chunk), and the log the
     // reader last wrote to in this process.
     std::string m_duplicateQueue;
+    // Its size after the last write, for the reader's check without the lock.
+    std::atomic<std::size_t> m_duplicateQueued{0};
     std::optional<FileIdentity> m_duplicateFile;
     // Where the reader's input started, and how much of it has been parsed since.
     std::optional<ReadPosition> m_inputBase;  // its check: the latest sample of this input
@@ -303,6 +308,11 @@ private:
     // While the reader runs, its delivery thread; null when parseChunk is called without one.
     DeliveryThread* m_delivery = nullptr;
     ParseBatch m_directBatch;  // the lines of a chunk delivered without a delivery thread
+    // The expression and whether records are duplicated, as of m_parseSettingsVersion's value
+    // m_parseSettingsSeen.
+    std::shared_ptr<const RegExp> m_readerPattern;
+    bool m_readerDuplicating = false;
+    std::uint64_t m_parseSettingsSeen = 0;
     // Delivery's side (the delivery thread, or the reader when none): touched by the other
     // side only after settleDelivery.
     bool m_duplicateFailing = false;   // a failed duplicate write was reported

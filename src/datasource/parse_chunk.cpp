@@ -102,6 +102,8 @@ void DataSource::writeDuplicatesAndReport() {
     {
         std::lock_guard lock(m_lock);
         error = writeDuplicates();
+        // What waits now, written or not: each delivery ends here.
+        m_duplicateQueued.store(m_duplicateQueue.size(), std::memory_order_relaxed);
         path = m_definition.backup;
     }
     if (error != 0 && !m_duplicateFailing) {
@@ -115,8 +117,9 @@ void DataSource::writeDuplicatesAndReport() {
 }
 
 bool DataSource::duplicatesBackedUp() const {
-    std::lock_guard lock(m_lock);
-    return m_duplicateQueue.size() > kMaxDuplicateQueue;
+    // Without the lock, which a delivery holds most of the time: the size after the last
+    // write, at most one batch behind.
+    return m_duplicateQueued.load(std::memory_order_relaxed) > kMaxDuplicateQueue;
 }
 
 void DataSource::setInputBase(const ReadPosition& base) {
@@ -155,21 +158,23 @@ void DataSource::parseChunk(std::string_view chunk) {
     // After a stop, lines the delivery thread left go back first, so the batch it gives next
     // holds none of them and the new bytes follow them.
     if (stopping()) settleDelivery();
-    std::shared_ptr<const RegExp> pattern;
-    bool duplicating = false;
-    {
+    // The lock is taken only when the expression or the duplicate log changed: a delivery
+    // holds it most of the time.
+    if (m_parseSettingsVersion.load(std::memory_order_acquire) != m_parseSettingsSeen) {
         std::lock_guard lock(m_lock);
-        pattern = m_pattern;
-        duplicating = !m_definition.backup.empty();
+        m_readerPattern = m_pattern;
+        m_readerDuplicating = !m_definition.backup.empty();
+        m_parseSettingsSeen = m_parseSettingsVersion.load(std::memory_order_relaxed);
     }
+    const RegExp& pattern = *m_readerPattern;
     // Looked up only when needed: a stored separator of 0 is read from the store every time.
-    const char separator = duplicating ? m_store.listSeparator() : '\t';
+    const char separator = m_readerDuplicating ? m_store.listSeparator() : '\t';
     if (m_delivery) {
-        m_delivery->add([&](ParseBatch& batch) { splitChunk(chunk, *pattern, separator, batch); });
+        m_delivery->add([&](ParseBatch& batch) { splitChunk(chunk, pattern, separator, batch); });
         return;
     }
     m_directBatch.reset();
-    splitChunk(chunk, *pattern, separator, m_directBatch);
+    splitChunk(chunk, pattern, separator, m_directBatch);
     deliverBatch(m_directBatch);
     putBackUndelivered(m_directBatch);
 }

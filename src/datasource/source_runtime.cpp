@@ -136,6 +136,7 @@ void DataSource::resetLocked() {
     if (!m_definition.backup.empty()) {
         std::remove(m_definition.backup.c_str());
         m_duplicateQueue.clear();  // records from before the reset
+        m_duplicateQueued.store(0, std::memory_order_relaxed);
         m_duplicateFile.reset();
         ConfigKey key(m_store);
         if (!m_definition.name.empty() && key.openExisting(sourceKeyPath(m_definition.name))) forgetBackupLength(key);
