@@ -164,8 +164,13 @@ void DataSource::deliverToObservers(const Record& record) {
 void DataSource::deliverToProcessors(const Record& record) {
     std::lock_guard lock(m_lock);
     for (std::size_t i = 0; i < m_listeners.size(); ++i) {
-        m_listeners[i]->processRecord(record, m_definition.fields);
+        m_listeners[i]->processDelivered(record, m_definition.fields);
     }
+}
+
+void DataSource::endDelivery() noexcept {
+    std::lock_guard lock(m_lock);
+    for (std::size_t i = 0; i < m_listeners.size(); ++i) m_listeners[i]->deliveryEnded();
 }
 
 }  // namespace tg

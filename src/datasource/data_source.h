@@ -186,9 +186,11 @@ private:
     // rest, once stopping is requested.
     void parseChunk(std::string_view chunk);
 
-    // Delivery to listeners, in list order, under the lock.
+    // Delivery to listeners, in list order, under the lock. Processors get the records of a
+    // batch with processDelivered, and deliveryEnded once the batch is done with.
     void deliverToObservers(const Record& record);
     void deliverToProcessors(const Record& record);
+    void endDelivery() noexcept;
     // A reader's failure: a one-value error record for observers and an event log line.
     void reportError(const std::string& text);
 

@@ -259,6 +259,11 @@ void DataSource::splitLine(const RegExp& pattern, std::string_view line,
 }
 
 void DataSource::deliverBatch(ParseBatch& batch) {
+    // The listeners may keep references to the batch's records until it ends, however it ends.
+    struct EndDelivery {
+        DataSource& source;
+        ~EndDelivery() { source.endDelivery(); }
+    } end{*this};
     // A stop ends the delivery before the next line; the reader puts the rest back.
     while (batch.delivered < batch.count && !stopping()) {
         deliverLine(batch.lines[batch.delivered], batch);

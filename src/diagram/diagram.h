@@ -15,7 +15,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -35,6 +34,7 @@
 #include "diagram/group.h"
 #include "diagram/item_definition.h"
 #include "diagram/item_kind.h"
+#include "diagram/recent_records.h"
 #include "platform/counted_handle.h"
 #include "regex/reg_exp.h"
 
@@ -43,7 +43,7 @@ namespace tg {
 class Diagram : public RecordListener, public BorrowCount {
 public:
     static constexpr std::uint32_t kKeepInvert = kKeepSetting;
-    static constexpr std::size_t kRecentRecords = 25;
+    static constexpr std::size_t kRecentRecords = RecentRecords::kCapacity;
 
     // `store` and `sources` must outlive the diagram.
     Diagram(std::string name, ConfigStore& store, SourceManager& sources);
@@ -54,6 +54,8 @@ public:
 
     // RecordListener.
     void processRecord(const Record& record, const FieldNames& fieldNames) override;
+    void processDelivered(const Record& record, const FieldNames& fieldNames) override;
+    void deliveryEnded() override;
     void observeRecord(const Record&, const FieldNames&) override {}
     void reset() override;
 
@@ -139,6 +141,8 @@ public:
     // diagram.
 
 private:
+    // Folds one record into the axes' slots (m_lock held).
+    void fold(const Record& record, const FieldNames& names);
     // fn(the list of `self`'s items of that type), for a Diagram or const Diagram; the caller
     // holds m_lock.
     template <class Self, class Fn>
@@ -177,7 +181,7 @@ private:
     };
     std::unordered_map<std::string, std::size_t, LabelHash, std::equal_to<>> m_labelIndex;
     std::string m_key;  // the x label of the record being processed
-    std::deque<Record> m_recent;  // oldest first, at most kRecentRecords
+    RecentRecords m_recent;
     std::atomic<std::uint64_t> m_changes{0};
     const CheckpointRequest* m_checkpointRequest = nullptr;
     // The source this diagram listens to; it cannot be removed while we are attached.
