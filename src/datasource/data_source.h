@@ -258,11 +258,13 @@ private:
     // with m_lock (so attach, detach and restart are not called with this source's lock held),
     // and the reader thread never takes it, so stopping can always join the reader.
     // The reader thread reaches the source through SourceFeed only, and takes m_lock only for
-    // short steps (a position update), never while blocked on its transport; its delivery
-    // thread takes it for one line's delivery at a time. The reader waits for its delivery
+    // short steps (a position update, a changed expression), never while blocked on its
+    // transport nor for each chunk; its delivery thread takes it for one line's delivery at a
+    // time, and once at the end of each batch (deliveryEnded). The reader waits for its delivery
     // thread (settleDelivery) only without m_lock, and the delivery thread never waits for the
-    // reader, so neither can block the other while holding the lock. Without any lock it touches the reader-only members at the
-    // end, which a stopped source's caller may also touch once the reader has been joined.
+    // reader, so neither can block the other while holding the lock. Without any lock it
+    // touches the reader-only members at the end, which a stopped source's caller may also
+    // touch once the reader has been joined.
     mutable std::recursive_mutex m_lock;
     // Guarded by m_lock:
     std::vector<RecordListener*> m_listeners;  // not owned
