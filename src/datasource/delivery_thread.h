@@ -32,6 +32,9 @@ struct ParsedLine {
     bool matched = false;
     Record values;     // the groups' texts, when matched
     std::string text;  // the line, when not matched
+    // Its line for the duplicate log, made when split if records were being duplicated then.
+    bool duplicated = false;
+    std::string duplicate;
     std::size_t from = 0;  // where its part of ParseBatch::raw starts (line ends before it too)
     std::uint64_t parsedEnd = 0;  // the input counted up to the end of this line
 };

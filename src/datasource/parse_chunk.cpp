@@ -254,6 +254,12 @@ void DataSource::splitLine(const RegExp& pattern, std::string_view line,
     ParsedLine& parsed = batch.add();
     parsed.matched = pattern.split(line, parsed.values) == 0;
     if (!parsed.matched) parsed.text.assign(line);
+    // Made here, so the delivery thread, the busier one, only appends it.
+    parsed.duplicated = parsed.matched && m_readerDuplicating;
+    if (parsed.duplicated) {
+        parsed.duplicate.clear();
+        writeDuplicate(parsed.duplicate, parsed.values, batch.separator);
+    }
     parsed.parsedEnd = parsedEnd;
     m_linesRead.fetch_add(1, std::memory_order_relaxed);
 }
@@ -299,7 +305,13 @@ void DataSource::deliverLine(ParsedLine& parsed, const ParseBatch& batch) {
         deliverToObservers(values);
         deliverToProcessors(values);
         // Under the lock with the delivery, so a replay sees exactly the delivered records.
-        if (!m_definition.backup.empty()) writeDuplicate(m_duplicateQueue, values, batch.separator);
+        if (!m_definition.backup.empty()) {
+            if (parsed.duplicated) {
+                m_duplicateQueue.append(parsed.duplicate);
+            } else {
+                writeDuplicate(m_duplicateQueue, values, batch.separator);
+            }
+        }
         return;
     }
     // Not duplicated: replaying the log would otherwise feed this text to diagrams as data
