@@ -116,13 +116,14 @@ private:
     std::function<void(ParseBatch&)> m_deliver;
     std::function<bool()> m_stopping;
 
-    ParseBatch m_filling;  // the reader's only
+    // Each thread's batch on cache lines of its own: both change them for every line.
+    alignas(64) ParseBatch m_filling;  // the reader's only
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
     // Guarded by m_mutex, except m_delivering while m_inFlight (the delivery thread's then):
-    ParseBatch m_ready;
-    ParseBatch m_delivering;
+    alignas(64) ParseBatch m_ready;
+    alignas(64) ParseBatch m_delivering;
     bool m_inFlight = false;
     bool m_quit = false;
     std::exception_ptr m_failure;

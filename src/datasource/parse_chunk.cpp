@@ -191,6 +191,7 @@ void DataSource::splitChunk(std::string_view chunk, const RegExp& pattern, char 
     m_inputFed += chunk.size();
     m_bytesRead.fetch_add(chunk.size(), std::memory_order_relaxed);
 
+    const std::size_t linesBefore = batch.count;
     const std::size_t rawBase = batch.raw.size();
     if (rawBase == 0) batch.rawStart = textStart;
     std::size_t consumed = 0;  // everything before this has been parsed (or was line ends)
@@ -231,6 +232,8 @@ void DataSource::splitChunk(std::string_view chunk, const RegExp& pattern, char 
     // Line ends after the last line count as parsed too: the position that pairs with the
     // listeners' records is then the reader's own, with its content check.
     batch.parsedEnd = m_pendingStart;
+    // Counted once per chunk: the delivery thread should not share a busy cache line.
+    m_linesRead.fetch_add(batch.count - linesBefore, std::memory_order_relaxed);
 }
 
 void DataSource::settleDelivery() {
@@ -261,7 +264,6 @@ void DataSource::splitLine(const RegExp& pattern, std::string_view line,
         writeDuplicate(parsed.duplicate, parsed.values, batch.separator);
     }
     parsed.parsedEnd = parsedEnd;
-    m_linesRead.fetch_add(1, std::memory_order_relaxed);
 }
 
 void DataSource::deliverBatch(ParseBatch& batch) {
@@ -301,7 +303,10 @@ void DataSource::deliverLine(ParsedLine& parsed, const ParseBatch& batch) {
     }
     const Record& values = parsed.values;
     if (values.size() == m_definition.fields.size()) {
-        m_lastRecordTime.store(std::time(nullptr), std::memory_order_relaxed);
+        // Written when the second changes only: other threads read it.
+        const std::int64_t now = std::time(nullptr);
+        if (m_lastRecordTime.load(std::memory_order_relaxed) != now)
+            m_lastRecordTime.store(now, std::memory_order_relaxed);
         deliverToObservers(values);
         deliverToProcessors(values);
         // Under the lock with the delivery, so a replay sees exactly the delivered records.
