@@ -99,9 +99,9 @@ public:
 
     // An idle delivery thread is woken once this many lines wait (or the reader is about to
     // wait or settle): waking it for every chunk costs more than a cheap delivery.
-    static constexpr std::size_t kWakeLines = 128;
+    static constexpr std::size_t kWakeLines = 512;
     // A reader that has split this many lines ahead of the delivery waits for it.
-    static constexpr std::size_t kMaxWaitingLines = 512;
+    static constexpr std::size_t kMaxWaitingLines = 1024;
 
 private:
     void run();
