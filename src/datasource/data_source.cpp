@@ -76,6 +76,7 @@ int DataSource::setRegexp(std::string_view text) {
     std::lock_guard lock(m_lock);
     m_definition.regexp.assign(text);
     m_pattern = std::move(pattern);
+    m_parseSettingsVersion.fetch_add(1, std::memory_order_release);
     return 0;
 }
 
@@ -104,6 +105,7 @@ int DataSource::setConnect(std::string_view text) {
 int DataSource::setBackup(std::string_view path) {
     std::lock_guard lock(m_lock);
     m_definition.backup.assign(path);
+    m_parseSettingsVersion.fetch_add(1, std::memory_order_release);
     return 0;
 }
 
@@ -162,8 +164,13 @@ void DataSource::deliverToObservers(const Record& record) {
 void DataSource::deliverToProcessors(const Record& record) {
     std::lock_guard lock(m_lock);
     for (std::size_t i = 0; i < m_listeners.size(); ++i) {
-        m_listeners[i]->processRecord(record, m_definition.fields);
+        m_listeners[i]->processDelivered(record, m_definition.fields);
     }
+}
+
+void DataSource::endDelivery() noexcept {
+    std::lock_guard lock(m_lock);
+    for (std::size_t i = 0; i < m_listeners.size(); ++i) m_listeners[i]->deliveryEnded();
 }
 
 }  // namespace tg

@@ -186,9 +186,11 @@ private:
     // rest, once stopping is requested.
     void parseChunk(std::string_view chunk);
 
-    // Delivery to listeners, in list order, under the lock.
+    // Delivery to listeners, in list order, under the lock. Processors get the records of a
+    // batch with processDelivered, and deliveryEnded once the batch is done with.
     void deliverToObservers(const Record& record);
     void deliverToProcessors(const Record& record);
+    void endDelivery() noexcept;
     // A reader's failure: a one-value error record for observers and an event log line.
     void reportError(const std::string& text);
 
@@ -256,11 +258,13 @@ private:
     // with m_lock (so attach, detach and restart are not called with this source's lock held),
     // and the reader thread never takes it, so stopping can always join the reader.
     // The reader thread reaches the source through SourceFeed only, and takes m_lock only for
-    // short steps (a position update), never while blocked on its transport; its delivery
-    // thread takes it for one line's delivery at a time. The reader waits for its delivery
+    // short steps (a position update, a changed expression), never while blocked on its
+    // transport nor for each chunk; its delivery thread takes it for one line's delivery at a
+    // time, and once at the end of each batch (deliveryEnded). The reader waits for its delivery
     // thread (settleDelivery) only without m_lock, and the delivery thread never waits for the
-    // reader, so neither can block the other while holding the lock. Without any lock it touches the reader-only members at the
-    // end, which a stopped source's caller may also touch once the reader has been joined.
+    // reader, so neither can block the other while holding the lock. Without any lock it
+    // touches the reader-only members at the end, which a stopped source's caller may also
+    // touch once the reader has been joined.
     mutable std::recursive_mutex m_lock;
     // Guarded by m_lock:
     std::vector<RecordListener*> m_listeners;  // not owned
@@ -268,16 +272,23 @@ private:
     ReadPosition m_position;
     // Replaced whole by setRegexp, so a reader holding the previous one is undisturbed.
     std::shared_ptr<const RegExp> m_pattern;
+    // Counts changes of the expression and of the duplicate log's path (written under m_lock),
+    // so the reader takes the lock for them only when they changed.
+    std::atomic<std::uint64_t> m_parseSettingsVersion{1};
     RegExpOptions m_regexpOptions;
     // Duplicate lines not yet in the log (written at the end of each chunk), and the log the
     // reader last wrote to in this process.
     std::string m_duplicateQueue;
+    // Its size after the last write, for the reader's check without the lock.
+    std::atomic<std::size_t> m_duplicateQueued{0};
     std::optional<FileIdentity> m_duplicateFile;
     // Where the reader's input started, and how much of it has been parsed since.
     std::optional<ReadPosition> m_inputBase;  // its check: the latest sample of this input
     std::uint64_t m_inputParsed = 0;
 
-    std::atomic<bool> m_stopping{false};
+    // Read for every line by both threads of a reader: on a cache line of its own, away from
+    // what a delivery writes.
+    alignas(64) std::atomic<bool> m_stopping{false};
     WakeEvent m_wake;
     std::chrono::milliseconds m_retryPause{1000};
 
@@ -291,18 +302,23 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_held{false};
     std::atomic<std::size_t> m_listenerCount{0};  // m_listeners.size(), readable without m_lock
-    std::atomic<std::uint64_t> m_linesRead{0};
+    alignas(64) std::atomic<std::uint64_t> m_linesRead{0};  // the reader's, once per chunk
     std::atomic<std::uint64_t> m_bytesRead{0};
     std::atomic<std::uint64_t> m_errorRecords{0};
-    std::atomic<std::int64_t> m_lastRecordTime{0};
+    alignas(64) std::atomic<std::int64_t> m_lastRecordTime{0};  // the delivery's
 
     // Reader thread only:
-    std::string m_pending;             // received bytes after the last complete line
+    alignas(64) std::string m_pending;  // received bytes after the last complete line
     std::uint64_t m_inputFed = 0;      // bytes passed to parseChunk since the input base
     std::uint64_t m_pendingStart = 0;  // where m_pending starts, counted the same way
     // While the reader runs, its delivery thread; null when parseChunk is called without one.
     DeliveryThread* m_delivery = nullptr;
     ParseBatch m_directBatch;  // the lines of a chunk delivered without a delivery thread
+    // The expression and whether records are duplicated, as of m_parseSettingsVersion's value
+    // m_parseSettingsSeen.
+    std::shared_ptr<const RegExp> m_readerPattern;
+    bool m_readerDuplicating = false;
+    std::uint64_t m_parseSettingsSeen = 0;
     // Delivery's side (the delivery thread, or the reader when none): touched by the other
     // side only after settleDelivery.
     bool m_duplicateFailing = false;   // a failed duplicate write was reported

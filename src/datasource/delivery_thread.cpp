@@ -3,15 +3,6 @@
 #include <utility>
 
 namespace tg {
-namespace {
-
-// A reader that has split this many lines ahead of the delivery waits for it.
-constexpr std::size_t kMaxWaitingLines = 512;
-// An idle delivery thread is woken once this many lines wait (or the reader is about to wait
-// or settle): waking it for every chunk costs more than a cheap delivery.
-constexpr std::size_t kWakeLines = 128;
-
-}  // namespace
 
 DeliveryThread::DeliveryThread(std::function<void(ParseBatch&)> deliver,
                                std::function<bool()> stopping)
@@ -27,36 +18,58 @@ DeliveryThread::~DeliveryThread() {
     m_thread.join();
 }
 
-void DeliveryThread::add(const std::function<void(ParseBatch&)>& fill) {
+void DeliveryThread::handOverAdded() {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return !m_inFlight || m_filling.count < kMaxWaitingLines; });
-    fill(m_filling);
-    m_filling.used = true;
-    if (m_filling.count >= kWakeLines) handOver();
-    rethrowFailure();
+    // Too much waits already: the reader waits until it can hand its lines over.
+    handOverAndWait(lock, m_filling.count >= kMaxWaitingLines);
 }
 
 void DeliveryThread::flush() {
     if (std::this_thread::get_id() == m_thread.get_id()) return;
-    std::lock_guard lock(m_mutex);
-    handOver();
+    std::unique_lock lock(m_mutex);
+    // The reader is about to wait for input: its lines must not wait with it.
+    handOverAndWait(lock, true);
 }
 
 void DeliveryThread::drain() {
     if (std::this_thread::get_id() == m_thread.get_id()) return;
     std::unique_lock lock(m_mutex);
+    for (;;) {
+        handOver();
+        if (!m_inFlight) break;  // idle: delivered all it could
+        m_changed.wait(lock, [this] { return !m_inFlight || (m_filling.used && !m_ready.used); });
+    }
+    rethrowFailure();
+}
+
+void DeliveryThread::handOverAndWait(std::unique_lock<std::mutex>& lock, bool wait) {
     handOver();
-    m_changed.wait(lock, [this] { return !m_inFlight; });
+    if (wait && m_filling.used) {
+        // The ready batch waits still: until the delivery thread takes it, or ends (a stop).
+        m_changed.wait(lock, [this] { return !m_inFlight || !m_ready.used; });
+        handOver();
+    }
     rethrowFailure();
 }
 
 void DeliveryThread::handOver() {
-    // Lines a stop left in the other batch stay there until the reader takes them back.
-    if (m_inFlight || !m_filling.used || m_delivering.delivered != m_delivering.count) return;
-    std::swap(m_filling, m_delivering);
-    m_filling.reset();
-    m_inFlight = true;
-    m_changed.notify_all();
+    startReady();
+    if (m_filling.used && !m_ready.used) {
+        std::swap(m_filling, m_ready);
+        m_filling.reset();
+    }
+    startReady();
+}
+
+void DeliveryThread::startReady() {
+    // Lines a stop left in the batch delivered last stay there until the reader takes them
+    // back, and so do the lines after them.
+    if (!m_inFlight && m_ready.used && m_delivering.delivered == m_delivering.count) {
+        std::swap(m_ready, m_delivering);
+        m_ready.reset();
+        m_inFlight = true;
+        m_changed.notify_all();
+    }
 }
 
 void DeliveryThread::rethrowFailure() {
@@ -77,11 +90,11 @@ void DeliveryThread::run() {
         }
         lock.lock();
         if (failure && !m_failure) m_failure = failure;
-        // What the reader added meanwhile comes next, without a sleep in between; after a
-        // stop it stays where it is.
-        if (m_filling.used && m_delivering.delivered == m_delivering.count && !m_stopping()) {
-            std::swap(m_filling, m_delivering);
-            m_filling.reset();
+        // What the reader handed over meanwhile comes next, without a sleep in between;
+        // after a stop it stays where it is.
+        if (m_ready.used && m_delivering.delivered == m_delivering.count && !m_stopping()) {
+            std::swap(m_ready, m_delivering);
+            m_ready.reset();
             m_changed.notify_all();  // a reader waiting for room
             continue;
         }

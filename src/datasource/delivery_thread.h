@@ -1,17 +1,19 @@
 #pragma once
 // The second stage of a reader: while the reader thread cuts and splits what it reads, this
-// thread delivers the records split before. Two batches take turns: the reader adds the lines
-// of each chunk to one while the other is delivered; when a delivery ends, the thread takes
-// the lines added meanwhile at once (without sleeping when there are some), and a reader that
-// finds it idle hands its lines over once enough wait or before the reader waits itself. So records arrive in the order of their lines, and the
-// two threads only wake each other when one of them has run out of work.
+// thread delivers the records split before. Three batches take turns: the reader adds the
+// lines of each chunk to its own batch without any lock; once enough lines wait it hands them
+// over, straight to an idle delivery thread, else to the ready batch, which a busy delivery
+// thread takes when it ends the batch in hand (without sleeping). So records arrive in the
+// order of their lines, the reader never holds a lock while it splits, and the two threads
+// only wake each other when one of them has run out of work.
 //
 // The reader thread owns the object and is the only one to call its members. A stop (the
 // `stopping` predicate) ends a delivery before its next line; the lines left stay in their
 // batches for the reader to take back after drain. The destructor lets the delivery in flight
 // end and joins the thread. An exception thrown by `deliver` ends nothing: it is thrown again
-// on the reader thread by the next add or drain.
+// on the reader thread by the next add, flush or drain.
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -30,6 +32,9 @@ struct ParsedLine {
     bool matched = false;
     Record values;     // the groups' texts, when matched
     std::string text;  // the line, when not matched
+    // Its line for the duplicate log, made when split if records were being duplicated then.
+    bool duplicated = false;
+    std::string duplicate;
     std::size_t from = 0;  // where its part of ParseBatch::raw starts (line ends before it too)
     std::uint64_t parsedEnd = 0;  // the input counted up to the end of this line
 };
@@ -71,35 +76,54 @@ public:
     DeliveryThread(const DeliveryThread&) = delete;
     DeliveryThread& operator=(const DeliveryThread&) = delete;
 
-    // Calls `fill` with the batch the reader adds to, then hands it over when the delivery
-    // thread is idle and enough lines wait. Waits first while that batch is large and a
-    // delivery is in flight.
-    void add(const std::function<void(ParseBatch&)>& fill);
-    // Hands what was added over to an idle delivery thread: the reader calls it before it
-    // waits for input, so no line waits with it.
+    // Calls `fill` with the batch the reader adds to, then hands it over once enough lines
+    // wait; waits while that batch is large and cannot be handed over yet.
+    template <class Fill>
+    void add(Fill&& fill) {
+        fill(m_filling);
+        m_filling.used = true;
+        if (m_filling.count >= kWakeLines) handOverAdded();
+    }
+    // Hands what was added over: the reader calls it before it waits for input, so no line
+    // waits with it.
     void flush();
     // Waits until nothing is being delivered: every line added has been delivered, or a stop
     // left the rest in the batches. A no-op on the delivering thread (a listener's call that
     // reaches the reader's side).
     void drain();
     std::thread::id id() const { return m_thread.get_id(); }
-    // After drain: the batch added to last, and the one before it.
-    ParseBatch& newest() { return m_filling; }
-    ParseBatch& older() { return m_delivering; }
+    // After drain, newest first: the batch added to last, the one waiting, the one delivered.
+    std::array<ParseBatch*, 3> batchesNewestFirst() {
+        return {&m_filling, &m_ready, &m_delivering};
+    }
+
+    // An idle delivery thread is woken once this many lines wait (or the reader is about to
+    // wait or settle): waking it for every chunk costs more than a cheap delivery.
+    static constexpr std::size_t kWakeLines = 512;
+    // A reader that has split this many lines ahead of the delivery waits for it.
+    static constexpr std::size_t kMaxWaitingLines = 1024;
 
 private:
     void run();
+    void handOverAdded();
+    // Hands the lines added over; with `wait`, waits until it could (or a stop ended the
+    // delivery). Rethrows a failure of the delivery.
+    void handOverAndWait(std::unique_lock<std::mutex>& lock, bool wait);
     void rethrowFailure();  // m_mutex held
     void handOver();        // m_mutex held
+    void startReady();      // m_mutex held: an idle thread takes the ready batch
 
     std::function<void(ParseBatch&)> m_deliver;
     std::function<bool()> m_stopping;
 
+    // Each thread's batch on cache lines of its own: both change them for every line.
+    alignas(64) ParseBatch m_filling;  // the reader's only
+
     std::mutex m_mutex;
     std::condition_variable m_changed;
     // Guarded by m_mutex, except m_delivering while m_inFlight (the delivery thread's then):
-    ParseBatch m_filling;
-    ParseBatch m_delivering;
+    alignas(64) ParseBatch m_ready;
+    alignas(64) ParseBatch m_delivering;
     bool m_inFlight = false;
     bool m_quit = false;
     std::exception_ptr m_failure;

@@ -102,6 +102,8 @@ void DataSource::writeDuplicatesAndReport() {
     {
         std::lock_guard lock(m_lock);
         error = writeDuplicates();
+        // What waits now, written or not: each delivery ends here.
+        m_duplicateQueued.store(m_duplicateQueue.size(), std::memory_order_relaxed);
         path = m_definition.backup;
     }
     if (error != 0 && !m_duplicateFailing) {
@@ -115,8 +117,9 @@ void DataSource::writeDuplicatesAndReport() {
 }
 
 bool DataSource::duplicatesBackedUp() const {
-    std::lock_guard lock(m_lock);
-    return m_duplicateQueue.size() > kMaxDuplicateQueue;
+    // Without the lock, which a delivery holds most of the time: the size after the last
+    // write, at most one batch behind.
+    return m_duplicateQueued.load(std::memory_order_relaxed) > kMaxDuplicateQueue;
 }
 
 void DataSource::setInputBase(const ReadPosition& base) {
@@ -155,21 +158,23 @@ void DataSource::parseChunk(std::string_view chunk) {
     // After a stop, lines the delivery thread left go back first, so the batch it gives next
     // holds none of them and the new bytes follow them.
     if (stopping()) settleDelivery();
-    std::shared_ptr<const RegExp> pattern;
-    bool duplicating = false;
-    {
+    // The lock is taken only when the expression or the duplicate log changed: a delivery
+    // holds it most of the time.
+    if (m_parseSettingsVersion.load(std::memory_order_acquire) != m_parseSettingsSeen) {
         std::lock_guard lock(m_lock);
-        pattern = m_pattern;
-        duplicating = !m_definition.backup.empty();
+        m_readerPattern = m_pattern;
+        m_readerDuplicating = !m_definition.backup.empty();
+        m_parseSettingsSeen = m_parseSettingsVersion.load(std::memory_order_relaxed);
     }
+    const RegExp& pattern = *m_readerPattern;
     // Looked up only when needed: a stored separator of 0 is read from the store every time.
-    const char separator = duplicating ? m_store.listSeparator() : '\t';
+    const char separator = m_readerDuplicating ? m_store.listSeparator() : '\t';
     if (m_delivery) {
-        m_delivery->add([&](ParseBatch& batch) { splitChunk(chunk, *pattern, separator, batch); });
+        m_delivery->add([&](ParseBatch& batch) { splitChunk(chunk, pattern, separator, batch); });
         return;
     }
     m_directBatch.reset();
-    splitChunk(chunk, *pattern, separator, m_directBatch);
+    splitChunk(chunk, pattern, separator, m_directBatch);
     deliverBatch(m_directBatch);
     putBackUndelivered(m_directBatch);
 }
@@ -186,6 +191,7 @@ void DataSource::splitChunk(std::string_view chunk, const RegExp& pattern, char 
     m_inputFed += chunk.size();
     m_bytesRead.fetch_add(chunk.size(), std::memory_order_relaxed);
 
+    const std::size_t linesBefore = batch.count;
     const std::size_t rawBase = batch.raw.size();
     if (rawBase == 0) batch.rawStart = textStart;
     std::size_t consumed = 0;  // everything before this has been parsed (or was line ends)
@@ -226,15 +232,16 @@ void DataSource::splitChunk(std::string_view chunk, const RegExp& pattern, char 
     // Line ends after the last line count as parsed too: the position that pairs with the
     // listeners' records is then the reader's own, with its content check.
     batch.parsedEnd = m_pendingStart;
+    // Counted once per chunk: the delivery thread should not share a busy cache line.
+    m_linesRead.fetch_add(batch.count - linesBefore, std::memory_order_relaxed);
 }
 
 void DataSource::settleDelivery() {
     if (!m_delivery) return;
     m_delivery->drain();
     // Only a stop leaves lines undelivered, and the lines after them were not delivered
-    // either: the newest batch's go back first, then the older one's in front of them.
-    putBackUndelivered(m_delivery->newest());
-    putBackUndelivered(m_delivery->older());
+    // either: the newest batch's go back first, then each older one's in front of them.
+    for (ParseBatch* batch : m_delivery->batchesNewestFirst()) putBackUndelivered(*batch);
 }
 
 void DataSource::putBackUndelivered(ParseBatch& batch) {
@@ -250,11 +257,21 @@ void DataSource::splitLine(const RegExp& pattern, std::string_view line,
     ParsedLine& parsed = batch.add();
     parsed.matched = pattern.split(line, parsed.values) == 0;
     if (!parsed.matched) parsed.text.assign(line);
+    // Made here, so the delivery thread, the busier one, only appends it.
+    parsed.duplicated = parsed.matched && m_readerDuplicating;
+    if (parsed.duplicated) {
+        parsed.duplicate.clear();
+        writeDuplicate(parsed.duplicate, parsed.values, batch.separator);
+    }
     parsed.parsedEnd = parsedEnd;
-    m_linesRead.fetch_add(1, std::memory_order_relaxed);
 }
 
 void DataSource::deliverBatch(ParseBatch& batch) {
+    // The listeners may keep references to the batch's records until it ends, however it ends.
+    struct EndDelivery {
+        DataSource& source;
+        ~EndDelivery() { source.endDelivery(); }
+    } end{*this};
     // A stop ends the delivery before the next line; the reader puts the rest back.
     while (batch.delivered < batch.count && !stopping()) {
         deliverLine(batch.lines[batch.delivered], batch);
@@ -286,11 +303,20 @@ void DataSource::deliverLine(ParsedLine& parsed, const ParseBatch& batch) {
     }
     const Record& values = parsed.values;
     if (values.size() == m_definition.fields.size()) {
-        m_lastRecordTime.store(std::time(nullptr), std::memory_order_relaxed);
+        // Written when the second changes only: other threads read it.
+        const std::int64_t now = std::time(nullptr);
+        if (m_lastRecordTime.load(std::memory_order_relaxed) != now)
+            m_lastRecordTime.store(now, std::memory_order_relaxed);
         deliverToObservers(values);
         deliverToProcessors(values);
         // Under the lock with the delivery, so a replay sees exactly the delivered records.
-        if (!m_definition.backup.empty()) writeDuplicate(m_duplicateQueue, values, batch.separator);
+        if (!m_definition.backup.empty()) {
+            if (parsed.duplicated) {
+                m_duplicateQueue.append(parsed.duplicate);
+            } else {
+                writeDuplicate(m_duplicateQueue, values, batch.separator);
+            }
+        }
         return;
     }
     // Not duplicated: replaying the log would otherwise feed this text to diagrams as data

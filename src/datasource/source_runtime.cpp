@@ -29,6 +29,7 @@ void DataSource::detach(RecordListener& listener) {
         std::lock_guard lock(m_lock);
         auto it = std::find(m_listeners.begin(), m_listeners.end(), &listener);
         if (it == m_listeners.end()) return;
+        listener.deliveryEnded();  // it may be detached in the middle of a batch
         m_listeners.erase(it);
         m_listenerCount = m_listeners.size();
     }
@@ -38,6 +39,7 @@ void DataSource::detach(RecordListener& listener) {
 void DataSource::detachAll() {
     {
         std::lock_guard lock(m_lock);
+        for (RecordListener* listener : m_listeners) listener->deliveryEnded();
         m_listeners.clear();
         m_listenerCount = 0;
     }
@@ -136,6 +138,7 @@ void DataSource::resetLocked() {
     if (!m_definition.backup.empty()) {
         std::remove(m_definition.backup.c_str());
         m_duplicateQueue.clear();  // records from before the reset
+        m_duplicateQueued.store(0, std::memory_order_relaxed);
         m_duplicateFile.reset();
         ConfigKey key(m_store);
         if (!m_definition.name.empty() && key.openExisting(sourceKeyPath(m_definition.name))) forgetBackupLength(key);

@@ -186,15 +186,27 @@ std::vector<std::string> valueTexts(const AxisData& axis) {
 
 void Diagram::processRecord(const Record& record, const FieldNames& names) {
     std::lock_guard lock(m_lock);
-    m_changes.fetch_add(1, std::memory_order_relaxed);
-    if (m_recent.size() < kRecentRecords) {
-        m_recent.push_back(record);
-    } else {
-        Record oldest = std::move(m_recent.front());  // its strings' room is used again
-        m_recent.pop_front();
-        oldest.assign(record.begin(), record.end());
-        m_recent.push_back(std::move(oldest));
+    m_recent.push(record);
+    fold(record, names);
+}
+
+void Diagram::processDelivered(const Record& record, const FieldNames& names) {
+    std::lock_guard lock(m_lock);
+    m_recent.pushPending(record);  // copied when the delivery ends, if still among the last
+    fold(record, names);
+}
+
+void Diagram::deliveryEnded() {
+    std::lock_guard lock(m_lock);
+    try {
+        m_recent.keepPending();
+    } catch (...) {
+        m_recent.clear();  // out of memory: better no recent records than dangling ones
     }
+}
+
+void Diagram::fold(const Record& record, const FieldNames& names) {
+    m_changes.fetch_add(1, std::memory_order_relaxed);
     for (const auto& filter : m_filters) {
         if (!matches(*filter, record, names)) return;
     }
@@ -251,7 +263,7 @@ RecentTable Diagram::recentTable() const {
     for (const auto& filter : m_filters) table.header.push_back(filter->name());
     table.header.push_back("Group");
     for (const auto& axis : m_axes) table.header.push_back(axis->name());
-    for (const Record& record : m_recent) {
+    m_recent.forEach([&](const Record& record) {
         // No more cells than field columns: a longer record kept from before the source's fields
         // changed would otherwise shift every later column. A shorter one stays short, so that
         // the pages can say the table no longer fits the records.
@@ -268,7 +280,7 @@ RecentTable Diagram::recentTable() const {
             row.push_back(std::move(value));
         }
         table.rows.push_back(std::move(row));
-    }
+    });
     return table;
 }
 

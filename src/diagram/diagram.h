@@ -3,8 +3,9 @@
 // they accumulate (one x label per distinct combination of group values, one slot per label
 // on every axis). Listens to its source while running.
 //
-// Threads: processRecord and reset run on one of the source's reader threads (the one that
-// delivers records, or a caller's replay or reset) inside the source's lock; everything else on the application's threads. m_lock guards every member; the lock
+// Threads: processRecord, processDelivered, deliveryEnded and reset run on one of the
+// source's reader threads (the one that delivers records, or a caller's replay or reset)
+// inside the source's lock; everything else on the application's threads. m_lock guards every member; the lock
 // order is source, then diagram. Operations that attach, detach, or read the source (start,
 // stop, isRunning, setDataSource, fieldNames, recentTable, rebuild) never hold m_lock while
 // they take the source's lock: rebuild takes the source's lock first.
@@ -15,7 +16,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -35,6 +35,7 @@
 #include "diagram/item_definition.h"
 #include "diagram/item_kind.h"
 #include "diagram/label_table.h"
+#include "diagram/recent_records.h"
 #include "platform/counted_handle.h"
 #include "regex/reg_exp.h"
 
@@ -43,7 +44,7 @@ namespace tg {
 class Diagram : public RecordListener, public BorrowCount {
 public:
     static constexpr std::uint32_t kKeepInvert = kKeepSetting;
-    static constexpr std::size_t kRecentRecords = 25;
+    static constexpr std::size_t kRecentRecords = RecentRecords::kCapacity;
 
     // `store` and `sources` must outlive the diagram.
     Diagram(std::string name, ConfigStore& store, SourceManager& sources);
@@ -54,6 +55,8 @@ public:
 
     // RecordListener.
     void processRecord(const Record& record, const FieldNames& fieldNames) override;
+    void processDelivered(const Record& record, const FieldNames& fieldNames) override;
+    void deliveryEnded() override;
     void observeRecord(const Record&, const FieldNames&) override {}
     void reset() override;
 
@@ -144,6 +147,8 @@ public:
     // diagram.
 
 private:
+    // Folds one record into the axes' slots (m_lock held).
+    void fold(const Record& record, const FieldNames& names);
     // fn(the list of `self`'s items of that type), for a Diagram or const Diagram; the caller
     // holds m_lock.
     template <class Self, class Fn>
@@ -173,7 +178,7 @@ private:
     RegExpOptions m_regexpOptions;
     LabelTable m_labels;  // the x labels, in the order they were first seen
     std::string m_key;  // the x label of the record being processed
-    std::deque<Record> m_recent;  // oldest first, at most kRecentRecords
+    RecentRecords m_recent;
     std::atomic<std::uint64_t> m_changes{0};
     const CheckpointRequest* m_checkpointRequest = nullptr;
     // The source this diagram listens to; it cannot be removed while we are attached.

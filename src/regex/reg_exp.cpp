@@ -15,6 +15,28 @@ namespace {
 // Slots handed to regexec: group 0 and groups 1..kMaxGroups.
 constexpr std::size_t kSlots = kMaxGroups + 1;
 
+// A node that is a sequence of one element stands for that element.
+const EreNode& single(const EreNode& node) {
+    if (node.kind == EreNode::Kind::Concat && node.children.size() == 1)
+        return single(node.children[0]);
+    return node;
+}
+
+// The byte class of an expression "X*" or "(X*)" (X one atom); null for any other.
+const EreNode* repeatedAtom(const EreNode& root, std::size_t& groups) {
+    const EreNode* node = &single(root);
+    groups = 0;
+    if (node->kind == EreNode::Kind::Group) {
+        groups = 1;
+        node = &single(node->children[0]);
+    }
+    if (node->kind != EreNode::Kind::Repeat || node->min != 0 ||
+        node->max != EreNode::kUnbounded)
+        return nullptr;
+    const EreNode& atom = node->children[0];
+    return atom.kind == EreNode::Kind::Atom ? &atom : nullptr;
+}
+
 }  // namespace
 
 std::string replaceEscapes(std::string_view pattern) {
@@ -41,6 +63,7 @@ int RegExp::compile(std::string_view pattern, RegExpOptions options) {
     m_pattern.assign(pattern);
     m_compiled.reset();
     m_fast.reset();
+    m_run.reset();
     m_fastPattern.clear();
     m_slowReason.clear();
     const std::string text = replaceEscapes(pattern);
@@ -68,6 +91,12 @@ void RegExp::planCompiledEngine(const std::string& text, RegExpOptions options) 
         m_slowReason = "glibc counts the groups differently";
         return;
     }
+    std::size_t runGroups = 0;
+    if (const EreNode* atom = repeatedAtom(parsed.root, runGroups)) {
+        m_run = std::make_unique<LeadingRun>();
+        m_run->groups = runGroups;
+        for (std::size_t byte = 0; byte < 256; ++byte) m_run->bytes[byte] = atom->bytes[byte];
+    }
     m_slowReason = determinismRefusal(parsed.root);
     if (!m_slowReason.empty()) return;
     std::string translated = toPcre2(parsed.root);
@@ -76,6 +105,16 @@ void RegExp::planCompiledEngine(const std::string& text, RegExpOptions options) 
 }
 
 bool RegExp::match(std::string_view text, regmatch_t* slots, std::size_t count) const {
+    if (m_run) {
+        std::size_t end = 0;
+        while (end < text.size() && m_run->bytes[static_cast<unsigned char>(text[end])]) ++end;
+        for (std::size_t slot = 0; slot < count; ++slot) {
+            const bool known = slot <= m_run->groups;
+            slots[slot].rm_so = known ? 0 : -1;
+            slots[slot].rm_eo = known ? static_cast<regoff_t>(end) : -1;
+        }
+        return true;
+    }
     if (m_fast) {
         const PcreMatcher::Outcome outcome = m_fast->match(text, slots, count);
         if (outcome != PcreMatcher::Outcome::Failed) return outcome == PcreMatcher::Outcome::Match;

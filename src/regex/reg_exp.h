@@ -9,9 +9,14 @@
 // glibc compiles every pattern and decides whether it is valid. An expression whose POSIX
 // match can be found by a compiled engine without any difference (ere_determinism.h) is
 // matched by PCRE2's JIT instead, many times faster; every other one by glibc's regexec.
+// An expression that is one repeated byte class, optionally in a group (".*", "(.*)",
+// "[0-9]*"), needs no engine at all: its match is the run of such bytes at the start of the
+// text, which is what any POSIX matcher finds there (an empty match at the first position is
+// always possible, and the longest match from there is the whole run).
 
 #include <regex.h>
 
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -79,7 +84,8 @@ private:
     // Runs regexec over `text` (which need not end in a zero byte) with `slots` slots.
     bool match(std::string_view text, regmatch_t* slots, std::size_t count) const;
 
-    // Sets m_fast when the expression may take the compiled engine, else m_slowReason.
+    // Sets m_fast when the expression may take the compiled engine, else m_slowReason; sets
+    // m_run for an expression that is a repeated byte class.
     void planCompiledEngine(const std::string& text, RegExpOptions options);
 
     std::string m_pattern;
@@ -87,6 +93,13 @@ private:
     std::unique_ptr<PcreMatcher> m_fast;  // only with m_compiled
     std::string m_fastPattern;
     std::string m_slowReason;
+    // For an expression that is one byte class repeated any number of times: the bytes of
+    // the class. Its match, and its group's when it has one, is their run at the start.
+    struct LeadingRun {
+        std::array<bool, 256> bytes{};
+        std::size_t groups = 0;  // 0 or 1
+    };
+    std::unique_ptr<LeadingRun> m_run;  // only with m_compiled
 };
 
 // The pattern as typed with the two-character escapes \n \r \t \a \b turned into LF, CR, TAB,

@@ -277,6 +277,43 @@ TEST_F(ParseChunkTest, ListenerMayDetachDuringDelivery) {
     EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"a"}, {"b"}}));
 }
 
+// Keeps references to the records of a delivery and copies them when it ends, as a diagram's
+// recent records do; may detach itself after some records.
+class ReferenceKeepingListener : public RecordingListener {
+public:
+    explicit ReferenceKeepingListener(DataSource& source) : m_source(source) {}
+    void processDelivered(const Record& record, const FieldNames&) override {
+        pending.push_back(&record);
+        if (pending.size() == leaveAfter) m_source.detach(*this);
+    }
+    void deliveryEnded() override {
+        for (const Record* record : pending) kept.push_back(*record);
+        pending.clear();
+    }
+    std::vector<const Record*> pending;
+    std::vector<Record> kept;
+    std::size_t leaveAfter = 0;
+
+private:
+    DataSource& m_source;
+};
+
+TEST_F(ParseChunkTest, DeliveredRecordsStayValidUntilTheDeliveryEndsOrTheListenerLeaves) {
+    ReferenceKeepingListener keeping(m_source);
+    m_source.attach(keeping);
+    m_feed.parseChunk("a\nb\n");
+    EXPECT_TRUE(keeping.pending.empty());
+    m_feed.parseChunk("c\n");  // reuses the room of the first chunk's records
+    EXPECT_EQ(keeping.kept, (std::vector<Record>{{"a"}, {"b"}, {"c"}}));
+
+    keeping.kept.clear();
+    keeping.leaveAfter = 2;
+    m_feed.parseChunk("d\ne\nf\n");
+    EXPECT_FALSE(m_source.hasListener(keeping));
+    EXPECT_EQ(keeping.kept, (std::vector<Record>{{"d"}, {"e"}}));
+    EXPECT_EQ(m_listener.processed.size(), 6u);
+}
+
 TEST_F(ParseChunkTest, CuttingTheInputAnywhereGivesTheSameRecords) {
     const std::string input = "alpha\r\nbeta\n\n42\rgamma\r\n\r\ndelta\n";
     m_feed.parseChunk(input);

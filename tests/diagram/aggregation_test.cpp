@@ -200,6 +200,22 @@ TEST_F(AggregationTest, RecentTableShowsTheLast25RecordsWithEveryResult) {
     // A longer record (kept from before the fields changed) keeps the columns aligned.
     feed(diagram, {"200", "8", "x", "extra"});
     EXPECT_EQ(diagram.recentTable().rows.back(), (Texts{"200", "8", "x", "Y", "/200", "8"}));
+
+    // The records of a delivery are only referred to until it ends, then the last ones are
+    // copied: the table is the same during and after it, also once the records are gone, and a
+    // record fed directly afterwards (a replay) comes after them.
+    std::vector<Record> delivery;
+    for (int i = 0; i < 40; ++i) delivery.push_back({"200", std::to_string(100 + i), ""});
+    for (const Record& record : delivery) diagram.processDelivered(record, m_names);
+    EXPECT_EQ(diagram.recentTable().rows.front()[1], "115");
+    diagram.deliveryEnded();
+    for (Record& record : delivery) record = {"gone", "0", ""};
+    feed(diagram, {"200", "9", ""});
+    const RecentTable after = diagram.recentTable();
+    ASSERT_EQ(after.rows.size(), 25u);
+    EXPECT_EQ(after.rows.front()[1], "116");
+    EXPECT_EQ(after.rows[23][1], "139");
+    EXPECT_EQ(after.rows.back()[1], "9");
     (void)diagram.stop();
 }
 

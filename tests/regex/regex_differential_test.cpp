@@ -225,6 +225,46 @@ TEST(RegexDifferential, LogExpressionsGiveGlibcsMatchesAndGroups) {
     EXPECT_GE(compared, 10);
 }
 
+// split and extract as a RegExp gives them, against the same expression left to glibc.
+std::string viaRegExp(const RegExp& expression, const std::string& subject) {
+    std::vector<std::string> values;
+    std::string text = expression.split(subject, values) == 0 ? "split" : "no split";
+    for (const std::string& value : values) text += " [" + value + "]";
+    std::string last = "unchanged";
+    text += expression.extract(subject, last) == 0 ? " extract " : " no extract ";
+    return text + "[" + last + "]";
+}
+
+TEST(RegexDifferential, RepeatedClassesAndRandomExpressionsSplitAsGlibcDoes) {
+    // A repeated byte class is answered without any engine: its run at the start of the text,
+    // up to the first byte outside the class (a zero byte, for "." too).
+    const std::vector<std::string> runs = {".*", "(.*)", "[0-9]*", "(a*)", "([^ ]*)",
+                                           "[[:alpha:]]*", "(\\n*)", "((.*))", "(.*)x"};
+    const std::vector<std::string> subjects = {
+        "", "abc", "ABC aaa", "127.0.0.1", "200", std::string("ab\0cd", 5), "a\nb\rc", "\xe9\xff a",
+        std::string("\0", 1), "\n\nx"};
+    PatternGenerator generator(20240612);
+    std::vector<std::string> patterns = runs;
+    for (int i = 0; i < 1500; ++i) patterns.push_back(generator.pattern());
+    int differences = 0;
+    for (const std::string& pattern : patterns) {
+        RegExp fast, glibc;
+        if (fast.compile(pattern) != 0) continue;
+        ASSERT_EQ(glibc.compile(pattern, {RegExpEngine::GlibcOnly}), 0) << pattern;
+        std::vector<std::string> texts = subjects;
+        for (int s = 0; s < 8; ++s) texts.push_back(generator.subject());
+        for (const std::string& subject : texts) {
+            const std::string expected = viaRegExp(glibc, subject);
+            const std::string actual = viaRegExp(fast, subject);
+            if (expected != actual && ++differences <= 20) {
+                ADD_FAILURE() << "pattern [" << pattern << "] subject [" << subject << "]: glibc "
+                              << expected << ", RegExp " << actual;
+            }
+        }
+    }
+    EXPECT_EQ(differences, 0);
+}
+
 TEST(RegexDifferential, OneExpressionSplitsOnManyThreadsAtOnce) {
     // Each thread matches with its own match data: results never mix between threads.
     RegExp expression;
