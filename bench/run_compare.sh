@@ -220,9 +220,9 @@ wall_of() { awk '{ print $1 }' "$work/$1.time"; }
 echo
 echo "speed-up of the pipeline (measured part) over:"
 speedup glibc "$theirs_glibc" 10
-speedup mtail "$(wall_of mtail)" 8
+speedup mtail "$(wall_of mtail)" 16
 speedup goaccess "$(wall_of goaccess)" 10
-speedup lnav "$(wall_of lnav)" 2
+speedup lnav "$(wall_of lnav)" 6
 
 echo
 echo "ratio: the tool's wall seconds divided by the pipeline's measured seconds (from the log"

@@ -13,7 +13,8 @@
 # installed nginx service is stopped again. Builds the release preset's http_bench_server.
 # Both servers listen on 127.0.0.1 only, nginx from a private configuration (one worker,
 # keepalive_timeout 0, no access log, pid and logs in the temporary folder); everything
-# started here is stopped on exit. Exit status 1 when a body is wrong or a server fails.
+# started here is stopped on exit. TG_BENCH_BUILD=DIR takes http_bench_server from an existing
+# build folder instead of building it. Exit status 1 when a body is wrong or a server fails.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -55,9 +56,13 @@ fi
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 
 # --- build ---------------------------------------------------------------------------------
-cmake --preset release >/dev/null
-cmake --build --preset release --target http_bench_server
-server_bin="$root/build/release/bench/http_bench_server"
+if [[ -n "${TG_BENCH_BUILD:-}" ]]; then
+    server_bin="$(realpath "$TG_BENCH_BUILD")/bench/http_bench_server"  # another version, say
+else
+    cmake --preset release >/dev/null
+    cmake --build --preset release --target http_bench_server
+    server_bin="$root/build/release/bench/http_bench_server"
+fi
 
 # --- content -------------------------------------------------------------------------------
 work="$(mktemp -d /tmp/tg-http-bench-XXXXXX)"

@@ -3,15 +3,19 @@
 # prints how fast the machine reads it (cat, wc -l: the physical limit) beside how fast
 # record parsing takes it (parse_bench) and how fast a FILE source takes it end to end
 # (tail_bench). Extra arguments go to parse_bench (--repeat N); --regexp RE goes to both.
+# TG_BENCH_BUILD=DIR measures an existing build folder (another version, say) instead.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
-cmake --preset release >/dev/null
-cmake --build --preset release --target gen_access_log parse_bench tail_bench
-
-bin="$root/build/release/bench"
+if [[ -n "${TG_BENCH_BUILD:-}" ]]; then
+    bin="$(realpath "$TG_BENCH_BUILD")/bench"
+else
+    cmake --preset release >/dev/null
+    cmake --build --preset release --target gen_access_log parse_bench tail_bench
+    bin="$root/build/release/bench"
+fi
 log="$root/build/bench/access.log"
 if [[ ! -s "$log" ]]; then
     mkdir -p "$(dirname "$log")"
