@@ -42,52 +42,63 @@ bool listNeedsEscaping(const std::vector<std::string>& list, char separator) {
 
 std::string joinEscapedList(const std::vector<std::string>& list, char separator) {
     if (!listNeedsEscaping(list, separator)) return joinList(list, separator);
-    const char escape = escapeOf(separator);
-    const char code = separatorCodeOf(separator);
     std::string text;
-    for (const auto& item : list) {
-        for (char c : item) {
-            if (c == escape) {
-                text += escape;
-                text += escape;
-            } else if (c == separator) {
-                text += escape;
-                text += code;
-            } else {
-                text += c;
-            }
-        }
-        text += separator;
-    }
-    text += escape;
+    for (const auto& item : list) appendEscapedEntry(text, item, separator);
+    text += escapeOf(separator);
     return text;
 }
 
-std::vector<std::string> splitEscapedList(std::string_view text, char separator) {
+void appendEscapedEntry(std::string& text, std::string_view item, char separator) {
     const char escape = escapeOf(separator);
-    const bool escaped =
-        text.size() >= 2 && text.back() == escape && text[text.size() - 2] == separator;
-    std::vector<std::string> pieces = splitList(text, separator);
-    if (!escaped) return pieces;
     const char code = separatorCodeOf(separator);
-    for (auto& piece : pieces) {
-        std::string plain;
-        plain.reserve(piece.size());
-        for (std::size_t i = 0; i < piece.size(); ++i) {
-            const bool pair = piece[i] == escape && i + 1 < piece.size();
-            if (pair && piece[i + 1] == escape) {
-                plain += escape;
-                ++i;
-            } else if (pair && piece[i + 1] == code) {
-                plain += separator;
-                ++i;
-            } else {
-                plain += piece[i];  // not written by joinEscapedList: kept as it is
-            }
+    for (char c : item) {
+        if (c == escape) {
+            text += escape;
+            text += escape;
+        } else if (c == separator) {
+            text += escape;
+            text += code;
+        } else {
+            text += c;
         }
-        piece = std::move(plain);
+    }
+    text += separator;
+}
+
+std::vector<std::string> splitEscapedList(std::string_view text, char separator) {
+    std::vector<std::string> pieces = splitList(text, separator);
+    if (!isEscapedList(text, separator)) return pieces;
+    std::string plain;
+    for (auto& piece : pieces) {
+        unescapeEntry(piece, separator, plain);
+        piece = plain;
     }
     return pieces;
+}
+
+char escapedListMark(char separator) { return escapeOf(separator); }
+
+bool isEscapedList(std::string_view text, char separator) {
+    return text.size() >= 2 && text.back() == escapeOf(separator) &&
+           text[text.size() - 2] == separator;
+}
+
+void unescapeEntry(std::string_view piece, char separator, std::string& plain) {
+    const char escape = escapeOf(separator);
+    const char code = separatorCodeOf(separator);
+    plain.clear();
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+        const bool pair = piece[i] == escape && i + 1 < piece.size();
+        if (pair && piece[i + 1] == escape) {
+            plain += escape;
+            ++i;
+        } else if (pair && piece[i + 1] == code) {
+            plain += separator;
+            ++i;
+        } else {
+            plain += piece[i];  // not written by the escaping: kept as it is
+        }
+    }
 }
 
 char* nextToken(char*& cursor, const char* delimiters) {

@@ -28,6 +28,14 @@ std::string joinEscapedList(const std::vector<std::string>& list, char separator
 std::vector<std::string> splitEscapedList(std::string_view text, char separator);
 // Whether joinEscapedList has to escape `list`.
 bool listNeedsEscaping(const std::vector<std::string>& list, char separator);
+// The pieces of joinEscapedList, for other forms of lists: appends `item` escaped and the
+// separator after it; the mark that ends an escaped list (after its last separator); whether
+// `text` ends with that mark; and an escaped piece as it was (pairs the escaping does not
+// write are kept as they are).
+void appendEscapedEntry(std::string& text, std::string_view item, char separator);
+char escapedListMark(char separator);
+bool isEscapedList(std::string_view text, char separator);
+void unescapeEntry(std::string_view piece, char separator, std::string& plain);
 
 // The in-place tokenizer of C strings: skips leading delimiters, ends the token found with a
 // zero byte and moves `cursor` past it. Returns the token's start, or nullptr (and clears the

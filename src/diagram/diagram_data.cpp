@@ -10,6 +10,7 @@
 #include <string>
 
 #include "config/config_key.h"
+#include "datasource/list_text.h"
 #include "diagram/diagram_keys.h"
 
 namespace tg {
@@ -38,9 +39,6 @@ Number readPiece(std::string_view piece, Read read) {
     copy.assign(piece);
     return static_cast<Number>(read(copy.c_str()));
 }
-
-char escapeOf(char separator) { return separator == '\\' ? '/' : '\\'; }
-char separatorCodeOf(char separator) { return separator == 's' ? 'S' : 's'; }
 
 // The texts to store as an axis's "strdata": its own, and for an axis that keeps no text per
 // slot, the number of each slot it has no text for.
@@ -102,31 +100,14 @@ std::string joinEscapedTexts(const TextList& list, char separator) {
         }
         return text;
     }
-    const char escape = escapeOf(separator);
-    const char code = separatorCodeOf(separator);
-    for (std::string_view item : list) {
-        for (char c : item) {
-            if (c == escape) {
-                text += escape;
-                text += escape;
-            } else if (c == separator) {
-                text += escape;
-                text += code;
-            } else {
-                text += c;
-            }
-        }
-        text += separator;
-    }
-    text += escape;
+    for (std::string_view item : list) appendEscapedEntry(text, item, separator);
+    text += escapedListMark(separator);
     return text;
 }
 
 TextList splitEscapedTexts(std::string_view text, char separator) {
-    const char escape = escapeOf(separator);
-    const char code = separatorCodeOf(separator);
-    const bool escaped =
-        text.size() >= 2 && text.back() == escape && text[text.size() - 2] == separator;
+    const bool escaped = isEscapedList(text, separator);
+    const char escape = escapedListMark(separator);
     TextList list;
     list.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), separator)),
                  text.size());
@@ -139,22 +120,30 @@ TextList splitEscapedTexts(std::string_view text, char separator) {
             list.push_back(piece);
             continue;
         }
-        plain.clear();
-        for (std::size_t i = 0; i < piece.size(); ++i) {
-            const bool pair = piece[i] == escape && i + 1 < piece.size();
-            if (pair && piece[i + 1] == escape) {
-                plain += escape;
-                ++i;
-            } else if (pair && piece[i + 1] == code) {
-                plain += separator;
-                ++i;
-            } else {
-                plain += piece[i];  // not written by joinEscapedTexts: kept as it is
-            }
-        }
+        unescapeEntry(piece, separator, plain);
         list.push_back(plain);
     }
     return list;
+}
+
+std::vector<std::size_t> busiestLabels(const DiagramData& data, std::size_t maxLabels) {
+    const std::size_t total = data.xLabels.size();
+    std::vector<std::size_t> chosen(total);
+    for (std::size_t x = 0; x < total; ++x) chosen[x] = x;
+    if (total <= maxLabels) return chosen;
+    std::vector<std::uint64_t> weights(total, 0);
+    for (const AxisData& axis : data.axes) {
+        const std::size_t size = std::min(axis.count.size(), total);
+        for (std::size_t x = 0; x < size; ++x) weights[x] += axis.count[x];
+    }
+    const auto busier = [&](std::size_t a, std::size_t b) {
+        return weights[a] != weights[b] ? weights[a] > weights[b] : a < b;
+    };
+    std::nth_element(chosen.begin(), chosen.begin() + static_cast<std::ptrdiff_t>(maxLabels),
+                     chosen.end(), busier);
+    chosen.resize(maxLabels);
+    std::sort(chosen.begin(), chosen.end());
+    return chosen;
 }
 
 std::string formatNumber(double value) {

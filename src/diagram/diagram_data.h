@@ -37,6 +37,10 @@ enum class MissingKeys { Create, Skip };
 void writeDiagramData(ConfigStore& store, const DiagramData& data,
                       MissingKeys missing = MissingKeys::Create);
 
+// The positions of the `maxLabels` labels with the most records over all axes (the earlier
+// label first among equals), in label order; every position when there are no more.
+std::vector<std::size_t> busiestLabels(const DiagramData& data, std::size_t maxLabels);
+
 // The number texts of the charts and tables: 10 significant digits, as gcvt writes them.
 std::string formatNumber(double value);
 // "1.5,2," and back (only comma-terminated pieces count; each read with atof / atol).

@@ -12,15 +12,6 @@
 namespace tg {
 namespace {
 
-std::vector<std::uint64_t> labelWeights(const DiagramData& data) {
-    std::vector<std::uint64_t> weights(data.xLabels.size(), 0);
-    for (const AxisData& axis : data.axes) {
-        const std::size_t size = std::min(axis.count.size(), weights.size());
-        for (std::size_t x = 0; x < size; ++x) weights[x] += axis.count[x];
-    }
-    return weights;
-}
-
 struct Exported {
     const DiagramSnapshot* diagram;
     std::vector<std::size_t> labels;
@@ -47,19 +38,7 @@ std::vector<DiagramSnapshot> snapshotDiagrams(DiagramManager& diagrams) {
 }
 
 std::vector<std::size_t> exportedLabels(const DiagramData& data, std::size_t maxLabels) {
-    const std::size_t total = data.xLabels.size();
-    std::vector<std::size_t> chosen(total);
-    for (std::size_t x = 0; x < total; ++x) chosen[x] = x;
-    if (total > maxLabels) {
-        const std::vector<std::uint64_t> weights = labelWeights(data);
-        const auto busier = [&](std::size_t a, std::size_t b) {
-            return weights[a] != weights[b] ? weights[a] > weights[b] : a < b;
-        };
-        std::nth_element(chosen.begin(), chosen.begin() + static_cast<std::ptrdiff_t>(maxLabels),
-                         chosen.end(), busier);
-        chosen.resize(maxLabels);
-        std::sort(chosen.begin(), chosen.end());
-    }
+    std::vector<std::size_t> chosen = busiestLabels(data, maxLabels);
     // Compared as written: a Windows-1252 label and its UTF-8 twin are one series.
     std::unordered_set<std::string> seen;
     seen.reserve(chosen.size());

@@ -3,19 +3,6 @@
 #include "platform/code_page.h"
 
 namespace tg {
-namespace {
-
-void appendCharacter(std::string& out, char16_t code) {
-    if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    }
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-}
-
-}  // namespace
 
 void appendUtf8(std::string& out, std::string_view text) {
     std::size_t plain = 0;  // ASCII and valid UTF-8 are copied in runs
@@ -31,7 +18,7 @@ void appendUtf8(std::string& out, std::string_view text) {
             continue;
         }
         out.append(text.substr(plain, i - plain));
-        appendCharacter(out, ansiToUnicode(byte));
+        appendUtf8Character(out, ansiToUnicode(byte));
         plain = ++i;
     }
     out.append(text.substr(plain));

@@ -15,7 +15,19 @@ constexpr std::uint16_t kHighControls[32] = {
 };
 // clang-format on
 
-void appendCodePoint(std::string& out, char32_t code) {
+// The code point of the valid sequence of `length` bytes at text[at].
+char32_t decode(std::string_view text, std::size_t at, std::size_t length) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    char32_t code = lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        code = (code << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+    }
+    return code;
+}
+
+}  // namespace
+
+void appendUtf8Character(std::string& out, char16_t code) {
     if (code < 0x80) {
         out.push_back(static_cast<char>(code));
         return;
@@ -28,18 +40,6 @@ void appendCodePoint(std::string& out, char32_t code) {
     }
     out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
 }
-
-// The code point of the valid sequence of `length` bytes at text[at].
-char32_t decode(std::string_view text, std::size_t at, std::size_t length) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    char32_t code = lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        code = (code << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
-    }
-    return code;
-}
-
-}  // namespace
 
 char16_t ansiToUnicode(unsigned char byte) {
     return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : byte;
@@ -83,7 +83,7 @@ std::optional<std::string> codePageToUtf8(std::string_view text) {
     if (text.find('\0') != std::string_view::npos) return std::nullopt;
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) appendCodePoint(out, ansiToUnicode(static_cast<unsigned char>(c)));
+    for (const char c : text) appendUtf8Character(out, ansiToUnicode(static_cast<unsigned char>(c)));
     return out;
 }
 

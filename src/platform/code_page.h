@@ -22,6 +22,9 @@ char16_t ansiToUnicode(unsigned char byte);
 // example U+4E00, or a lone surrogate).
 std::optional<unsigned char> unicodeToAnsi(char32_t code);
 
+// Appends the UTF-8 form of a character of the Basic Multilingual Plane (every character the
+// code page has).
+void appendUtf8Character(std::string& out, char16_t code);
 // The length of the valid UTF-8 sequence at text[at] (its lead byte 0x80 or above); 0 when
 // there is none (overlong forms, surrogates, beyond U+10FFFF, cut short).
 std::size_t utf8SequenceLength(std::string_view text, std::size_t at);

@@ -114,31 +114,6 @@ ChartView substituteChartView() {
     return ChartView{{"No data", "No data"}, {"No data", "No data"}, {{"1", "1"}, {"1", "1"}}};
 }
 
-namespace {
-
-// The positions of the labels to chart, ascending: all of them, or the `maxLabels` busiest.
-std::vector<std::size_t> chartedLabels(const DiagramData& data, std::size_t maxLabels) {
-    const std::size_t total = data.xLabels.size();
-    std::vector<std::size_t> chosen(total);
-    for (std::size_t x = 0; x < total; ++x) chosen[x] = x;
-    if (total <= maxLabels) return chosen;
-    std::vector<std::uint64_t> weights(total, 0);
-    for (const AxisData& axis : data.axes) {
-        const std::size_t size = std::min(axis.count.size(), total);
-        for (std::size_t x = 0; x < size; ++x) weights[x] += axis.count[x];
-    }
-    const auto busier = [&](std::size_t a, std::size_t b) {
-        return weights[a] != weights[b] ? weights[a] > weights[b] : a < b;
-    };
-    std::nth_element(chosen.begin(), chosen.begin() + static_cast<std::ptrdiff_t>(maxLabels),
-                     chosen.end(), busier);
-    chosen.resize(maxLabels);
-    std::sort(chosen.begin(), chosen.end());
-    return chosen;
-}
-
-}  // namespace
-
 ChartView chartViewOf(DiagramManager& diagrams, std::string_view name, std::size_t maxLabels) {
     const DiagramHandle diagram = diagrams.acquire(name);
     if (!diagram || !diagram->isRunning()) return substituteChartView();
@@ -147,7 +122,7 @@ ChartView chartViewOf(DiagramManager& diagrams, std::string_view name, std::size
     // Copied under the diagram's lock; chosen and formatted without it.
     const DiagramData data = diagram->copyData(false);
     if (data.axes.empty() || valueCount(data.axes.front()) == 0) return substituteChartView();
-    const std::vector<std::size_t> shown = chartedLabels(data, maxLabels);
+    const std::vector<std::size_t> shown = busiestLabels(data, maxLabels);
     chart.totalLabels = data.xLabels.size();
     chart.labels.reserve(shown.size());
     for (const std::size_t x : shown) chart.labels.emplace_back(data.xLabels[x]);
