@@ -83,7 +83,8 @@ std::optional<std::string> codePageToUtf8(std::string_view text) {
     if (text.find('\0') != std::string_view::npos) return std::nullopt;
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) appendUtf8Character(out, ansiToUnicode(static_cast<unsigned char>(c)));
+    for (const char c : text)
+        appendUtf8Character(out, ansiToUnicode(static_cast<unsigned char>(c)));
     return out;
 }
 
