@@ -7,10 +7,9 @@
 // One DefinitionXml per document and thread.
 
 #include <cstdint>
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
-
-#include <pugixml.hpp>
 
 namespace tg {
 

@@ -5,10 +5,10 @@
 //
 // Threads: processRecord, processDelivered, deliveryEnded and reset run on one of the
 // source's reader threads (the one that delivers records, or a caller's replay or reset)
-// inside the source's lock; everything else on the application's threads. m_lock guards every member; the lock
-// order is source, then diagram. Operations that attach, detach, or read the source (start,
-// stop, isRunning, setDataSource, fieldNames, recentTable, rebuild) never hold m_lock while
-// they take the source's lock: rebuild takes the source's lock first.
+// inside the source's lock; everything else on the application's threads. m_lock guards every
+// member; the lock order is source, then diagram. Operations that attach, detach, or read the
+// source (start, stop, isRunning, setDataSource, fieldNames, recentTable, rebuild) never hold
+// m_lock while they take the source's lock: rebuild takes the source's lock first.
 //
 // Item operations return 0 when an item of that name existed (or the operation succeeded) and
 // 1 when none did (setItem then creates one). Results that report a refusal are [[nodiscard]];
@@ -177,7 +177,7 @@ private:
     std::vector<std::unique_ptr<Group>> m_groups;
     RegExpOptions m_regexpOptions;
     LabelTable m_labels;  // the x labels, in the order they were first seen
-    std::string m_key;  // the x label of the record being processed
+    std::string m_key;    // the x label of the record being processed
     RecentRecords m_recent;
     std::atomic<std::uint64_t> m_changes{0};
     const CheckpointRequest* m_checkpointRequest = nullptr;

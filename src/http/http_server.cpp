@@ -78,8 +78,7 @@ bool HttpServer::startListening(std::uint16_t port) {
         return false;
     }
     ListenAddress address = *resolved;
-    UniqueFd listener(
-        ::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    UniqueFd listener(::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!listener) {
         m_messages.show("Can't start server!", MessageIcon::Stop);
         return false;
@@ -95,9 +94,9 @@ bool HttpServer::startListening(std::uint16_t port) {
     if (::bind(listener.get(), raw, address.length) != 0 ||
         ::listen(listener.get(), kListenBacklog) != 0) {
         if (errno == EADDRNOTAVAIL) {
-            m_messages.show("Cannot listen on " + m_bindAddress +
-                                ": it is not an address of this machine",
-                            MessageIcon::Stop);
+            m_messages.show(
+                "Cannot listen on " + m_bindAddress + ": it is not an address of this machine",
+                MessageIcon::Stop);
             return false;
         }
         const char* format =
@@ -112,9 +111,8 @@ bool HttpServer::startListening(std::uint16_t port) {
     }
     socklen_t length = sizeof address.address;
     ::getsockname(listener.get(), raw, &length);
-    m_port = ntohs(address.family == AF_INET6
-                       ? reinterpret_cast<sockaddr_in6*>(raw)->sin6_port
-                       : reinterpret_cast<sockaddr_in*>(raw)->sin_port);
+    m_port = ntohs(address.family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(raw)->sin6_port
+                                              : reinterpret_cast<sockaddr_in*>(raw)->sin_port);
     m_loopbackOnly = address.loopback;
     // The kernel refuses a watch only when it is out of memory or of epoll watches; a server
     // that would never see its clients must not say it started.

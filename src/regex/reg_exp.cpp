@@ -30,8 +30,7 @@ const EreNode* repeatedAtom(const EreNode& root, std::size_t& groups) {
         groups = 1;
         node = &single(node->children[0]);
     }
-    if (node->kind != EreNode::Kind::Repeat || node->min != 0 ||
-        node->max != EreNode::kUnbounded)
+    if (node->kind != EreNode::Kind::Repeat || node->min != 0 || node->max != EreNode::kUnbounded)
         return nullptr;
     const EreNode& atom = node->children[0];
     return atom.kind == EreNode::Kind::Atom ? &atom : nullptr;

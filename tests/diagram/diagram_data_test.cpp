@@ -26,9 +26,8 @@ TEST(DiagramDataTest, NumbersAreWrittenAsGcvtWritesThemWithTenDigits) {
 }
 
 TEST(DiagramDataTest, StoredNumbersReadBackExactly) {
-    const std::vector<double> values = {10452925076.0, 12345678901.5, 0.1 + 0.2, 1.0 / 3,
-                                        DBL_MAX,       -DBL_MAX,      5e-324,    -0.0,
-                                        125,           62.5};
+    const std::vector<double> values = {10452925076.0, 12345678901.5, 0.1 + 0.2, 1.0 / 3, DBL_MAX,
+                                        -DBL_MAX,      5e-324,        -0.0,      125,     62.5};
     EXPECT_EQ(splitDoubles(joinDoubles(values)), values);
     EXPECT_EQ(joinDoubles({10452925076.0, 125, 62.5, 0.1}), "10452925076,125,62.5,0.1,");
     // What older stores hold, ten digits, still reads.
@@ -41,8 +40,8 @@ TEST(DiagramDataTest, EscapedListsGiveBackEveryEntryWhateverTheSeparator) {
     };
     for (char separator : {'\t', ',', '\\', 's', '/'}) {
         for (const auto& list : lists) {
-            SCOPED_TRACE(testing::Message() << "separator " << separator << ", "
-                                            << testing::PrintToString(list));
+            SCOPED_TRACE(testing::Message()
+                         << "separator " << separator << ", " << testing::PrintToString(list));
             const std::string text = joinEscapedList(list, separator);
             EXPECT_EQ(splitEscapedList(text, separator), list);
             // The flat lists write and read the same texts.
@@ -54,7 +53,8 @@ TEST(DiagramDataTest, EscapedListsGiveBackEveryEntryWhateverTheSeparator) {
     }
     EXPECT_EQ(joinEscapedList({"a\tb", "c\\"}, '\t'), "a\\sb\tc\\\\\t\\");
     EXPECT_EQ(joinEscapedList({"a\\b", "c"}, '\t'), "a\\b\tc\t");  // as joinList writes it
-    EXPECT_EQ(splitEscapedList("a\\b\\\t\\\\\t", '\t'), (std::vector<std::string>{"a\\b\\", "\\\\"}));
+    EXPECT_EQ(splitEscapedList("a\\b\\\t\\\\\t", '\t'),
+              (std::vector<std::string>{"a\\b\\", "\\\\"}));
 }
 
 TEST(DiagramDataTest, NumberListsCountOnlyCommaTerminatedPieces) {

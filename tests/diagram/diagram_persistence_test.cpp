@@ -18,9 +18,7 @@ using Names = std::vector<std::string>;
 
 class DiagramPersistenceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_store.isOpen()) << m_store.error();
-    }
+    void SetUp() override { ASSERT_TRUE(m_store.isOpen()) << m_store.error(); }
 
     // The key at `path` (relative to the product key), opened only when it exists.
     ConfigKey existing(std::string_view path) {
@@ -278,12 +276,12 @@ TEST_F(DiagramPersistenceTest, ATextHoldingTheSeparatorComesBackWholeAndOlderTex
     storeDiagramWithData("/C:\\dir\\\t/\\\\srv\t", "\t\\s\t", "1,2,", "1,1,");
     EXPECT_EQ(loadLists(), std::make_pair(Names{"/C:\\dir\\", "/\\\\srv"}, Names{"", "\\s"}));
 
-    const DiagramData data{
-        "d", {"/a\tb", "/c\\s", "/"}, {AxisData{"bytes", {1, 2, 3}, {"", "p\tq\\", "\t"}, {1, 1, 1}}}};
+    const DiagramData data{"d",
+                           {"/a\tb", "/c\\s", "/"},
+                           {AxisData{"bytes", {1, 2, 3}, {"", "p\tq\\", "\t"}, {1, 1, 1}}}};
     writeDiagramData(m_store, data);
     EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\\sb\t/c\\\\s\t/\t\\");
-    EXPECT_EQ(loadLists(),
-              std::make_pair(data.xLabels.strings(), data.axes[0].strdata.strings()));
+    EXPECT_EQ(loadLists(), std::make_pair(data.xLabels.strings(), data.axes[0].strdata.strings()));
     // Lists that need no escaping are stored as they always were.
     writeDiagramData(m_store, DiagramData{"d", {"/a", "/b\\"}, {AxisData{"bytes", {}, {}, {}}}});
     EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a\t/b\\\t");

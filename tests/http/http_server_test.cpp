@@ -225,7 +225,8 @@ private:
 // receive bound of 20 s passes first.
 std::size_t openDescriptors() {
     std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
         ++count;
     }
     return count;
@@ -360,8 +361,8 @@ TEST_F(HttpServerListen, Ipv6AndNamesAreListenedOnAndAnAddressOfNoInterfaceIsRef
     sockaddr_in6 loopback6{};
     loopback6.sin6_family = AF_INET6;
     loopback6.sin6_addr = in6addr_loopback;
-    if (!probe || ::bind(probe.get(), reinterpret_cast<sockaddr*>(&loopback6),
-                         sizeof loopback6) != 0) {
+    if (!probe ||
+        ::bind(probe.get(), reinterpret_cast<sockaddr*>(&loopback6), sizeof loopback6) != 0) {
         GTEST_SKIP() << "no IPv6 loopback here";
     }
     HttpServer server(reactor, settings, handler, messages, "[::1]");
@@ -380,7 +381,8 @@ TEST_F(HttpServerListen, Ipv6AndNamesAreListenedOnAndAnAddressOfNoInterfaceIsRef
     HttpServer elsewhere(reactor, settings, handler, messages, "192.0.2.1");
     EXPECT_FALSE(elsewhere.startListening(0));
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0], "Cannot listen on 192.0.2.1: it is not an address of this machine");
+    EXPECT_EQ(messages.shown[0],
+              "Cannot listen on 192.0.2.1: it is not an address of this machine");
 }
 
 TEST_F(HttpServerListen, SetPortRefusesBadPortsAndRollsBackWhenTheNewOneIsTaken) {

@@ -247,9 +247,8 @@ TEST_F(UrlMappingFiles, SymbolicLinksOutOfTheRootAreRefused) {
 
     // A content root named through a link serves what the link leads to.
     fs::create_directory_symlink(m_root, m_dir.path() / "root-link");
-    const UrlMapping viaLink =
-        mapUrlToFile({(m_dir.path() / "root-link").string(), "tgbox", 80}, "/was-real/page.txt",
-                     ExecKind::None);
+    const UrlMapping viaLink = mapUrlToFile({(m_dir.path() / "root-link").string(), "tgbox", 80},
+                                            "/was-real/page.txt", ExecKind::None);
     EXPECT_EQ(viaLink.status, 0);
     EXPECT_EQ(viaLink.realPath, fs::canonical(m_root / "was-real/page.txt").string());
 }

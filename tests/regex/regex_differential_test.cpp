@@ -238,11 +238,12 @@ std::string viaRegExp(const RegExp& expression, const std::string& subject) {
 TEST(RegexDifferential, RepeatedClassesAndRandomExpressionsSplitAsGlibcDoes) {
     // A repeated byte class is answered without any engine: its run at the start of the text,
     // up to the first byte outside the class (a zero byte, for "." too).
-    const std::vector<std::string> runs = {".*", "(.*)", "[0-9]*", "(a*)", "([^ ]*)",
+    const std::vector<std::string> runs = {".*",           "(.*)",   "[0-9]*", "(a*)", "([^ ]*)",
                                            "[[:alpha:]]*", "(\\n*)", "((.*))", "(.*)x"};
-    const std::vector<std::string> subjects = {
-        "", "abc", "ABC aaa", "127.0.0.1", "200", std::string("ab\0cd", 5), "a\nb\rc", "\xe9\xff a",
-        std::string("\0", 1), "\n\nx"};
+    const std::vector<std::string> subjects = {"",          "abc",        "ABC aaa",
+                                               "127.0.0.1", "200",        std::string("ab\0cd", 5),
+                                               "a\nb\rc",   "\xe9\xff a", std::string("\0", 1),
+                                               "\n\nx"};
     PatternGenerator generator(20240612);
     std::vector<std::string> patterns = runs;
     for (int i = 0; i < 1500; ++i) patterns.push_back(generator.pattern());

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "page_fixture.h"
-#include "web/chart_script.h"
 #include "support/recording_listener.h"
+#include "web/chart_script.h"
 
 namespace tg {
 namespace {
