@@ -179,12 +179,18 @@ void DataSource::parseChunk(std::string_view chunk) {
         });
     } else {
         m_directBatch.reset();
-        const auto began = DeliveryPace::Clock::now();
-        splitChunk(chunk, pattern, separator, m_directBatch);
-        const auto split = DeliveryPace::Clock::now();
-        deliverBatch(m_directBatch);
-        m_pace.split(m_directBatch.count, split - began);
-        m_pace.deliveredInline(m_directBatch.delivered, DeliveryPace::Clock::now() - split);
+        if (m_delivery) {
+            // Timed only while there is a delivery thread to hand over to.
+            const auto began = DeliveryPace::Clock::now();
+            splitChunk(chunk, pattern, separator, m_directBatch);
+            const auto split = DeliveryPace::Clock::now();
+            deliverBatch(m_directBatch);
+            m_pace.split(m_directBatch.count, split - began);
+            m_pace.deliveredInline(m_directBatch.delivered, DeliveryPace::Clock::now() - split);
+        } else {
+            splitChunk(chunk, pattern, separator, m_directBatch);
+            deliverBatch(m_directBatch);
+        }
         putBackUndelivered(m_directBatch);
     }
     if (m_delivery && m_pace.windowFull() &&
