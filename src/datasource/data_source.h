@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "config/config_store.h"
+#include "datasource/delivery_pace.h"
 #include "datasource/delivery_thread.h"
 #include "datasource/read_position.h"
 #include "datasource/record.h"
@@ -216,7 +217,8 @@ private:
     void splitLine(const RegExp& pattern, std::string_view line, std::uint64_t parsedEnd,
                    ParseBatch& batch);
     // Delivers the lines of a chunk in order, counts the chunk as parsed and writes the
-    // duplicates; on the delivery thread while a reader runs, else on the caller's.
+    // duplicates; on the delivery thread while a reader runs and delivering is not
+    // cheap (the reader settles it before it delivers itself), else on the caller's.
     void deliverBatch(ParseBatch& batch);
     // Delivers one line (or its error record), and queues its duplicate when accepted.
     void deliverLine(ParsedLine& parsed, const ParseBatch& batch);
@@ -260,11 +262,12 @@ private:
     // The reader thread reaches the source through SourceFeed only, and takes m_lock only for
     // short steps (a position update, a changed expression), never while blocked on its
     // transport nor for each chunk; its delivery thread takes it for one line's delivery at a
-    // time, and once at the end of each batch (deliveryEnded). The reader waits for its delivery
-    // thread (settleDelivery) only without m_lock, and the delivery thread never waits for the
-    // reader, so neither can block the other while holding the lock. Without any lock it
-    // touches the reader-only members at the end, which a stopped source's caller may also
-    // touch once the reader has been joined.
+    // time, and once at the end of each batch (deliveryEnded); so does the reader itself while
+    // it delivers (when delivering is cheap), its delivery thread settled. The reader waits for
+    // its delivery thread (settleDelivery) only without m_lock, and the delivery thread never
+    // waits for the reader, so neither can block the other while holding the lock. Without any
+    // lock it touches the reader-only members at the end, which a stopped source's caller may
+    // also touch once the reader has been joined.
     mutable std::recursive_mutex m_lock;
     // Guarded by m_lock:
     std::vector<RecordListener*> m_listeners;  // not owned
@@ -313,7 +316,10 @@ private:
     std::uint64_t m_pendingStart = 0;  // where m_pending starts, counted the same way
     // While the reader runs, its delivery thread; null when parseChunk is called without one.
     DeliveryThread* m_delivery = nullptr;
-    ParseBatch m_directBatch;  // the lines of a chunk delivered without a delivery thread
+    // The lines of a chunk the reader delivers itself: without a delivery thread, or while
+    // delivering is cheap enough for the reader to do it (m_pace).
+    ParseBatch m_directBatch;
+    DeliveryPace m_pace;
     // The expression and whether records are duplicated, as of m_parseSettingsVersion's value
     // m_parseSettingsSeen.
     std::shared_ptr<const RegExp> m_readerPattern;

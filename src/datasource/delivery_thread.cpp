@@ -1,5 +1,6 @@
 #include "datasource/delivery_thread.h"
 
+#include <chrono>
 #include <utility>
 
 namespace tg {
@@ -83,11 +84,18 @@ void DeliveryThread::run() {
         if (!m_inFlight) return;  // asked to quit with nothing in flight
         lock.unlock();
         std::exception_ptr failure;
+        const auto began = std::chrono::steady_clock::now();
         try {
             m_deliver(m_delivering);
         } catch (...) {
             failure = std::current_exception();
         }
+        const auto took = std::chrono::steady_clock::now() - began;
+        m_busyNanos.fetch_add(
+            static_cast<std::uint64_t>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(took).count()),
+            std::memory_order_relaxed);
+        m_linesDelivered.fetch_add(m_delivering.delivered, std::memory_order_relaxed);
         lock.lock();
         if (failure && !m_failure) m_failure = failure;
         // What the reader handed over meanwhile comes next, without a sleep in between;

@@ -14,6 +14,7 @@
 // on the reader thread by the next add, flush or drain.
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -92,6 +93,11 @@ public:
     // reaches the reader's side).
     void drain();
     std::thread::id id() const { return m_thread.get_id(); }
+    // Time spent delivering and lines delivered so far; any thread.
+    std::uint64_t busyNanos() const { return m_busyNanos.load(std::memory_order_relaxed); }
+    std::uint64_t linesDelivered() const {
+        return m_linesDelivered.load(std::memory_order_relaxed);
+    }
     // After drain, newest first: the batch added to last, the one waiting, the one delivered.
     std::array<ParseBatch*, 3> batchesNewestFirst() {
         return {&m_filling, &m_ready, &m_delivering};
@@ -127,6 +133,9 @@ private:
     bool m_inFlight = false;
     bool m_quit = false;
     std::exception_ptr m_failure;
+    // The delivery thread's, once per batch.
+    alignas(64) std::atomic<std::uint64_t> m_busyNanos{0};
+    std::atomic<std::uint64_t> m_linesDelivered{0};
 
     std::thread m_thread;  // last: starts once everything above exists
 };

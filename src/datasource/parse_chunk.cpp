@@ -169,14 +169,36 @@ void DataSource::parseChunk(std::string_view chunk) {
     const RegExp& pattern = *m_readerPattern;
     // Looked up only when needed: a stored separator of 0 is read from the store every time.
     const char separator = m_readerDuplicating ? m_store.listSeparator() : '\t';
-    if (m_delivery) {
-        m_delivery->add([&](ParseBatch& batch) { splitChunk(chunk, pattern, separator, batch); });
-        return;
+    if (m_delivery && !m_pace.deliversInline()) {
+        m_delivery->add([&](ParseBatch& batch) {
+            // Only the split is timed: the reader may wait for room in here.
+            const std::size_t before = batch.count;
+            const auto began = DeliveryPace::Clock::now();
+            splitChunk(chunk, pattern, separator, batch);
+            m_pace.split(batch.count - before, DeliveryPace::Clock::now() - began);
+        });
+    } else {
+        m_directBatch.reset();
+        if (m_delivery) {
+            // Timed only while there is a delivery thread to hand over to.
+            const auto began = DeliveryPace::Clock::now();
+            splitChunk(chunk, pattern, separator, m_directBatch);
+            const auto split = DeliveryPace::Clock::now();
+            deliverBatch(m_directBatch);
+            m_pace.split(m_directBatch.count, split - began);
+            m_pace.deliveredInline(m_directBatch.delivered, DeliveryPace::Clock::now() - split);
+        } else {
+            splitChunk(chunk, pattern, separator, m_directBatch);
+            deliverBatch(m_directBatch);
+        }
+        putBackUndelivered(m_directBatch);
     }
-    m_directBatch.reset();
-    splitChunk(chunk, pattern, separator, m_directBatch);
-    deliverBatch(m_directBatch);
-    putBackUndelivered(m_directBatch);
+    if (m_delivery && m_pace.windowFull() &&
+        m_pace.decide(m_delivery->busyNanos(), m_delivery->linesDelivered()) &&
+        m_pace.deliversInline()) {
+        // What the delivery thread holds goes first.
+        settleDelivery();
+    }
 }
 
 void DataSource::splitChunk(std::string_view chunk, const RegExp& pattern, char separator,

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +18,7 @@
 
 #include "datasource/data_source.h"
 #include "datasource/source_feed.h"
+#include "regex/reg_exp.h"
 #include "support/recording_listener.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -285,6 +288,92 @@ TEST_F(FileReaderTest, StopInTheSourcesOwnReaderLosesAndRepeatsNoLine) {
     m_source.detach(m_listener);
     EXPECT_EQ(lines(), numbered(3, 1997));
     EXPECT_EQ(position().offset, 20000u);
+}
+
+// Notes which thread delivered each record and where the source's delivered input ended then,
+// and costs `cost` for each record in [costlyFrom, costlyTo).
+class PacedListener : public test::RecordingListener {
+public:
+    PacedListener(DataSource& source, int costlyFrom, int costlyTo,
+                  std::chrono::steady_clock::duration cost)
+        : m_source(source), m_costlyFrom(costlyFrom), m_costlyTo(costlyTo), m_cost(cost) {}
+    void processRecord(const Record& record, const FieldNames& names) override {
+        const int index = static_cast<int>(delivered.size());
+        delivered.emplace_back(std::this_thread::get_id(), m_source.deliveredPosition().offset);
+        if (index >= m_costlyFrom && index < m_costlyTo) {
+            const auto until = std::chrono::steady_clock::now() + m_cost;
+            while (std::chrono::steady_clock::now() < until) {
+            }
+        }
+        RecordingListener::processRecord(record, names);
+    }
+    // Only the delivering thread writes it; read once the reader has been joined.
+    std::vector<std::pair<std::thread::id, std::uint64_t>> delivered;
+
+private:
+    DataSource& m_source;
+    int m_costlyFrom;
+    int m_costlyTo;
+    std::chrono::steady_clock::duration m_cost;
+};
+
+// A reader delivers itself while delivering costs little beside splitting, and hands over
+// to its delivery thread while it costs more: every record still arrives once, in order, with
+// the position just after its own line, whichever way it came and across every change.
+TEST_F(FileReaderTest, SwitchingBetweenDeliveringOnTheReaderAndOnItsThreadKeepsEveryLineOnce) {
+    m_source.detach(m_listener);
+    m_source.setType(SourceType::File);
+    // Lines that are slow to split: the first alternative backtracks over the whole padding
+    // before the second matches it.
+    const char* const expression = "^(line-[0-9]+) (a*a*b|a*)$";
+    m_source.setRegexp(expression);
+    m_source.setFields({"line", "end"});
+    const std::string padding(800, 'a');
+    // Each phase is longer than the three windows a change needs, with one to spare.
+    constexpr int kCheapLines = 4000;
+    constexpr int kCostlyLines = 4000;
+    constexpr int kLines = kCheapLines + kCostlyLines + 7000;
+    std::string text;
+    Lines expected;
+    char number[32];
+    for (int i = 0; i < kLines; ++i) {
+        std::snprintf(number, sizeof number, "line-%05d", i);
+        expected.push_back(number);
+        text += std::string(number) + " " + padding + "\n";
+    }
+    const std::uint64_t lineLength = text.size() / kLines;
+    append(m_path, text);
+
+    // The middle phase costs far more to deliver than a line costs to split.
+    RegExp pattern;
+    ASSERT_EQ(pattern.compile(expression), 0);
+    Record values;
+    const std::string line = expected[0] + " " + padding;
+    auto split = std::chrono::steady_clock::duration::max();
+    for (int i = 0; i < 20; ++i) {
+        const auto began = std::chrono::steady_clock::now();
+        ASSERT_EQ(pattern.split(line, values), 0);
+        split = std::min(split, std::chrono::steady_clock::now() - began);
+    }
+    PacedListener listener(m_source, kCheapLines, kCheapLines + kCostlyLines,
+                           3 * split + std::chrono::microseconds(20));
+    m_source.attach(listener);
+    ASSERT_TRUE(listener.waitForProcessed(kLines, std::chrono::seconds(120)));
+    m_source.detach(listener);  // joins the reader
+
+    EXPECT_EQ(firstValues(listener.processed()), expected);
+    EXPECT_EQ(position().offset, kLines * lineLength);
+    ASSERT_EQ(listener.delivered.size(), static_cast<std::size_t>(kLines));
+    int changes = 0;
+    for (int i = 0; i < kLines; ++i) {
+        EXPECT_EQ(listener.delivered[i].second, (i + 1) * lineLength) << expected[i];
+        if (i > 0 && listener.delivered[i].first != listener.delivered[i - 1].first) ++changes;
+    }
+    // From the delivery thread to the reader, back while lines are costly, and to the reader
+    // again.
+    EXPECT_GE(changes, 3) << "a line took "
+                          << std::chrono::duration<double, std::micro>(split).count()
+                          << " us to split";
 }
 
 TEST_F(FileReaderTest, PositionBeyondFourGigabytesIsKept) {
