@@ -5,21 +5,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <stdexcept>
 #include <string>
 
 #include "datasource/network_connect.h"
 #include "datasource/serial_settings.h"
 #include "datasource/source_transport.h"
-
-namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
+#include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
@@ -42,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const std::runtime_error& e) {
         check(*e.what() != '\0');
     }
-    for (const tg::SourceType type : {tg::SourceType::TcpIp, tg::SourceType::Udp,
-                                      tg::SourceType::Com}) {
+    for (const tg::SourceType type :
+         {tg::SourceType::TcpIp, tg::SourceType::Udp, tg::SourceType::Com}) {
         (void)tg::connectSyntaxError(type, input);
     }
     return 0;

@@ -2,18 +2,14 @@
 // and a path accepted as inside the root really is below it once normalised.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "http/url_mapping.h"
 
 namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
 
 constexpr std::string_view kRoot = "/srv/htdocs";
 

@@ -3,18 +3,14 @@
 // numbers into the range the documents write).
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "datasource/source_xml.h"
 #include "diagram/diagram_xml.h"
+#include "fuzz_check.h"
 
 namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
 
 template <class Definition, class Read, class Write>
 void roundTrip(std::string_view input, Read read, Write write) {

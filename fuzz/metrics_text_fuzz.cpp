@@ -3,19 +3,15 @@
 // line feed or an unescaped quote, and a CSV cell reads back as the converted text.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "metrics/diagram_export.h"
 #include "metrics/exposition_writer.h"
 #include "metrics/utf8_text.h"
 
 namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
 
 // Strict UTF-8: no overlong forms, surrogates or code points beyond U+10FFFF.
 bool isValidUtf8(std::string_view text) {
