@@ -1,7 +1,6 @@
 #include "desktop/diagram_editor.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,6 +12,7 @@
 #include <set>
 
 #include "datasource/source_edit.h"
+#include "desktop/dialog_parts.h"
 #include "desktop/item_table.h"
 #include "desktop/text.h"
 
@@ -68,11 +68,7 @@ DiagramEditor::DiagramEditor(DiagramManager& diagrams, SourceManager& sources, D
     monitorLayout->addWidget(monitorButton, 0, Qt::AlignTop);
     top->addWidget(monitorBox, 1);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("Ok");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    top->addWidget(buttons);
+    top->addWidget(okCancelButtons(*this));
     resize(640, 760);
 
     connect(&m_timer, &QTimer::timeout, this, [this] { showRecent(); });

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "datasource/source_edit.h"
+#include "desktop/dialog_parts.h"
 #include "desktop/regexp_dialog.h"
 #include "desktop/text.h"
 #include "diagram/axis_oper.h"
@@ -48,10 +49,8 @@ ItemTable::ItemTable(Diagram& diagram, const ItemKind& kind, Prompts& prompts, Q
                                             QStringLiteral("Insert"), &ItemTable::insertItem},
                                         {QStringLiteral("Delete"), &ItemTable::deleteItem},
                                         {QStringLiteral("Edit regexp"), &ItemTable::editRegexp}}) {
-        auto* b = new QPushButton(text);
-        b->setObjectName(text);
-        connect(b, &QPushButton::clicked, this, [this, command = command] { (this->*command)(); });
-        buttons->addWidget(b);
+        connect(addNamedButton(text, buttons), &QPushButton::clicked, this,
+                [this, command = command] { (this->*command)(); });
     }
     buttons->addStretch();
     auto* layout = new QHBoxLayout(this);

@@ -1,12 +1,12 @@
 #include "desktop/regexp_dialog.h"
 
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "desktop/dialog_parts.h"
 #include "desktop/text.h"
 #include "regex/regexp_sandbox.h"
 
@@ -29,12 +29,9 @@ RegexpDialog::RegexpDialog(const QString& expression, QWidget* parent) : QDialog
     m_result->setObjectName("Result");
     m_result->setReadOnly(true);
     form->addRow(QStringLiteral("Result"), m_result);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* top = new QVBoxLayout(this);
     top->addLayout(form);
-    top->addWidget(buttons);
+    top->addWidget(okCancelButtons(*this));
     resize(520, 360);
 }
 

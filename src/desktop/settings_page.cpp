@@ -10,20 +10,11 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "desktop/dialog_parts.h"
 #include "desktop/text.h"
 #include "desktop/user_editor.h"
 
 namespace tg {
-namespace {
-
-QPushButton* button(const QString& text, QBoxLayout* layout) {
-    auto* b = new QPushButton(text);
-    b->setObjectName(text);
-    layout->addWidget(b);
-    return b;
-}
-
-}  // namespace
 
 SettingsPage::SettingsPage(HttpSettings& settings, HttpServer& server, AccountStore& accounts,
                            Prompts& prompts, QWidget* parent)
@@ -49,7 +40,7 @@ SettingsPage::SettingsPage(HttpSettings& settings, HttpServer& server, AccountSt
     m_logPath = new QLineEdit;
     m_logPath->setObjectName("Path");
     pathRow->addWidget(m_logPath);
-    connect(button(QStringLiteral("Browse"), pathRow), &QPushButton::clicked, this, [this] {
+    connect(addNamedButton(QStringLiteral("Browse"), pathRow), &QPushButton::clicked, this, [this] {
         const QString path = m_prompts.saveFile(this, kLogFileFilter);
         if (!path.isEmpty()) m_logPath->setText(path);
     });
@@ -70,11 +61,11 @@ SettingsPage::SettingsPage(HttpSettings& settings, HttpServer& server, AccountSt
     m_users->header()->setStretchLastSection(false);
     usersLayout->addWidget(m_users, 1);
     auto* userButtons = new QVBoxLayout;
-    connect(button(QStringLiteral("New"), userButtons), &QPushButton::clicked, this,
+    connect(addNamedButton(QStringLiteral("New"), userButtons), &QPushButton::clicked, this,
             [this] { newUser(); });
-    connect(button(QStringLiteral("Edit"), userButtons), &QPushButton::clicked, this,
+    connect(addNamedButton(QStringLiteral("Edit"), userButtons), &QPushButton::clicked, this,
             [this] { editUser(); });
-    connect(button(QStringLiteral("Delete"), userButtons), &QPushButton::clicked, this,
+    connect(addNamedButton(QStringLiteral("Delete"), userButtons), &QPushButton::clicked, this,
             [this] { deleteUser(); });
     userButtons->addStretch();
     usersLayout->addLayout(userButtons);
@@ -82,7 +73,7 @@ SettingsPage::SettingsPage(HttpSettings& settings, HttpServer& server, AccountSt
 
     auto* saveRow = new QHBoxLayout;
     saveRow->addStretch();
-    connect(button(QStringLiteral("Save"), saveRow), &QPushButton::clicked, this,
+    connect(addNamedButton(QStringLiteral("Save"), saveRow), &QPushButton::clicked, this,
             [this] { save(); });
 
     auto* top = new QVBoxLayout(this);

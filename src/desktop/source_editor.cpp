@@ -1,7 +1,6 @@
 #include "desktop/source_editor.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,6 +11,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "desktop/dialog_parts.h"
 #include "desktop/regexp_dialog.h"
 #include "desktop/text.h"
 
@@ -20,13 +20,6 @@ namespace {
 
 constexpr SourceType kTypes[] = {SourceType::File, SourceType::TcpIp, SourceType::Udp,
                                  SourceType::Odbc, SourceType::Com};
-
-QPushButton* button(const QString& text, QLayout* layout) {
-    auto* b = new QPushButton(text);
-    b->setObjectName(text);
-    layout->addWidget(b);
-    return b;
-}
 
 }  // namespace
 
@@ -67,14 +60,15 @@ void SourceEditor::build() {
     m_regexp = new QLineEdit;
     m_regexp->setObjectName("Expressoin");
     regexpRow->addWidget(m_regexp);
-    connect(button("Test", regexpRow), &QPushButton::clicked, this, [this] { testExpression(); });
+    connect(addNamedButton("Test", regexpRow), &QPushButton::clicked, this,
+            [this] { testExpression(); });
     form->addRow(QStringLiteral("Expressoin"), regexpRow);
 
     auto* connectRow = new QHBoxLayout;
     m_connect = new QLineEdit;
     m_connect->setObjectName("Data param");
     connectRow->addWidget(m_connect);
-    connect(button("Browse/Connect", connectRow), &QPushButton::clicked, this,
+    connect(addNamedButton("Browse/Connect", connectRow), &QPushButton::clicked, this,
             [this] { browseConnect(); });
     form->addRow(QStringLiteral("Data param"), connectRow);
 
@@ -82,7 +76,7 @@ void SourceEditor::build() {
     m_backup = new QLineEdit;
     m_backup->setObjectName("Log Duplicate");
     backupRow->addWidget(m_backup);
-    connect(button("Browse", backupRow), &QPushButton::clicked, this, [this] {
+    connect(addNamedButton("Browse", backupRow), &QPushButton::clicked, this, [this] {
         const QString path = m_prompts.openFile(this, kAnyFileFilter);
         if (!path.isEmpty()) m_backup->setText(path);
     });
@@ -95,11 +89,13 @@ void SourceEditor::build() {
     m_fields->setMaximumHeight(120);
     fieldsLayout->addWidget(m_fields);
     auto* fieldButtons = new QVBoxLayout;
-    connect(button("New", fieldButtons), &QPushButton::clicked, this, [this] { newField(); });
-    connect(button("Edit", fieldButtons), &QPushButton::clicked, this, [this] {
+    connect(addNamedButton("New", fieldButtons), &QPushButton::clicked, this,
+            [this] { newField(); });
+    connect(addNamedButton("Edit", fieldButtons), &QPushButton::clicked, this, [this] {
         if (QListWidgetItem* item = m_fields->currentItem()) m_fields->editItem(item);
     });
-    connect(button("Delete", fieldButtons), &QPushButton::clicked, this, [this] { deleteField(); });
+    connect(addNamedButton("Delete", fieldButtons), &QPushButton::clicked, this,
+            [this] { deleteField(); });
     fieldButtons->addStretch();
     fieldsLayout->addLayout(fieldButtons);
 
@@ -111,19 +107,14 @@ void SourceEditor::build() {
     monitorLayout->addWidget(m_records);
     auto* updateRow = new QHBoxLayout;
     updateRow->addStretch();
-    connect(button("Update", updateRow), &QPushButton::clicked, this, [this] { update(); });
+    connect(addNamedButton("Update", updateRow), &QPushButton::clicked, this, [this] { update(); });
     monitorLayout->addLayout(updateRow);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("Ok");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* top = new QVBoxLayout(this);
     top->addLayout(form);
     top->addWidget(fieldsBox, 0);
     top->addWidget(monitorBox, 1);
-    top->addWidget(buttons);
+    top->addWidget(okCancelButtons(*this));
     resize(560, 620);
 }
 

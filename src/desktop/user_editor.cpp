@@ -1,13 +1,12 @@
 #include "desktop/user_editor.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "datasource/source_edit.h"
+#include "desktop/dialog_parts.h"
 #include "desktop/text.h"
 #include "http/account_edit.h"
 
@@ -38,13 +37,9 @@ UserEditor::UserEditor(AccountStore& accounts, const std::string& userName, Prom
                        accounts.accountType(userName) ==
                            static_cast<std::uint32_t>(AccountType::EditPermission));
     form->addRow(QString(), m_edit);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("Ok");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* top = new QVBoxLayout(this);
     top->addLayout(form);
-    top->addWidget(buttons);
+    top->addWidget(okCancelButtons(*this));
     setMinimumWidth(340);
 }
 
