@@ -84,8 +84,7 @@ TEST(Application, StoresThatCannotBeUsedEndStartUpWithAMessage) {
         EXPECT_NE(messages.shown[0].back(), ' ') << "no reason given: " << messages.shown[0];
     }
     // The garbage is still there: a store that cannot be read is never overwritten.
-    std::ifstream garbage(dir.file("garbage.db"));
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(garbage), {}), std::string(4096, 'x'));
+    EXPECT_EQ(test::readFile(dir.file("garbage.db")), std::string(4096, 'x'));
 }
 
 TEST(Checkpointer, ReportsAFailureOnceWithItsReasonAndThenTheRecovery) {

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -9,11 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "platform/unique_fd.h"
+#include "support/temp_dir.h"
 
 extern char** environ;
 
@@ -63,9 +63,12 @@ int DaemonProcess::waitExit(std::chrono::seconds limit) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string DaemonProcess::errors() const {
-    std::ifstream in(m_errorFile);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+std::string DaemonProcess::errors() const { return readFile(m_errorFile); }
+
+void expectCleanStop(DaemonProcess& process) {
+    process.signal(SIGTERM);
+    EXPECT_EQ(process.waitExit(), 0);
+    EXPECT_EQ(process.errors(), "");
 }
 
 bool accepting(std::uint16_t port) {

@@ -39,6 +39,10 @@ private:
     std::string m_errorFile;
 };
 
+// Ends `process` with SIGTERM; fails the calling test unless it exits with 0 having written
+// nothing to standard error.
+void expectCleanStop(DaemonProcess& process);
+
 // Whether something accepts connections on 127.0.0.1:`port`.
 bool accepting(std::uint16_t port);
 

@@ -2,14 +2,11 @@
 // stop and a restart, one instance per store, and the port-in-use failure.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "daemon_process.h"
 #include "config/config_store.h"
@@ -62,9 +59,7 @@ TEST_F(DaemonTest, IngestsUntilTerminatedAndContinuesAfterARestart) {
         ASSERT_TRUE(test::waitFor([&] { return storedPosition(storePath) == logSize; }));
         append("500 7\n");  // while it runs
         ASSERT_TRUE(test::waitFor([&] { return storedPosition(storePath) == logSize; }));
-        daemon.signal(SIGTERM);
-        EXPECT_EQ(daemon.waitExit(), 0);
-        EXPECT_EQ(daemon.errors(), "");
+        test::expectCleanStop(daemon);
     }
     EXPECT_EQ(storedText(storePath, "\\diagrams\\by status", "xaxis"), "/200\t/404\t/500\t");
     EXPECT_EQ(storedText(storePath, "\\diagrams\\by status\\yaxises\\requests", "data"), "2,1,1,");
@@ -77,9 +72,8 @@ TEST_F(DaemonTest, IngestsUntilTerminatedAndContinuesAfterARestart) {
         ASSERT_TRUE(test::waitFor([&] { return test::accepting(port); }));
         // The first records are in once the duplicate log holds them.
         ASSERT_TRUE(test::waitFor([&] {
-            std::ifstream duplicate(log + ".dup");
-            return std::count(std::istreambuf_iterator<char>(duplicate),
-                              std::istreambuf_iterator<char>(), '\n') == 6;
+            const std::string duplicate = test::readFile(log + ".dup");
+            return std::count(duplicate.begin(), duplicate.end(), '\n') == 6;
         }));
         daemon.signal(SIGINT);
         EXPECT_EQ(daemon.waitExit(), 0);
@@ -112,8 +106,7 @@ TEST_F(DaemonTest, TgctlRefusesDefinitionChangesWhileTheDaemonRunsButReads) {
     EXPECT_EQ(tgctl({"source", "list"}).out, "web\tFILE\n");
     EXPECT_EQ(tgctl({"diagram", "list"}).exitCode, 0);
 
-    daemon.signal(SIGTERM);
-    EXPECT_EQ(daemon.waitExit(), 0);
+    test::expectCleanStop(daemon);
     EXPECT_NE(tgctl({"source", "show", "web"}).out.find("regexp\t^([0-9]+) ([0-9]+)$\n"),
               std::string::npos);
     EXPECT_EQ(tgctl({"source", "set", "web", "--regexp", "x"}).exitCode, 0);
@@ -141,11 +134,8 @@ TEST_F(DaemonTest, OneInstancePerStoreFileWhateverPathReachesItAndNotPerFolder) 
     UniqueFd socket = test::connectLoopback(port);
     test::sendAll(socket.get(), "GET / HTTP/1.0\r\n\r\n");
     EXPECT_EQ(test::readToEnd(socket.get()).rfind("HTTP/1.0 302", 0), 0u);  // to index.html
-    for (test::DaemonProcess* daemon : {&first, &other}) {
-        daemon->signal(SIGTERM);
-        EXPECT_EQ(daemon->waitExit(), 0);
-        EXPECT_EQ(daemon->errors(), "");
-    }
+    test::expectCleanStop(first);
+    test::expectCleanStop(other);
 }
 
 TEST_F(DaemonTest, AStoreDeletedWhileRunningIsReportedOnceAndTheExitCodeSaysSo) {
@@ -167,8 +157,7 @@ TEST_F(DaemonTest, AStoreDeletedWhileRunningIsReportedOnceAndTheExitCodeSaysSo) 
               "Error: Store " + storePath + ": Cannot write the checkpoint: " + deleted + "\n" +
                   "Error: Store " + storePath + ": Cannot save the diagrams' data: " + deleted +
                   "\n");
-    std::ifstream in(events);
-    const std::string logged(std::istreambuf_iterator<char>(in), {});
+    const std::string logged = test::readFile(events);
     EXPECT_NE(logged.find(storePath + "\tCannot write the checkpoint: " + deleted + "\n"),
               std::string::npos)
         << logged;
@@ -187,15 +176,8 @@ TEST_F(DaemonTest, AReadOnlyStoreEndsStartUpWithTheReason) {
 }
 
 TEST_F(DaemonTest, APortInUseEndsStartUpWithTheMessageAndExitCodeOne) {
-    UniqueFd taken(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const int on = 1;  // like any server: the reservation gives way to it
-    ASSERT_EQ(::setsockopt(taken.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on), 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    ASSERT_EQ(::bind(taken.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(taken.get(), 1), 0);
+    UniqueFd taken = test::listenLoopback(port, 1);  // another server on the reserved port
+    ASSERT_FALSE(::testing::Test::HasFailure());
 
     test::DaemonProcess daemon(args(), dir.file("err"));
     EXPECT_EQ(daemon.waitExit(), 1);
@@ -207,17 +189,14 @@ TEST_F(DaemonTest, APortInUseEndsStartUpWithTheMessageAndExitCodeOne) {
     taken.reset();
     test::DaemonProcess next(args(), dir.file("err2"));
     ASSERT_TRUE(test::waitFor([&] { return test::accepting(port); }));
-    next.signal(SIGTERM);
-    EXPECT_EQ(next.waitExit(), 0);
+    test::expectCleanStop(next);
 }
 
 TEST_F(DaemonTest, BindResolvesNamesAndRefusesAddressesItCannotUse) {
     {
         test::DaemonProcess daemon({"--store", storePath, "--bind", "localhost"}, dir.file("err"));
         ASSERT_TRUE(test::waitFor([&] { return test::accepting(port); }));
-        daemon.signal(SIGTERM);
-        EXPECT_EQ(daemon.waitExit(), 0);
-        EXPECT_EQ(daemon.errors(), "");
+        test::expectCleanStop(daemon);
     }
     for (const char* bad : {"no-such-host.invalid", "127.0.0.256", "192.0.2.1"}) {
         SCOPED_TRACE(bad);
@@ -247,9 +226,7 @@ TEST_F(DaemonTest, TcpAndUdpSourcesFeedTheDiagrams) {
         test::sendAll(peer.get(), "4 1\r\n200 5\n");
         ASSERT_TRUE(test::waitFor([&] { return storedText(storePath, requests, "data") == "2,1,"; }))
             << daemon.errors();
-        daemon.signal(SIGTERM);
-        EXPECT_EQ(daemon.waitExit(), 0);
-        EXPECT_EQ(daemon.errors(), "");
+        test::expectCleanStop(daemon);
     }
 
     const std::uint16_t udpPort = test::freeUdpPort();
@@ -262,8 +239,7 @@ TEST_F(DaemonTest, TcpAndUdpSourcesFeedTheDiagrams) {
     test::sendDatagram(udpPort, "200 1");
     ASSERT_TRUE(test::waitFor([&] { return storedText(storePath, requests, "data") == "3,1,1,"; }))
         << daemon.errors();
-    daemon.signal(SIGTERM);
-    EXPECT_EQ(daemon.waitExit(), 0);
+    test::expectCleanStop(daemon);
     EXPECT_EQ(storedText(storePath, "\\diagrams\\by status\\yaxises\\bytes", "data"),
               "16,1,7,");
 }

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <random>
 #include <sstream>
@@ -87,9 +86,7 @@ TEST(KillRestart, KilledAndRestartedDaemonCountsEveryLineExactlyOnce) {
     {
         test::DaemonProcess daemon(args, dir.file("err"));
         ASSERT_TRUE(test::waitFor([&] { return test::storedPosition(storePath) == logSize; }));
-        daemon.signal(SIGTERM);
-        ASSERT_EQ(daemon.waitExit(), 0) << daemon.errors();
-        EXPECT_EQ(daemon.errors(), "");
+        test::expectCleanStop(daemon);
     }
 
     std::istringstream labels(test::storedText(storePath, "\\diagrams\\by status", "xaxis"));
@@ -107,8 +104,7 @@ TEST(KillRestart, KilledAndRestartedDaemonCountsEveryLineExactlyOnce) {
     EXPECT_EQ(test::storedText(storePath, "\\diagrams\\total\\yaxises\\lines", "data"),
               std::to_string(written) + ",");
 
-    std::ifstream duplicate(log + ".dup", std::ios::binary);
-    const std::string duplicated(std::istreambuf_iterator<char>(duplicate), {});
+    const std::string duplicated = test::readFile(log + ".dup");
     EXPECT_EQ(duplicated.size(), expectedDuplicate.size());
     EXPECT_TRUE(duplicated == expectedDuplicate);
 }

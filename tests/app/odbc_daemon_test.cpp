@@ -3,10 +3,8 @@
 // from it shows the table's numbers.
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
-#include <fstream>
-#include <iterator>
+#include <algorithm>
 
 #include "daemon_process.h"
 #include "daemon_store.h"
@@ -36,8 +34,7 @@ void defineOdbcStore(const std::string& storePath, const std::string& connect,
 }
 
 std::size_t lineCount(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    const std::string text(std::istreambuf_iterator<char>(file), {});
+    const std::string text = test::readFile(path);
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
@@ -70,9 +67,7 @@ TEST(OdbcDaemon, APostgresTableReachesARebuiltDiagramThroughTheDuplicateLog) {
         ASSERT_TRUE(test::waitFor([&] { return lineCount(backup) == 4; }))
             << daemon.errors()
             << test::runTgctl({"--store", storePath, "source", "show", "db"}).out;
-        daemon.signal(SIGTERM);
-        EXPECT_EQ(daemon.waitExit(), 0);
-        EXPECT_EQ(daemon.errors(), "");
+        test::expectCleanStop(daemon);
     }
     const test::RunResult rebuilt =
         test::runTgctl({"--store", storePath, "diagram", "rebuild", "by status"});

@@ -169,11 +169,7 @@ TEST(PrometheusTest, SumsOneDiagramAcrossTwoDaemonsWithBasicAuth) {
 
     prometheus.signal(SIGTERM);
     EXPECT_EQ(prometheus.waitExit(), 0);
-    for (Machine* machine : {&first, &second}) {
-        machine->daemon->signal(SIGTERM);
-        EXPECT_EQ(machine->daemon->waitExit(), 0);
-        EXPECT_EQ(machine->daemon->errors(), "");
-    }
+    for (Machine* machine : {&first, &second}) test::expectCleanStop(*machine->daemon);
 }
 
 }  // namespace

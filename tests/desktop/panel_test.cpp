@@ -1,10 +1,7 @@
 // The panel, the Settings page and the user editor, the tray menu, the no-tray fallback and the
 // second start.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,29 +18,11 @@
 #include "desktop/tray.h"
 #include "desktop/user_editor.h"
 #include "desktop_fixture.h"
-#include "platform/unique_fd.h"
 #include "regex/reg_exp.h"
+#include "support/loopback_peer.h"
 
 namespace tg {
 namespace {
-
-// A port that another program listens on.
-struct BusyPort {
-    UniqueFd fd{::socket(AF_INET, SOCK_STREAM, 0)};
-    std::uint16_t port = 0;
-    BusyPort() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(fd.get(), 1) != 0 ||
-            ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            ADD_FAILURE() << "no port to occupy";
-        }
-        port = ntohs(address.sin_port);
-    }
-};
 
 TEST(SettingsPage, SaveRollsARefusedPortBackAndStoresTheLogSettings) {
     test::DesktopFixture fixture;
@@ -52,13 +31,14 @@ TEST(SettingsPage, SaveRollsARefusedPortBackAndStoresTheLogSettings) {
     EXPECT_EQ(page.port().value(), fixture.port());
     EXPECT_FALSE(page.hasUnsavedChanges());
 
-    const BusyPort busy;
-    page.port().setValue(busy.port);
+    const test::ReservedPort busy;
+    const UniqueFd otherServer = test::listenLoopback(busy.port(), 1);
+    page.port().setValue(busy.port());
     page.findChild<QLineEdit*>("Path")->setText(QString::fromStdString(fixture.file("web.log")));
     EXPECT_TRUE(page.hasUnsavedChanges());
     page.findChild<QPushButton*>("Save")->click();
     ASSERT_EQ(fixture.messages.shown.size(), 1u);
-    EXPECT_NE(fixture.messages.shown[0].find(std::to_string(busy.port)), std::string::npos);
+    EXPECT_NE(fixture.messages.shown[0].find(std::to_string(busy.port())), std::string::npos);
     EXPECT_EQ(page.port().value(), fixture.port());
     EXPECT_EQ(fixture.app().server().port(), fixture.port());
     EXPECT_EQ(settings.logPath(), fixture.file("web.log"));

@@ -20,4 +20,7 @@ private:
     std::filesystem::path m_path;
 };
 
+// The bytes of the file at `path`; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
 }  // namespace tg::test

@@ -32,6 +32,9 @@ protected:
     static void expectOk(const RunResult& result, const std::string& out = "");
     // Failure (exit code 1) that printed nothing but "tgctl: MESSAGE".
     static void expectFailure(const RunResult& result, const std::string& message);
+    // The MESSAGE of a change refused while tessellgroved holds the store.
+    static constexpr const char* kDaemonRunning =
+        "tessellgroved is running on this store; stop it before changing the store";
 
     TempDir m_dir;
     std::string m_store;
