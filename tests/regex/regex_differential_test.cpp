@@ -143,11 +143,12 @@ long fromEnvironment(const char* name, long fallback) {
     return value > 0 ? value : fallback;
 }
 
-// Compares every subject; counts differences and reports the first few.
-void compareOn(const std::string& pattern, const std::vector<std::string>& subjects, int& compared,
+// Compares every subject; counts differences and reports the first few. False when the compiled
+// engine does not take the pattern.
+bool compareOn(const std::string& pattern, const std::vector<std::string>& subjects, int& compared,
                int& differences) {
     Comparison comparison;
-    if (!comparison.prepare(pattern)) return;
+    if (!comparison.prepare(pattern)) return false;
     ++compared;
     for (const std::string& subject : subjects) {
         const std::string expected = comparison.glibc(subject);
@@ -157,6 +158,7 @@ void compareOn(const std::string& pattern, const std::vector<std::string>& subje
                           << expected << ", compiled " << actual;
         }
     }
+    return true;
 }
 
 TEST(RegexDifferential, RandomExpressionsGiveGlibcsMatchesAndGroups) {
@@ -176,21 +178,23 @@ TEST(RegexDifferential, RandomExpressionsGiveGlibcsMatchesAndGroups) {
     EXPECT_GT(compared, patterns / 5);  // the generator must keep exercising the fast path
 }
 
-TEST(RegexDifferential, LogExpressionsGiveGlibcsMatchesAndGroups) {
+// Typical log expressions, which must all take the compiled engine, then some odd ones.
+TEST(RegexDifferential, LogExpressionsTakeTheCompiledEngineAndGiveGlibcsMatches) {
+    constexpr std::size_t kTypical = 10;
     const std::vector<std::string> patterns = {
         R"re(^([^ ]+) ([^ ]+) ([^ ]+) \[([^]]+)\] "([^"]*)" ([0-9]+) ([0-9]+|-) "([^"]*)" "([^"]*)")re",
         "([0-9]+)[:|']([0-9]+)[:|']([0-9]+)",
         "Error (.*)",
         "([0-9]+)-(x)?",
-        "(b+)$",
         "[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}",
         "^([A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8}) ([^ ]+) ([^:[]+)(\\[[0-9]+\\])?: (.*)$",
-        "a\\tb",
         "(.*)",
         "([0-9]+)",
-        "(a)(b)?(c)*",
         "x(ab)+y",
         "(a|b)*c",
+        "(b+)$",
+        "a\\tb",
+        "(a)(b)?(c)*",
         "()a",
         "(a|)b",
         "a{2,3}(b)",
@@ -220,9 +224,13 @@ TEST(RegexDifferential, LogExpressionsGiveGlibcsMatchesAndGroups) {
         "\n",
     };
     int compared = 0, differences = 0;
-    for (const std::string& pattern : patterns) compareOn(pattern, subjects, compared, differences);
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+        const bool taken = compareOn(patterns[i], subjects, compared, differences);
+        if (i < kTypical) {
+            EXPECT_TRUE(taken) << patterns[i];
+        }
+    }
     EXPECT_EQ(differences, 0);
-    EXPECT_GE(compared, 10);
 }
 
 // split and extract as a RegExp gives them, against the same expression left to glibc.
