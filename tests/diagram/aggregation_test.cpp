@@ -106,7 +106,9 @@ TEST_F(AggregationTest, CountAndAverageOnDifferentFieldsShareTheRecordCount) {
     EXPECT_EQ(diagram.chartData().series, (std::vector<Texts>{{"1"}, {"5"}}));
 }
 
-TEST_F(AggregationTest, MinAndMaxStartFromTheExtremes) {
+// Min and max start from the extremes, first and last keep texts, and an average stops at the
+// shorter of its data and its counts.
+TEST_F(AggregationTest, EachOperationAccumulatesItsOwnWay) {
     Axis min("min");
     min.oper = AxisOper::Min;
     Axis max("max");
@@ -126,22 +128,37 @@ TEST_F(AggregationTest, MinAndMaxStartFromTheExtremes) {
     accumulate(min, 1);
     EXPECT_EQ(valueTexts(min), (Texts{"3", "0"}));
     EXPECT_EQ(valueTexts(max), (Texts{"-3", "0"}));
+
+    Axis first("f"), last("l");
+    first.oper = AxisOper::First;
+    last.oper = AxisOper::Last;
+    for (const char* value : {"a", "b", "c"}) {
+        first.current = last.current = value;
+        accumulate(first, 0);
+        accumulate(last, 0);
+    }
+    EXPECT_EQ(valueTexts(first), (Texts{"a"}));
+    EXPECT_EQ(valueTexts(last), (Texts{"c"}));
+
+    Axis average("a");
+    average.oper = AxisOper::Average;
+    average.data = {10, 20, 30};
+    average.count = {2, 4};
+    EXPECT_EQ(valueTexts(average), (Texts{"5", "5"}));
 }
 
-TEST_F(AggregationTest, NumbersAndTimesOfDay) {
-    EXPECT_DOUBLE_EQ(parseAxisNumber("01:30:00"), 90.0);
+// Times of day count in minutes; otherwise only a plain leading decimal number counts.
+TEST_F(AggregationTest, OnlyAPlainLeadingDecimalNumberOrATimeOfDayCounts) {
     EXPECT_NEAR(parseAxisNumber("12:34:56"), 754.9333333, 1e-6);
-    EXPECT_DOUBLE_EQ(parseAxisNumber("took 1|02'03 ms"), 62.05);
-    EXPECT_DOUBLE_EQ(parseAxisNumber("abc"), 0.0);
-    EXPECT_DOUBLE_EQ(parseAxisNumber("3.5ms"), 3.5);
-    EXPECT_DOUBLE_EQ(parseAxisNumber(""), 0.0);
-}
-
-TEST_F(AggregationTest, OnlyAPlainLeadingDecimalNumberCounts) {
     const struct {
         const char* text;
         double value;
     } rows[] = {
+        {"01:30:00", 90},
+        {"took 1|02'03 ms", 62.05},
+        {"abc", 0},
+        {"3.5ms", 3.5},
+        {"", 0},
         {"info", 0},
         {"INF", 0},
         {"-inf", 0},
@@ -175,27 +192,6 @@ TEST_F(AggregationTest, OnlyAPlainLeadingDecimalNumberCounts) {
         accumulate(sum, 0);
     }
     EXPECT_EQ(valueTexts(sum), (Texts{"7"}));
-}
-
-TEST_F(AggregationTest, FirstAndLastKeepTexts) {
-    Axis first("f"), last("l");
-    first.oper = AxisOper::First;
-    last.oper = AxisOper::Last;
-    for (const char* value : {"a", "b", "c"}) {
-        first.current = last.current = value;
-        accumulate(first, 0);
-        accumulate(last, 0);
-    }
-    EXPECT_EQ(valueTexts(first), (Texts{"a"}));
-    EXPECT_EQ(valueTexts(last), (Texts{"c"}));
-}
-
-TEST_F(AggregationTest, AverageStopsAtTheShorterOfDataAndCount) {
-    Axis axis("a");
-    axis.oper = AxisOper::Average;
-    axis.data = {10, 20, 30};
-    axis.count = {2, 4};
-    EXPECT_EQ(valueTexts(axis), (Texts{"5", "5"}));
 }
 
 TEST_F(AggregationTest, RecentTableShowsTheLast25RecordsWithEveryResult) {

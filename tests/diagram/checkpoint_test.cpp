@@ -13,6 +13,7 @@
 #include "config/config_key.h"
 #include "diagram/checkpointer.h"
 #include "diagram_fixture.h"
+#include "support/loopback_peer.h"
 
 namespace tg {
 namespace {
@@ -21,10 +22,6 @@ using Texts = std::vector<std::string>;
 
 class CheckpointTest : public test::DiagramFixture {
 protected:
-    bool stored(const std::string& path) {
-        ConfigKey key(m_store);
-        return key.openExisting("\\diagrams\\" + path);
-    }
     std::string storedData(const std::string& diagram, const std::string& axis) {
         ConfigKey key(m_store);
         if (!key.openExisting("\\diagrams\\" + diagram + "\\yaxises\\" + axis)) return "(none)";
@@ -44,16 +41,6 @@ protected:
         }
         diagram->saveDefinition();
         feed(*diagram, {"200", "7", ""});
-    }
-    // Polls the store, which another thread writes, until `condition` holds (bounded).
-    template <class Condition>
-    bool eventually(Condition condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
     }
 };
 
@@ -142,17 +129,17 @@ TEST_F(CheckpointTest, ResetsAndRenamesReachTheStoreWithoutWaitingForTheInterval
 
     DiagramHandle d = manager.acquire("d");
     d->clearData();
-    EXPECT_TRUE(eventually([&] { return storedData("d", "a") == ""; }));
+    EXPECT_TRUE(test::eventually([&] { return storedData("d", "a") == ""; }));
 
     feed(*d, {"200", "5", ""});
     (void)d->renameItem(kAxisKind, "a", "b");  // the data went with the old key
-    EXPECT_TRUE(eventually([&] { return storedData("d", "b") == "5,"; }));
+    EXPECT_TRUE(test::eventually([&] { return storedData("d", "b") == "5,"; }));
 
     d->setFilter("f", "status", "^2");  // a new definition with the old data stored
     feed(*d, {"200", "3", ""});
     ASSERT_TRUE(checkpoint.write(true));
     d->setFilter("f", "status", "^4");
-    EXPECT_TRUE(eventually([&] { return storedData("d", "b") == ""; }));
+    EXPECT_TRUE(test::eventually([&] { return storedData("d", "b") == ""; }));
 
     manager.setCheckpointRequest(nullptr);
     checkpointer.stop();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "config/config_key.h"
 #include "config/config_store.h"
 #include "datasource/source_manager.h"
 #include "diagram/diagram.h"
@@ -35,6 +36,12 @@ protected:
         diagram.setGroup("status", "status", "");
         diagram.setAxis("bytes", "bytes", "", AxisOper::Sum);
         (void)diagram.setDataSource("web");
+    }
+
+    // Whether the store holds the key `path` below the diagrams' key.
+    bool stored(const std::string& path) {
+        ConfigKey key(m_store);
+        return key.openExisting("\\diagrams\\" + path);
     }
 
     TempDir m_dir;

@@ -113,6 +113,16 @@ TEST_F(DiagramPersistenceTest, MissingValuesLoadTheirDefaultsAndAreWrittenBack) 
     EXPECT_EQ(axis.getDword("oper", 9), 0u);
     EXPECT_EQ(axis.getString("regexp"), "");  // the default as read, until the next save
 
+    // Missing data values load empty and are written back as well.
+    diagram.loadData();
+    const DiagramData data = diagram.copyData();
+    EXPECT_TRUE(data.xLabels.empty());
+    ASSERT_EQ(data.axes.size(), 1u);
+    EXPECT_TRUE(data.axes[0].data.empty());
+    EXPECT_EQ(axis.valueNames(),
+              (Names{"count", "data", "datasource", "oper", "regexp", "strdata"}));
+    EXPECT_EQ(existing(diagramKeyPath("bare")).valueNames(), (Names{"datasource", "xaxis"}));
+
     diagram.saveDefinition();
     EXPECT_EQ(existing(itemKeyPath("bare", kGroupsFolder, "g")).getString("regexp"), ".*");
     EXPECT_EQ(axis.getString("regexp"), ".*");
@@ -295,21 +305,6 @@ TEST_F(DiagramPersistenceTest, ListsFollowTheStoresOwnSeparator) {
     EXPECT_EQ(existing(diagramKeyPath("d")).getString("xaxis"), "/a|/b|");
     EXPECT_EQ(axisKey("d", "bytes").getString("strdata"), "x|y\\sz|\\");
     EXPECT_EQ(loadLists(), std::make_pair(Names{"/a", "/b"}, Names{"x", "y|z"}));
-}
-
-TEST_F(DiagramPersistenceTest, MissingDataValuesLoadEmptyAndAreWrittenBack) {
-    created(diagramKeyPath("d")).setString("datasource", "web");
-    axisKey("d", "bytes").setDword("oper", 1);
-    Diagram diagram("Temp", m_store, m_sources);
-    diagram.loadDefinition("d");
-    diagram.loadData();
-    const DiagramData data = diagram.copyData();
-    EXPECT_TRUE(data.xLabels.empty());
-    ASSERT_EQ(data.axes.size(), 1u);
-    EXPECT_TRUE(data.axes[0].data.empty());
-    EXPECT_EQ(axisKey("d", "bytes").valueNames(),
-              (Names{"count", "data", "datasource", "oper", "regexp", "strdata"}));
-    EXPECT_EQ(existing(diagramKeyPath("d")).valueNames(), (Names{"datasource", "xaxis"}));
 }
 
 TEST_F(DiagramPersistenceTest, HundredThousandLabelsRoundTripWhole) {

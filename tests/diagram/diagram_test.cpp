@@ -14,17 +14,11 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-class DiagramTest : public test::DiagramFixture {
-protected:
-    bool storedKey(const std::string& path) {
-        ConfigKey key(m_store);
-        return key.openExisting("\\diagrams\\" + path);
-    }
-};
+using DiagramTest = test::DiagramFixture;
 
 TEST_F(DiagramTest, SettingAnItemCreatesOrChangesItAndClearsTheData) {
     Diagram diagram("d", m_store, m_sources);
-    EXPECT_EQ(diagram.setAxis("n", "bytes", "", AxisOper::Count), 1);
+    EXPECT_EQ(diagram.setAxis("n", "bytes", "", AxisOper::Sum), 1);
     feed(diagram, {"200", "1", ""});
     EXPECT_EQ(diagram.setFilter("f", "status", "^2", 0), 1);
     EXPECT_TRUE(diagram.chartData().xLabels.empty());
@@ -35,8 +29,23 @@ TEST_F(DiagramTest, SettingAnItemCreatesOrChangesItAndClearsTheData) {
     ASSERT_EQ(diagram.getItem(kFilterKind, "f", item), 0);
     EXPECT_EQ(item.field + " " + item.regexp + " " + std::to_string(item.setting), "status ^4 0");
     EXPECT_EQ(diagram.itemNames(kFilterKind), (Texts{"f"}));
-    EXPECT_TRUE(storedKey("d\\filters\\f"));
+    EXPECT_TRUE(stored("d\\filters\\f"));
     EXPECT_EQ(diagram.getItem(kFilterKind, "nope", item), 1);
+
+    // A change that gives nothing keeps the axis as it was, yet clears the data.
+    EXPECT_EQ(diagram.deleteItem(kFilterKind, "f"), 0);
+    feed(diagram, {"200", "7", ""});
+    EXPECT_EQ(diagram.setAxis("n", std::nullopt, std::nullopt), 0);
+    ASSERT_EQ(diagram.getItem(kAxisKind, "n", item), 0);
+    EXPECT_EQ(operFromCode(item.setting), AxisOper::Sum);
+    EXPECT_TRUE(diagram.chartData().xLabels.empty());
+
+    // An empty group expression takes the whole field.
+    diagram.setGroup("g", "text", "");
+    ASSERT_EQ(diagram.getItem(kGroupKind, "g", item), 0);
+    EXPECT_EQ(item.regexp, ".*");
+    feed(diagram, {"200", "1", "whole text"});
+    EXPECT_EQ(diagram.chartData().xLabels, (Texts{"/whole text"}));
 }
 
 TEST_F(DiagramTest, ACopyFilledLaterHoldsTheDataOfThatMomentWhateverRoomWasMade) {
@@ -72,28 +81,6 @@ TEST_F(DiagramTest, ACopyFilledLaterHoldsTheDataOfThatMomentWhateverRoomWasMade)
     EXPECT_TRUE(large.axes[0].strdata.empty());
 }
 
-TEST_F(DiagramTest, EmptyGroupExpressionTakesTheWholeField) {
-    Diagram diagram("d", m_store, m_sources);
-    diagram.setGroup("g", "text", "");
-    diagram.setAxis("n", "bytes", "", AxisOper::Count);
-    ItemDefinition item;
-    ASSERT_EQ(diagram.getItem(kGroupKind, "g", item), 0);
-    EXPECT_EQ(item.regexp, ".*");
-    feed(diagram, {"200", "1", "whole text"});
-    EXPECT_EQ(diagram.chartData().xLabels, (Texts{"/whole text"}));
-}
-
-TEST_F(DiagramTest, AxisChangeEmptiesItsSlotsOnlyWhenSomethingIsGiven) {
-    Diagram diagram("d", m_store, m_sources);
-    diagram.setAxis("a", "bytes", "", AxisOper::Sum);
-    feed(diagram, {"200", "7", ""});
-    EXPECT_EQ(diagram.setAxis("a", std::nullopt, std::nullopt), 0);
-    ItemDefinition item;
-    ASSERT_EQ(diagram.getItem(kAxisKind, "a", item), 0);
-    EXPECT_EQ(operFromCode(item.setting), AxisOper::Sum);
-    EXPECT_TRUE(diagram.chartData().xLabels.empty());  // the diagram's data is cleared anyway
-}
-
 // Items of every kind share one name here: each kind's operations must reach only its own
 // items and its own folder of the store.
 TEST_F(DiagramTest, DeletingAndRenamingItemsFollowsInTheStore) {
@@ -118,8 +105,8 @@ TEST_F(DiagramTest, DeletingAndRenamingItemsFollowsInTheStore) {
     for (const ItemKind* kind : kItemKinds) {
         SCOPED_TRACE(kind->word);
         EXPECT_EQ(diagram.renameItem(*kind, "x", "y"), 0);
-        EXPECT_FALSE(storedKey("d\\" + std::string(kind->folder) + "\\x"));
-        EXPECT_TRUE(storedKey("d\\" + std::string(kind->folder) + "\\y"));
+        EXPECT_FALSE(stored("d\\" + std::string(kind->folder) + "\\x"));
+        EXPECT_TRUE(stored("d\\" + std::string(kind->folder) + "\\y"));
         EXPECT_EQ(diagram.renameItem(*kind, "missing", "z"), 1);
         EXPECT_EQ(diagram.itemNames(*kind), (Texts{"y"}));
     }
@@ -128,7 +115,7 @@ TEST_F(DiagramTest, DeletingAndRenamingItemsFollowsInTheStore) {
         SCOPED_TRACE(kind->word);
         EXPECT_EQ(diagram.deleteItem(*kind, "y"), 0);
         EXPECT_EQ(diagram.deleteItem(*kind, "y"), 1);
-        EXPECT_FALSE(storedKey("d\\" + std::string(kind->folder) + "\\y"));
+        EXPECT_FALSE(stored("d\\" + std::string(kind->folder) + "\\y"));
         EXPECT_TRUE(diagram.items(*kind).empty());
     }
     EXPECT_TRUE(diagram.chartData().xLabels.empty());
@@ -213,7 +200,7 @@ TEST_F(DiagramTest, RenameMovesTheDefinitionAndLeavesTheDataForLater) {
     diagram.saveDefinition();
     diagram.saveData();
     EXPECT_EQ(diagram.rename("b"), 0);
-    EXPECT_FALSE(storedKey("a"));
+    EXPECT_FALSE(stored("a"));
     ConfigKey renamed(m_store);
     ASSERT_TRUE(renamed.openExisting("\\diagrams\\b"));
     EXPECT_EQ(renamed.valueNames(), (Texts{"datasource"}));  // no data until it ends
