@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -11,11 +10,6 @@
 
 namespace tg::test {
 namespace {
-
-std::string contents(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 class TgctlExchangeTest : public TgctlTest {
 protected:
@@ -56,10 +50,10 @@ TEST_F(TgctlExchangeTest, MovesADiagramAndItsSourceToAnotherStore) {
     expectOk(tgctl({"source", "export", "web", source}));
     expectOk(tgctl({"diagram", "export", "hits", diagram}));
     // "-" is standard output, and the same document.
-    expectOk(tgctl({"diagram", "export", "hits", "-"}), contents(diagram));
+    expectOk(tgctl({"diagram", "export", "hits", "-"}), readFile(diagram));
 
     expectOk(other({"source", "import", source}));
-    expectOk(other({"diagram", "import", "-"}, contents(diagram)));  // from standard input
+    expectOk(other({"diagram", "import", "-"}, readFile(diagram)));  // from standard input
     // The same definition; the data stays behind.
     const std::string shown = tgctl({"diagram", "show", "hits"}).out;
     const std::string definition = shown.substr(0, shown.find("\n\n") + 2);
@@ -67,8 +61,8 @@ TEST_F(TgctlExchangeTest, MovesADiagramAndItsSourceToAnotherStore) {
     EXPECT_NE(shown, definition + "x\tcount\n");
     EXPECT_EQ(other({"source", "show", "web"}).out, tgctl({"source", "show", "web"}).out);
     // Exported again there, byte for byte what came in.
-    expectOk(other({"source", "export", "web", "-"}), contents(source));
-    expectOk(other({"diagram", "export", "hits", "-"}), contents(diagram));
+    expectOk(other({"source", "export", "web", "-"}), readFile(source));
+    expectOk(other({"diagram", "export", "hits", "-"}), readFile(diagram));
 }
 
 TEST_F(TgctlExchangeTest, QuestionsNeedReplaceAndRefusalsEndWithExitOne) {
@@ -78,13 +72,13 @@ TEST_F(TgctlExchangeTest, QuestionsNeedReplaceAndRefusalsEndWithExitOne) {
     expectOk(tgctl({"diagram", "export", "hits", diagram}));
     expectOk(tgctl({"source", "export", "web", source}));
     std::ofstream(diagram, std::ios::app) << "<!-- edited -->";
-    const std::string edited = contents(diagram);
+    const std::string edited = readFile(diagram);
 
     expectFailure(tgctl({"diagram", "export", "hits", diagram}),
                   "File already exists. Rewrite? (--replace answers yes)");
-    EXPECT_EQ(contents(diagram), edited);
+    EXPECT_EQ(readFile(diagram), edited);
     expectOk(tgctl({"diagram", "export", "--replace", "hits", diagram}));
-    EXPECT_NE(contents(diagram), edited);
+    EXPECT_NE(readFile(diagram), edited);
 
     expectFailure(tgctl({"diagram", "import", diagram}),
                   "Rewrite diagram hits (--replace answers yes)");
@@ -110,11 +104,9 @@ TEST_F(TgctlExchangeTest, QuestionsNeedReplaceAndRefusalsEndWithExitOne) {
     {
         InstanceLock daemon{std::filesystem::path(m_store), InstanceLock::Mode::Instance};
         ASSERT_TRUE(daemon.held());
-        const std::string refusal =
-            "tessellgroved is running on this store; stop it before changing the store";
-        expectFailure(tgctl({"diagram", "import", "--replace", diagram}), refusal);
-        expectFailure(tgctl({"source", "import", "--replace", source}), refusal);
-        expectOk(tgctl({"diagram", "export", "hits", "-"}), contents(diagram));
+        expectFailure(tgctl({"diagram", "import", "--replace", diagram}), kDaemonRunning);
+        expectFailure(tgctl({"source", "import", "--replace", source}), kDaemonRunning);
+        expectOk(tgctl({"diagram", "export", "hits", "-"}), readFile(diagram));
     }
     EXPECT_EQ(tgctl({"reg", "dump"}).out, before);  // exports and refusals changed nothing
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -10,11 +9,6 @@
 
 namespace tg::test {
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 class TgctlParseTest : public ::testing::Test {
 protected:
@@ -26,14 +20,8 @@ protected:
     TempDir m_dir;
 };
 
-TEST_F(TgctlParseTest, PrintsRecordsAndSkipsEmptyLines) {
-    const RunResult result = run({"parse", "--regexp", "^([a-z]+)$"}, "abc\r\n\r\nx\n");
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, "abc\nx\n");
-}
-
-TEST_F(TgctlParseTest, MarksErrorRecordsAndTakesAnUnendedLastLine) {
-    RunResult result = run({"parse", "--regexp", "^([a-z]+)$", "-"}, "abc\n123\nlast");
+TEST_F(TgctlParseTest, PrintsRecordsMarksErrorsSkipsEmptyLinesAndTakesAnUnendedLastLine) {
+    RunResult result = run({"parse", "--regexp", "^([a-z]+)$", "-"}, "abc\r\n\r\n123\nlast");
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "abc\n! Parse Error:\t123\nlast\n");
 
@@ -81,18 +69,14 @@ TEST_F(TgctlParseTest, BadInvocationsFailWithTheRightExitCode) {
     EXPECT_EQ(result.exitCode, 2);
 }
 
-TEST(TgctlRegexp, PrintsWhatTheExpressionExtracts) {
+TEST(TgctlRegexp, TestPrintsWhatTheExpressionExtractsAndExplainNamesTheEngine) {
     RunResult result = runTgctl({"regexp", "test", "Error (.*)", "xx error yy"});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "yy\n");
-    result = runTgctl({"regexp", "test", "Error (", "xx error yy"});
-    EXPECT_EQ(result.out, "Regular Expression Syntax Error\n");
-    result = runTgctl({"regexp", "test", "Error (.*)", "fine"});
-    EXPECT_EQ(result.out, "not found\n");
+    EXPECT_EQ(runTgctl({"regexp", "test", "Error (", "x"}).out, "Regular Expression Syntax Error\n");
+    EXPECT_EQ(runTgctl({"regexp", "test", "Error (.*)", "fine"}).out, "not found\n");
     EXPECT_EQ(runTgctl({"regexp", "test", "only-pattern"}).exitCode, 2);
-}
 
-TEST(TgctlRegexp, ExplainNamesTheEngineAndWhyAnExpressionIsSlow) {
     RunResult fast = runTgctl({"regexp", "explain", "^([0-9]+) (.*)$"});
     EXPECT_EQ(fast.exitCode, 0);
     EXPECT_EQ(fast.out.rfind("engine\tPCRE2 JIT", 0), 0u) << fast.out;

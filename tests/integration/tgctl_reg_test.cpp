@@ -99,12 +99,10 @@ TEST_F(TgctlRegTest, ChangesAreRefusedWhileTheDaemonHoldsThisStoreOnly) {
     {
         InstanceLock daemon{std::filesystem::path(m_store), InstanceLock::Mode::Instance};
         ASSERT_TRUE(daemon.held());
-        const std::string refusal =
-            "tessellgroved is running on this store; stop it before changing the store";
-        expectFailure(reg({"set", "sources\\web", "type", "--dword", "2"}), refusal);
-        expectFailure(reg({"set", "http", "LogPath", "--string", "x"}), refusal);
-        expectFailure(reg({"delete", "sources\\web", "type"}), refusal);
-        expectFailure(reg({"delete", "sources"}), refusal);
+        expectFailure(reg({"set", "sources\\web", "type", "--dword", "2"}), kDaemonRunning);
+        expectFailure(reg({"set", "http", "LogPath", "--string", "x"}), kDaemonRunning);
+        expectFailure(reg({"delete", "sources\\web", "type"}), kDaemonRunning);
+        expectFailure(reg({"delete", "sources"}), kDaemonRunning);
         expectOk(reg({"dump"}), before);
     }
     // A daemon on another store in the same folder leaves this one free.

@@ -241,8 +241,7 @@ TEST_F(TgctlUserTest, SettingsAreCheckedStoredAndRefusedWhileTheDaemonRuns) {
     {
         InstanceLock daemon{std::filesystem::path(m_store), InstanceLock::Mode::Instance};
         ASSERT_TRUE(daemon.held());
-        expectFailure(tgctl({"settings", "set", "LogPath", "/tmp/elsewhere.log"}),
-                      "tessellgroved is running on this store; stop it before changing the store");
+        expectFailure(tgctl({"settings", "set", "LogPath", "/tmp/elsewhere.log"}), kDaemonRunning);
         expectOk(tgctl({"user", "add", "frank"}, "pw\n"));  // accounts are read per request
     }
     expectOk(tgctl({"settings", "set", "LogPath", "/var/log/tg \xe9.log"}));

@@ -21,11 +21,6 @@ protected:
     DiagramEditPageTest() { writeTemplate("edit", kEdit); }
 
     std::string edit(const std::string& query) { return run("edit", query); }
-
-    bool stored(const std::string& path) {
-        ConfigKey key(m_store);
-        return key.openExisting("\\diagrams\\" + path);
-    }
 };
 
 TEST_F(DiagramEditPageTest, NewTakesTheFirstFreeDiagramName) {

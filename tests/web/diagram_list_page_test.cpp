@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "config/config_key.h"
 #include "page_fixture.h"
 
 namespace tg {
@@ -15,11 +14,6 @@ constexpr const char* kList =
 class DiagramListPageTest : public test::PageFixture {
 protected:
     DiagramListPageTest() { writeTemplate("index", kList); }
-
-    bool stored(const std::string& name) {
-        ConfigKey key(m_store);
-        return key.openExisting("\\diagrams\\" + name);
-    }
 };
 
 TEST_F(DiagramListPageTest, ListsDiagramsInByteOrderWithTheirState) {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "config/config_key.h"
 #include "config/config_store.h"
 #include "datasource/source_manager.h"
 #include "diagram/diagram_manager.h"
@@ -59,6 +60,12 @@ protected:
     }
 
     void feed(Diagram& diagram, const Record& record) { diagram.processRecord(record, m_fields); }
+
+    // Whether the store holds the key `path` below the diagrams' key.
+    bool stored(const std::string& path) {
+        ConfigKey key(m_store);
+        return key.openExisting("\\diagrams\\" + path);
+    }
 
     TempDir m_dir;
     ConfigStore m_store{m_dir.path() / "store.db"};
