@@ -1,16 +1,12 @@
 #include "daemon_process.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <thread>
 
 #include "platform/unique_fd.h"
 #include "support/temp_dir.h"
@@ -73,20 +69,9 @@ void expectCleanStop(DaemonProcess& process) {
 
 bool accepting(std::uint16_t port) {
     UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return ::connect(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-}
-
-bool waitFor(const std::function<bool()>& condition, std::chrono::seconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return condition();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    const sockaddr_in address = loopbackAddress(port);
+    return ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+           0;
 }
 
 }  // namespace tg::test

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/loopback_peer.h"
+
 namespace tg::test {
 
 class DaemonProcess {
@@ -46,8 +48,11 @@ void expectCleanStop(DaemonProcess& process);
 // Whether something accepts connections on 127.0.0.1:`port`.
 bool accepting(std::uint16_t port);
 
-// Calls `condition` until it holds or `limit` passes; its last result.
-bool waitFor(const std::function<bool()>& condition,
-             std::chrono::seconds limit = std::chrono::seconds(60));
+// Calls `condition` until it holds or `limit` passes (longer than the loopback peers' wait:
+// a daemon starts and stops its readers on the way).
+inline bool waitFor(const std::function<bool()>& condition,
+                    std::chrono::seconds limit = std::chrono::seconds(60)) {
+    return eventually(condition, limit);
+}
 
 }  // namespace tg::test

@@ -17,14 +17,6 @@ namespace {
 
 constexpr std::chrono::seconds kBound{20};
 
-sockaddr_in loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 // Whether a line of /proc/net/tcp or /proc/net/udp matches: the port of the address in column
 // `addressColumn` (1 local, 2 remote) and, when `state` is not empty, the state.
 bool socketTableHas(const char* table, int addressColumn, std::uint16_t port,
@@ -47,13 +39,20 @@ bool socketTableHas(const char* table, int addressColumn, std::uint16_t port,
 
 }  // namespace
 
+sockaddr_in loopbackAddress(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
 UniqueFd listenLoopback(std::uint16_t port, int backlog) {
     UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const int on = 1;
     ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in address = loopback(port);
-    EXPECT_EQ(::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address),
-              0);
+    const sockaddr_in address = loopbackAddress(port);
+    EXPECT_EQ(::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     EXPECT_EQ(::listen(socket.get(), backlog), 0);
     return socket;
 }
@@ -66,7 +65,7 @@ UniqueFd acceptWithin(int listener) {
 
 std::uint16_t freeUdpPort() {
     UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address = loopback(0);
+    sockaddr_in address = loopbackAddress(0);
     socklen_t size = sizeof address;
     if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
@@ -78,7 +77,7 @@ std::uint16_t freeUdpPort() {
 
 void sendDatagram(std::uint16_t port, std::string_view bytes) {
     UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    const sockaddr_in address = loopback(port);
+    const sockaddr_in address = loopbackAddress(port);
     EXPECT_EQ(::sendto(socket.get(), bytes.data(), bytes.size(), 0,
                        reinterpret_cast<const sockaddr*>(&address), sizeof address),
               static_cast<ssize_t>(bytes.size()));
@@ -90,8 +89,8 @@ bool connectingTo(std::uint16_t port) {
     return socketTableHas("/proc/net/tcp", 2, port, "02");  // SYN_SENT
 }
 
-bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + kBound;
+bool eventually(const std::function<bool()>& condition, std::chrono::seconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

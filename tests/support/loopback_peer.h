@@ -3,6 +3,9 @@
 // source's connections, a UDP sender, and looks into the system's socket tables to learn when
 // the source has bound its port or is waiting for a connection. Every wait is bounded (20 s).
 
+#include <netinet/in.h>
+
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -10,6 +13,9 @@
 #include "platform/unique_fd.h"
 
 namespace tg::test {
+
+// 127.0.0.1:port, for bind, connect and sendto.
+sockaddr_in loopbackAddress(std::uint16_t port);
 
 // Listens on 127.0.0.1:port (SO_REUSEADDR, so a ReservedPort's port serves); fails the test
 // when it cannot.
@@ -26,7 +32,8 @@ bool udpPortBound(std::uint16_t port);
 // Whether a TCP socket of this host is waiting for its connect to `port` to be answered.
 bool connectingTo(std::uint16_t port);
 
-// Asks `condition` until it holds, for at most 20 s.
-bool eventually(const std::function<bool()>& condition);
+// Asks `condition` until it holds, for at most `bound`.
+bool eventually(const std::function<bool()>& condition,
+                std::chrono::seconds bound = std::chrono::seconds(20));
 
 }  // namespace tg::test
