@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -210,22 +211,19 @@ TEST_F(TgctlUserTest, SettingsAreCheckedStoredAndRefusedWhileTheDaemonRuns) {
         expectFailure(tgctl({"settings", "set", "Port", port}),
                       std::string("Port must be a number from 1 to 65535, not \"") + port + "\"");
     }
-    expectFailure(tgctl({"settings", "set", "WebLogEnabled", "2"}),
-                  "WebLogEnabled must be 0 or 1, not \"2\"");
-    expectFailure(tgctl({"settings", "set", "MaxLogSize", "4294967296"}),
-                  "MaxLogSize must be a number of megabytes from 0 to 4294967295, not "
-                  "\"4294967296\"");
-    // Values that would stop the server from answering anyone.
-    expectFailure(tgctl({"settings", "set", "MaxConnections", "0"}),
-                  "MaxConnections must be a number from 1 to 100000, not \"0\"");
-    expectFailure(tgctl({"settings", "set", "MaxHeadBytes", "0"}),
-                  "MaxHeadBytes must be a number of bytes from 1024 to 16777216, not \"0\"");
-    expectFailure(tgctl({"settings", "set", "MaxBodyBytes", "0"}),
-                  "MaxBodyBytes must be a number of bytes from 1024 to 67108864, not \"0\"");
-    expectFailure(tgctl({"settings", "set", "IdleTimeoutSeconds", "0"}),
-                  "IdleTimeoutSeconds must be a number of seconds from 1 to 3600, not \"0\"");
-    expectFailure(tgctl({"settings", "set", "MetricsMaxLabels", "10000001"}),
-                  "MetricsMaxLabels must be a number from 1 to 10000000, not \"10000001\"");
+    // The limits among them refuse values that would stop the server from answering anyone.
+    for (const auto& [name, value, must] : std::vector<std::array<std::string, 3>>{
+             {"WebLogEnabled", "2", "0 or 1"},
+             {"MaxLogSize", "4294967296", "a number of megabytes from 0 to 4294967295"},
+             {"MaxConnections", "0", "a number from 1 to 100000"},
+             {"MaxHeadBytes", "0", "a number of bytes from 1024 to 16777216"},
+             {"MaxBodyBytes", "0", "a number of bytes from 1024 to 67108864"},
+             {"IdleTimeoutSeconds", "0", "a number of seconds from 1 to 3600"},
+             {"MetricsMaxLabels", "10000001", "a number from 1 to 10000000"},
+         }) {
+        expectFailure(tgctl({"settings", "set", name, value}),
+                      name + " must be " + must + ", not \"" + value + "\"");
+    }
     EXPECT_EQ(tgctl({"settings", "set", "port", "80"}).exitCode, 2);
     expectOk(tgctl({"settings", "show"}), defaults);  // nothing stored by the refusals
 
