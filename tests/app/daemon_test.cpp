@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "daemon_process.h"
 #include "config/config_store.h"
+#include "daemon_process.h"
 #include "daemon_store.h"
 #include "http/http_settings.h"
 #include "platform/unique_fd.h"
@@ -131,9 +131,8 @@ TEST_F(DaemonTest, OneInstancePerStoreFileWhateverPathReachesItAndNotPerFolder) 
                               dir.file("err3"));
     ASSERT_TRUE(test::waitFor([&] { return test::accepting(otherPort); })) << other.errors();
 
-    UniqueFd socket = test::connectLoopback(port);
-    test::sendAll(socket.get(), "GET / HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(test::readToEnd(socket.get()).rfind("HTTP/1.0 302", 0), 0u);  // to index.html
+    EXPECT_EQ(test::exchange(port, "GET / HTTP/1.0\r\n\r\n").rfind("HTTP/1.0 302", 0),
+              0u);  // to index.html
     test::expectCleanStop(first);
     test::expectCleanStop(other);
 }
@@ -153,10 +152,9 @@ TEST_F(DaemonTest, AStoreDeletedWhileRunningIsReportedOnceAndTheExitCodeSaysSo) 
     append("404 2\n");  // read into the deleted file meanwhile: more failed checkpoints
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.waitExit(), 1);
-    EXPECT_EQ(daemon.errors(),
-              "Error: Store " + storePath + ": Cannot write the checkpoint: " + deleted + "\n" +
-                  "Error: Store " + storePath + ": Cannot save the diagrams' data: " + deleted +
-                  "\n");
+    EXPECT_EQ(daemon.errors(), "Error: Store " + storePath + ": Cannot write the checkpoint: " +
+                                   deleted + "\n" + "Error: Store " + storePath +
+                                   ": Cannot save the diagrams' data: " + deleted + "\n");
     const std::string logged = test::readFile(events);
     EXPECT_NE(logged.find(storePath + "\tCannot write the checkpoint: " + deleted + "\n"),
               std::string::npos)
@@ -215,17 +213,18 @@ TEST_F(DaemonTest, TcpAndUdpSourcesFeedTheDiagrams) {
     const std::string requests = "\\diagrams\\by status\\yaxises\\requests";
     const test::ReservedPort server;
     const UniqueFd listener = test::listenLoopback(server.port());
-    ASSERT_EQ(tgctl({"--type", "TCP/IP", "--connect",
-                     "TCP:127.0.0.1:" + std::to_string(server.port())}),
-              0);
+    ASSERT_EQ(
+        tgctl({"--type", "TCP/IP", "--connect", "TCP:127.0.0.1:" + std::to_string(server.port())}),
+        0);
     {
         test::DaemonProcess daemon(args({"--checkpoint-ms", "20"}), dir.file("err1"));
         const UniqueFd peer = test::acceptWithin(listener.get());
         ASSERT_TRUE(peer) << daemon.errors();
         test::sendAll(peer.get(), "200 10\n40");
         test::sendAll(peer.get(), "4 1\r\n200 5\n");
-        ASSERT_TRUE(test::waitFor([&] { return storedText(storePath, requests, "data") == "2,1,"; }))
-            << daemon.errors();
+        ASSERT_TRUE(test::waitFor([&] {
+            return storedText(storePath, requests, "data") == "2,1,";
+        })) << daemon.errors();
         test::expectCleanStop(daemon);
     }
 
@@ -240,8 +239,7 @@ TEST_F(DaemonTest, TcpAndUdpSourcesFeedTheDiagrams) {
     ASSERT_TRUE(test::waitFor([&] { return storedText(storePath, requests, "data") == "3,1,1,"; }))
         << daemon.errors();
     test::expectCleanStop(daemon);
-    EXPECT_EQ(storedText(storePath, "\\diagrams\\by status\\yaxises\\bytes", "data"),
-              "16,1,7,");
+    EXPECT_EQ(storedText(storePath, "\\diagrams\\by status\\yaxises\\bytes", "data"), "16,1,7,");
 }
 
 TEST(DaemonOptions, BadArgumentsAreUsageErrors) {

@@ -30,20 +30,14 @@ constexpr const char* kPromtool = "/usr/bin/promtool";
 
 std::string httpGet(std::uint16_t port, const std::string& target,
                     const std::string& credentials = "") {
-    UniqueFd socket = test::connectLoopback(port);
-    if (!socket) return "";
     std::string request = "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n";
     if (!credentials.empty()) {
         request += "Authorization: Basic " + test::encodeBase64(credentials) + "\r\n";
     }
-    test::sendAll(socket.get(), request + "\r\n");
-    return test::readToEnd(socket.get());
+    return test::exchange(port, request + "\r\n");
 }
 
-std::string bodyOf(const std::string& answer) {
-    const std::size_t end = answer.find("\r\n\r\n");
-    return end == std::string::npos ? "" : answer.substr(end + 4);
-}
+using test::bodyOf;
 
 std::vector<std::string> csvCells(const std::string& line) {
     std::vector<std::string> cells;

@@ -27,13 +27,8 @@ public:
     void show(std::string_view, MessageIcon) override {}
 };
 
-std::string fetch(std::uint16_t port, const std::string& request) {
-    UniqueFd socket = test::connectLoopback(port);
-    test::sendAll(socket.get(), request);
-    return test::readToEnd(socket.get());
-}
-
-std::string bodyOf(const std::string& answer) { return answer.substr(answer.find("\r\n\r\n") + 4); }
+using test::bodyOf;
+using test::exchange;
 
 // The web stack serving m_htdocs on a loopback port; the loop runs until stop() or the end.
 class HttpStack : public ::testing::Test {
@@ -79,20 +74,20 @@ TEST_F(HttpStack, PagesNeedAnAccountWhenOneExistsAndEscapeWhatTheyEcho) {
     const std::uint16_t port = m_port;
 
     // No account yet: every page is open; a parameter echoed into the page stays text.
-    std::string answer = fetch(port, "GET /index.html?EDIT=%3Cscript%3E HTTP/1.0\r\n\r\n");
+    std::string answer = exchange(port, "GET /index.html?EDIT=%3Cscript%3E HTTP/1.0\r\n\r\n");
     EXPECT_EQ(answer.rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
     EXPECT_EQ(bodyOf(answer), "<p>&lt;script&gt;</p>");
-    EXPECT_EQ(bodyOf(fetch(port, "GET /style.css HTTP/1.0\r\n\r\n")), "p{}");
+    EXPECT_EQ(bodyOf(exchange(port, "GET /style.css HTTP/1.0\r\n\r\n")), "p{}");
 
     ASSERT_EQ(m_accounts.saveAccount("alice", "secret", AccountType::EditPermission), 0);
-    answer = fetch(port, "GET /index.html?action=start HTTP/1.0\r\n\r\n");
+    answer = exchange(port, "GET /index.html?action=start HTTP/1.0\r\n\r\n");
     EXPECT_EQ(answer.rfind("HTTP/1.0 401 Unauthorized\r\n", 0), 0u);
     EXPECT_NE(answer.find("WWW-Authenticate: Basic realm=\"Tessellgrove\"\r\n"), std::string::npos);
-    answer = fetch(port,
-                   "GET /index.html?action=start HTTP/1.0\r\n"
-                   "Authorization: Basic YWxpY2U6c2VjcmV0\r\n\r\n");  // alice:secret
+    answer = exchange(port,
+                      "GET /index.html?action=start HTTP/1.0\r\n"
+                      "Authorization: Basic YWxpY2U6c2VjcmV0\r\n\r\n");  // alice:secret
     EXPECT_EQ(answer.rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
-    EXPECT_EQ(fetch(port, "GET /../store.db HTTP/1.0\r\n\r\n").rfind("HTTP/1.0 400", 0), 0u);
+    EXPECT_EQ(exchange(port, "GET /../store.db HTTP/1.0\r\n\r\n").rfind("HTTP/1.0 400", 0), 0u);
 }
 
 TEST_F(HttpStack, GuessedPasswordsAreLoggedWithTheClientAndOtherNamesAreNotAnswered) {
@@ -103,17 +98,17 @@ TEST_F(HttpStack, GuessedPasswordsAreLoggedWithTheClientAndOtherNamesAreNotAnswe
 
     // alice:wrong, four times; the fourth answer comes late, but it comes.
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(fetch(port,
-                        "GET /index.html?action=start HTTP/1.0\r\nHost: 127.0.0.1\r\n"
-                        "Authorization: Basic YWxpY2U6d3Jvbmc=\r\n\r\n")
+        EXPECT_EQ(exchange(port,
+                           "GET /index.html?action=start HTTP/1.0\r\nHost: 127.0.0.1\r\n"
+                           "Authorization: Basic YWxpY2U6d3Jvbmc=\r\n\r\n")
                       .rfind("HTTP/1.0 401 Unauthorized\r\n", 0),
                   0u);
     }
     // A name that points here but is not ours (DNS rebinding) gets nothing.
-    EXPECT_EQ(fetch(port, "GET /index.html HTTP/1.0\r\nHost: attacker.example:80\r\n\r\n")
+    EXPECT_EQ(exchange(port, "GET /index.html HTTP/1.0\r\nHost: attacker.example:80\r\n\r\n")
                   .rfind("HTTP/1.0 421 Misdirected Request\r\n", 0),
               0u);
-    EXPECT_EQ(fetch(port, "GET /index.html HTTP/1.0\r\nHost: TG-HOST\r\n\r\n")
+    EXPECT_EQ(exchange(port, "GET /index.html HTTP/1.0\r\nHost: TG-HOST\r\n\r\n")
                   .rfind("HTTP/1.0 200 OK\r\n", 0),
               0u);
 

@@ -34,4 +34,15 @@ std::string readToEnd(int socket) {
     return all;
 }
 
+std::string exchange(std::uint16_t port, std::string_view request) {
+    const UniqueFd socket = connectLoopback(port);
+    sendAll(socket.get(), request);
+    return readToEnd(socket.get());
+}
+
+std::string bodyOf(const std::string& answer) {
+    const std::size_t end = answer.find("\r\n\r\n");
+    return end == std::string::npos ? "" : answer.substr(end + 4);
+}
+
 }  // namespace tg::test

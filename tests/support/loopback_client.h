@@ -14,5 +14,9 @@ UniqueFd connectLoopback(std::uint16_t port);
 void sendAll(int socket, std::string_view bytes);
 // Everything the server sends until it closes the connection.
 std::string readToEnd(int socket);
+// Sends `request` on a new connection and returns the whole answer.
+std::string exchange(std::uint16_t port, std::string_view request);
+// What follows the head of an HTTP answer; empty when it has no end of head.
+std::string bodyOf(const std::string& answer);
 
 }  // namespace tg::test
