@@ -53,7 +53,7 @@ class FakeRoutes : public DataRoutes {
 public:
     bool serves(std::string_view path) const override { return path == "/data"; }
     DataAnswer answer(const CRequest& request, std::string_view) override {
-        return {kStatusOk, "text/csv", "attachment", "data " + request.parameterText};
+        return {kStatusOk, "text/csv", "attachment", "data " + request.parameterText, nullptr};
     }
 };
 
