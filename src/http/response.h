@@ -1,8 +1,8 @@
 #pragma once
 // What answering one request produces, and who produces it. The connection sends `head` (the
 // status line, headers, empty line and any body text), then the pieces of `body` when there is
-// one, then, when one is open, the whole file; then it closes. The request handling (mapping to files, template pages) implements
-// RequestHandler; tests use fakes.
+// one, then, when one is open, the whole file; then it closes. The request handling (mapping
+// to files, template pages) implements RequestHandler; tests use fakes.
 
 #include <chrono>
 #include <cstddef>

@@ -99,7 +99,8 @@ DataAnswer WebDataRoutes::answer(const CRequest& request, std::string_view path)
         answer.disposition = downloadDisposition(table.name);
     }
     answer.stream = std::make_unique<TableSource>(
-        std::move(table), path == kJsonPath ? DiagramWriter::Format::Json : DiagramWriter::Format::Csv);
+        std::move(table),
+        path == kJsonPath ? DiagramWriter::Format::Json : DiagramWriter::Format::Csv);
     return answer;
 }
 
