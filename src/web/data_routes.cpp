@@ -43,6 +43,8 @@ class TableSource : public BodySource {
 public:
     TableSource(DiagramTable table, DiagramWriter::Format format)
         : m_table(std::move(table)), m_writer(m_table, format), m_held(heldBy(m_table)) {}
+    TableSource(const TableSource&) = delete;  // the writer refers to this one's table
+    TableSource& operator=(const TableSource&) = delete;
     bool next(std::string& out) override { return m_writer.next(out, kPieceBytes); }
     std::size_t heldBytes() const override { return m_held; }
 
