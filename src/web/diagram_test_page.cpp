@@ -17,12 +17,11 @@ namespace {
 // The chart page's data (its substitute included) for the first `rows` x labels only: a page
 // of a diagram with a million labels copies their flat lists once and makes texts for the
 // rows it shows, not for every label.
-ChartView firstRowsOf(DiagramManager& diagrams, std::string_view name, std::size_t rows) {
-    const DiagramHandle diagram = diagrams.acquire(name);
-    if (!diagram || !diagram->isRunning()) return substituteChartView();
+ChartView firstRowsOf(const Diagram& diagram, std::size_t rows) {
+    if (!diagram.isRunning()) return substituteChartView();
     ChartView chart;
-    chart.seriesNames = diagram->itemNames(kAxisKind);
-    const DiagramData data = diagram->copyData(false);  // under the lock; the rest without it
+    chart.seriesNames = diagram.itemNames(kAxisKind);
+    const DiagramData data = diagram.copyData(false);  // under the lock; the rest without it
     if (data.axes.empty() || valueCount(data.axes.front()) == 0) return substituteChartView();
     chart.totalLabels = data.xLabels.size();
     const std::size_t shown = std::min(rows, chart.totalLabels);
@@ -47,7 +46,7 @@ bool DiagramTestPage::prepare(const RequestVariables& request) {
     const std::string diagramName = diagram->name();
     setVariable("DIAGRAMNAME", diagramName);
     setVariable("DIAGRAMNAMEESCAPED", escapeForScript(diagramName));
-    m_chart = firstRowsOf(m_diagrams, diagramName, kMaxRows);
+    m_chart = firstRowsOf(*diagram, kMaxRows);
     m_totalLabels = std::max(m_chart.totalLabels, m_chart.labels.size());
     m_positions.clear();
     m_positions.reserve(m_chart.labels.size());
