@@ -7,9 +7,14 @@
 //     reader thread does);
 //   - a full checkpoint (wall and CPU of the writing thread) and the store's size;
 //   - loading the store as the daemon does at start-up (a new DiagramManager);
-//   - the chart page's data script and the JSON and CSV answers: time and size.
+//   - the chart page's data script and the JSON and CSV answers: time and size;
+//   - the JSON and CSV answers fetched through the HTTP server, and the longest turn its
+//     reactor spent meanwhile (what every other client of the server waits at worst).
 // Usage: labels_bench [--labels N]  (it runs itself with --load STORE LABELS TEXTBYTES)
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,8 +36,22 @@
 #include "datasource/source_manager.h"
 #include "diagram/checkpoint.h"
 #include "diagram/diagram_manager.h"
+#include "http/account_store.h"
+#include "http/http_server.h"
+#include "http/http_settings.h"
+#include "http/media_types.h"
+#include "http/reactor.h"
+#include "http/request_processor.h"
 #include "metrics/diagram_export.h"
+#include "metrics/metrics_exporter.h"
+#include "platform/event_sink.h"
+#include "platform/unique_fd.h"
+#include "platform/user_messages.h"
 #include "web/chart_script.h"
+#include "web/data_routes.h"
+#include "web/page_dispatch.h"
+#include "web/page_factory.h"
+#include "web/web_pages.h"
 
 namespace tg {
 namespace {
@@ -150,6 +169,80 @@ ChartView chartPageView(Manager& diagrams) {
     }
 }
 
+// Lets every request in: the data addresses ask for the chart page's rights.
+class OpenPages : public TemplateRunner {
+public:
+    TemplateVariables variablesFor(std::string_view, std::string_view) override { return {}; }
+    Access CheckAccess(const TemplateVariables&, const RequestClient&) override {
+        return Access::Granted;
+    }
+    std::string FindPageName(std::string_view name) override { return std::string(name); }
+    void RunPage(TemplateVariables&, std::string&) override {}
+};
+
+struct Served {
+    std::string body;  // after the head
+    double wallMs = 0;
+    double longestTurnMs = 0;
+};
+
+// Fetches `target` through the HTTP server on 127.0.0.1, its reactor on a thread of its own.
+// A 1 ms timer on the reactor notes how late it comes due: the longest turn the reactor spent
+// on anything, which is how long any other client of the server waits at worst.
+Served fetchServed(ConfigStore& store, SourceManager& sources, DiagramManager& diagrams,
+                   const std::string& target) {
+    Served served;
+    HttpSettings settings(store);
+    MetricsExporter metrics(diagrams, sources, settings, nullptr);
+    WebDataRoutes routes(metrics, diagrams);
+    OpenPages pages;
+    const MediaTypes mediaTypes = MediaTypes::load();
+    StderrMessages messages;
+    Reactor reactor;
+    RequestProcessor processor(ContentRoot{"/nonexistent", "127.0.0.1", 80}, mediaTypes, pages,
+                               noEventSink());
+    processor.setDataRoutes(&routes);
+    HttpServer server(reactor, settings, processor, messages, "127.0.0.1");
+    if (!server.startListening(0)) return served;
+
+    Reactor::Clock::time_point due = Reactor::Clock::now() + std::chrono::milliseconds(1);
+    Clock::duration longest{};
+    std::function<void()> tick = [&] {
+        const auto now = Reactor::Clock::now();
+        longest = std::max(longest, now - due);
+        due = now + std::chrono::milliseconds(1);
+        (void)reactor.after(std::chrono::milliseconds(1), tick);
+    };
+    (void)reactor.after(std::chrono::milliseconds(1), tick);
+    std::thread loop([&] { reactor.run(); });
+
+    const auto start = Clock::now();
+    std::string answer;
+    {
+        UniqueFd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(server.port());
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const std::string request = "GET " + target + " HTTP/1.0\r\n\r\n";
+        if (::connect(client.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+            ::send(client.get(), request.data(), request.size(), MSG_NOSIGNAL) ==
+                static_cast<ssize_t>(request.size())) {
+            char buffer[65536];
+            for (ssize_t got; (got = ::recv(client.get(), buffer, sizeof buffer, 0)) > 0;) {
+                answer.append(buffer, static_cast<std::size_t>(got));
+            }
+        }
+    }
+    served.wallMs = millis(Clock::now() - start);
+    reactor.stop();
+    loop.join();
+    served.longestTurnMs = millis(longest);
+    const std::size_t bodyStart = answer.find("\r\n\r\n");
+    if (bodyStart != std::string::npos) served.body = answer.substr(bodyStart + 4);
+    return served;
+}
+
 bool defineSource(SourceManager& sources, const std::filesystem::path& log) {
     if (sources.create(kSource) != 0) return false;
     SourceHandle source = sources.acquire(kSource);
@@ -240,7 +333,38 @@ int measure(std::size_t labels) {
                 timeRuns(3, [&] { bytes = diagramCsv(diagramTableOf(*diagram)).size(); });
             std::printf("  CSV: median %.0f ms (%.0f ms CPU), %zu bytes\n", csv.medianMs, csv.cpuMs,
                         bytes);
+            {
+                // The data table page as the server runs it, with a template of one row per label.
+                PageFactory pages;
+                registerWebPages(pages, diagrams, sources);
+                AccountStore accounts(store);
+                PageDispatcher dispatcher(pages, accounts);
+                const std::filesystem::path page = dir.path() / "modaltest.html";
+                std::ofstream(page) << "<*AXISRECORD*><th>*AXISNAME*</th></*AXISRECORD*>"
+                                       "<*GROUPRECORD*><tr><td>*GROUPNAME*</td><*DATA*><td>*VALUE*"
+                                       "</td></*DATA*></tr>\n</*GROUPRECORD*>";
+                const Timing table = timeRuns(3, [&] {
+                    TemplateVariables request =
+                        dispatcher.variablesFor("name=by+client", page.string());
+                    std::string body;
+                    dispatcher.RunPage(request, body);
+                    bytes = body.size();
+                });
+                std::printf("  data table page: median %.0f ms (%.0f ms CPU), %zu bytes\n",
+                            table.medianMs, table.cpuMs, bytes);
+            }
             std::printf("  worst delivery during the pages: %.1f ms\n", deliveries.stop());
+        }
+        for (const char* format : {"json", "csv"}) {
+            const Served served = fetchServed(
+                store, sources, diagrams, std::string("/diagram.") + format + "?name=by+client");
+            const DiagramTable table = diagramTableOf(*diagram);
+            const bool same =
+                served.body == (*format == 'j' ? diagramJson(table) : diagramCsv(table));
+            std::printf(
+                "  served %s: %.0f ms, %zu bytes (%s); longest reactor turn meanwhile %.1f ms\n",
+                format, served.wallMs, served.body.size(), same ? "identical" : "DIFFERENT",
+                served.longestTurnMs);
         }
     }
     std::printf("  store: %.1f MB\n",

@@ -42,8 +42,9 @@ void Connection::countOutputIn(OutputBudget& budget, std::function<void()> overs
 }
 
 void Connection::countHeld() {
-    if (m_budget) m_budget->change(m_held, m_output.size());
-    m_held = m_output.size();
+    const std::size_t held = m_output.size() + (m_response.body ? m_response.body->heldBytes() : 0);
+    if (m_budget) m_budget->change(m_held, held);
+    m_held = held;
 }
 
 void Connection::start() {
@@ -162,24 +163,42 @@ void Connection::answer() {
     onSend();
 }
 
-void Connection::onSend() {
+bool Connection::sendOutput() {
     while (m_sent < m_output.size()) {
-        // More follows when a file does: the head then leaves in one segment with the file.
-        const int more = m_response.file ? MSG_MORE : 0;
+        // More follows when a body or a file does: the head then leaves in one segment with
+        // what follows it.
+        const int more = m_response.body || m_response.file ? MSG_MORE : 0;
         const ssize_t sent = ::send(m_socket.get(), m_output.data() + m_sent,
                                     m_output.size() - m_sent, MSG_NOSIGNAL | more);
         if (sent < 0) {
             if (errno == EAGAIN || errno == EINTR) {
                 want(Reactor::kWritable);  // the next write notification goes on
-                return;
+            } else {
+                close();
             }
-            close();
-            return;
+            return false;
         }
         m_sent += static_cast<std::size_t>(sent);
         touch();
     }
-    if (!m_output.empty()) {
+    return true;
+}
+
+void Connection::onSend() {
+    if (!sendOutput()) return;
+    if (m_response.body) {
+        // One piece a turn, made once the one before is in the socket: other clients are
+        // served between two pieces, and no more than one piece is held.
+        m_output.clear();
+        m_sent = 0;
+        if (m_response.body->next(m_output)) {
+            countHeld();
+            if (sendOutput()) want(Reactor::kWritable);
+            return;
+        }
+        m_response.body.reset();
+    }
+    if (!m_output.empty() || m_held != 0) {
         std::string().swap(m_output);  // sent: a file that follows is not held in memory
         m_sent = 0;
         countHeld();
@@ -238,6 +257,7 @@ void Connection::close() {
     m_socket.reset();  // the client sees the end now, not when the connection is destroyed
     std::string().swap(m_output);
     m_sent = 0;
+    m_response.body.reset();
     m_response.file.reset();
     countHeld();
     m_closed();

@@ -1,6 +1,7 @@
 #pragma once
-// One accepted connection: reads one request, has it answered, sends the answer (and a file
-// behind it, copied by the kernel with sendfile), then closes. Bytes after the request are never
+// One accepted connection: reads one request, has it answered, sends the answer (its head, a
+// body made piece by piece as the socket takes it, and a file behind it, copied by the kernel
+// with sendfile), then closes. Bytes after the request are never
 // read. A connection that makes no progress for the idle time-out is closed; so is one whose
 // request head is not complete within the idle time-out of its start (however often bytes
 // trickle in), and one whose body, after a grace of the idle time-out, arrives at less than
@@ -34,7 +35,8 @@ public:
     // answer takes the budget past its limit. Before start().
     void countOutputIn(OutputBudget& budget, std::function<void()> overspent);
     // The bytes of the answer held in memory: a generated answer (or a file's head) until it is
-    // sent whole; a file itself is never held.
+    // sent whole, and what a body made piece by piece holds for its pieces to come; a file
+    // itself is never held.
     std::size_t heldBytes() const { return m_held; }
     Reactor::Clock::time_point lastProgress() const { return m_lastProgress; }
     // Ends the connection now, answer sent or not.
@@ -46,6 +48,7 @@ private:
     void onReady(unsigned ready);
     void onReceive();
     void onSend();
+    bool sendOutput();  // false while the rest waits for room, or when the connection closed
     void answer();
     void want(unsigned interest);  // the reactor's interest, changed only when it differs
     void finishSending();

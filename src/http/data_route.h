@@ -5,10 +5,12 @@
 // application side implements it; the server only routes and checks access.
 // Main thread, one request at a time.
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "http/request.h"
+#include "http/response.h"
 #include "http/response_head.h"
 
 namespace tg {
@@ -18,6 +20,9 @@ struct DataAnswer {
     std::string contentType;  // the Content-type header; none when empty
     std::string disposition;  // a Content-Disposition header; none when empty
     std::string body;
+    // Instead of `body`: a body made piece by piece as the client takes it, for answers too big
+    // to make at once without holding up the other clients.
+    std::unique_ptr<BodySource> stream;
 };
 
 class DataRoutes {

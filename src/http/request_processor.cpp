@@ -179,7 +179,7 @@ void RequestProcessor::answerDataRoute(const CRequest& request, std::string_view
         addHeader(response.head, kAuthenticateHeader, kBasicChallenge);
         response.head += "\r\n";
     } else {
-        const DataAnswer answer = m_dataRoutes->answer(request, path);
+        DataAnswer answer = m_dataRoutes->answer(request, path);
         startResponse(response.head, statusText(answer.status), m_clock());
         if (!answer.contentType.empty()) {
             addHeader(response.head, "Content-type", answer.contentType);
@@ -189,7 +189,11 @@ void RequestProcessor::answerDataRoute(const CRequest& request, std::string_view
         }
         addHeader(response.head, "Expires", "0");
         response.head += "\r\n";
-        if (withBody) response.head += answer.body;
+        if (withBody && answer.stream) {
+            response.body = std::move(answer.stream);
+        } else if (withBody) {
+            response.head += answer.body;
+        }
     }
     m_log.writeLog(path, variables["LOGIN"]);
 }

@@ -299,6 +299,14 @@ UrlMapping mapUrlToFile(const ContentRoot& root, std::string_view decodedUrl, Ex
     return mapping;
 }
 
+UniqueFd openFileWithoutLinks(const std::string& path) {
+    UniqueFd fd(openWithoutLinks(path, O_RDONLY | O_NONBLOCK | O_NOCTTY));
+    if (!fd && (errno == ENOSYS || errno == EPERM)) {  // no openat2 (old kernel, some sandboxes)
+        fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
+    }
+    return fd;
+}
+
 FileToSend openForSending(const UrlMapping& mapping, const MediaTypes& mediaTypes) {
     FileToSend file;
     if (mapping.status != 0) {
@@ -312,10 +320,7 @@ FileToSend openForSending(const UrlMapping& mapping, const MediaTypes& mediaType
     // The resolved path has no links: one swapped in anywhere on it since mapping (for the
     // file or for a folder above it) is refused rather than followed.
     const std::string& target = mapping.realPath.empty() ? mapping.filePath : mapping.realPath;
-    UniqueFd fd(openWithoutLinks(target, O_RDONLY | O_NONBLOCK | O_NOCTTY));
-    if (!fd && (errno == ENOSYS || errno == EPERM)) {  // no openat2 (old kernel, some sandboxes)
-        fd.reset(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
-    }
+    UniqueFd fd = openFileWithoutLinks(target);
     struct stat info {};
     if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         file.status = kStatusUnavailable;

@@ -73,6 +73,12 @@ std::string fileUrl(const ContentRoot& root, std::string_view path);
 // method is POST, else None.
 UrlMapping mapUrlToFile(const ContentRoot& root, std::string_view decodedUrl, ExecKind execKind);
 
+// Opens `path` to read, non-blocking (a FIFO cannot hold the caller), only when none of its
+// components is a symbolic link: one swapped in since the path was checked is refused rather
+// than followed. Where the kernel cannot tell (no openat2), only the last component is checked.
+// Closed when refused or when the file cannot be opened.
+UniqueFd openFileWithoutLinks(const std::string& path);
+
 // Opens a found plain file. Hidden paths and folders give 4403; a file that cannot be opened
 // or is not a regular file gives 4503.
 FileToSend openForSending(const UrlMapping& mapping, const MediaTypes& mediaTypes);

@@ -1,6 +1,7 @@
 #include "metrics/diagram_export.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "diagram/aggregation.h"
@@ -83,19 +84,10 @@ DiagramTable diagramTableOf(const Diagram& diagram) {
     table.name = diagram.name();
     DiagramData data = diagram.copyData(false);
     table.labels = std::move(data.xLabels);
-    for (AxisData& axis : data.axes) {
-        TextList& values = table.series.emplace_back();
-        const std::size_t count = valueCount(axis);
-        if (axis.oper == AxisOper::First || axis.oper == AxisOper::Last) {
-            values = std::move(axis.strdata);
-            continue;
-        }
-        values.reserve(count, count * 8);
-        for (std::size_t x = 0; x < count; ++x) values.push_back(valueText(axis, x));
-    }
+    table.axes = std::move(data.axes);
     const std::vector<ItemDefinition> axes = diagram.items(kAxisKind);
     // An axis added or removed between the two reads: the names follow the data.
-    for (std::size_t a = 0; a < table.series.size(); ++a) {
+    for (std::size_t a = 0; a < table.axes.size(); ++a) {
         table.axisNames.push_back(a < axes.size() ? axes[a].name : std::string());
         table.opers.push_back(a < axes.size() ? operFromCode(axes[a].setting)
                                               : AxisOper::Undefined);
@@ -106,58 +98,120 @@ DiagramTable diagramTableOf(const Diagram& diagram) {
 std::string diagramJson(const DiagramTable& table) {
     std::string out;
     // Most of it at once: a table of a million labels would otherwise be copied as it grows.
-    out.reserve(table.labels.textBytes() + table.labels.size() * (4 + 12 * table.series.size()));
-    out += "{\"diagram\":";
-    appendJsonString(out, table.name);
-    out += ",\"labels\":[";
-    for (std::size_t x = 0; x < table.labels.size(); ++x) {
-        if (x > 0) out += ',';
-        appendJsonString(out, table.labels[x]);
+    out.reserve(table.labels.textBytes() + table.labels.size() * (4 + 12 * table.axes.size()));
+    DiagramWriter writer(table, DiagramWriter::Format::Json);
+    while (writer.next(out, SIZE_MAX)) {
     }
-    out += "],\"series\":[";
-    for (std::size_t a = 0; a < table.series.size(); ++a) {
-        if (a > 0) out += ',';
-        out += "{\"axis\":";
-        appendJsonString(out, a < table.axisNames.size() ? table.axisNames[a] : std::string());
-        out += ",\"operation\":";
-        appendJsonString(out,
-                         operName(a < table.opers.size() ? table.opers[a] : AxisOper::Undefined));
-        out += ",\"values\":[";
-        const TextList& values = table.series[a];
-        for (std::size_t x = 0; x < std::max(values.size(), table.labels.size()); ++x) {
-            if (x > 0) out += ',';
-            if (x >= values.size()) {
-                out += "null";
-            } else if (isJsonNumber(values[x])) {
-                out += values[x];
-            } else {
-                appendJsonString(out, values[x]);
-            }
-        }
-        out += "]}";
-    }
-    out += "]}\n";
     return out;
 }
 
 std::string diagramCsv(const DiagramTable& table) {
     std::string out;
-    out.reserve(table.labels.textBytes() + table.labels.size() * (2 + 12 * table.series.size()));
-    out += "label";
-    for (const std::string& axis : table.axisNames) {
-        out += ',';
-        appendCsvField(out, axis);
+    out.reserve(table.labels.textBytes() + table.labels.size() * (2 + 12 * table.axes.size()));
+    DiagramWriter writer(table, DiagramWriter::Format::Csv);
+    while (writer.next(out, SIZE_MAX)) {
     }
-    out += "\r\n";
-    for (std::size_t x = 0; x < table.labels.size(); ++x) {
-        appendCsvField(out, table.labels[x]);
-        for (const TextList& values : table.series) {
+    return out;
+}
+
+bool DiagramWriter::next(std::string& out, std::size_t bytes) {
+    if (m_stage == Stage::Done) return false;
+    const std::size_t limit = bytes > SIZE_MAX - out.size() ? SIZE_MAX : out.size() + bytes;
+    if (m_format == Format::Json) {
+        writeJson(out, limit);
+    } else {
+        writeCsv(out, limit);
+    }
+    return true;
+}
+
+void DiagramWriter::writeJson(std::string& out, std::size_t limit) {
+    const DiagramTable& table = m_table;
+    while (out.size() < limit && m_stage != Stage::Done) {
+        switch (m_stage) {
+            case Stage::Head:
+                out += "{\"diagram\":";
+                appendJsonString(out, table.name);
+                out += ",\"labels\":[";
+                m_stage = Stage::Labels;
+                break;
+            case Stage::Labels:
+                for (; m_x < table.labels.size() && out.size() < limit; ++m_x) {
+                    if (m_x > 0) out += ',';
+                    appendJsonString(out, table.labels[m_x]);
+                }
+                if (m_x == table.labels.size()) {
+                    out += "],\"series\":[";
+                    m_stage = Stage::AxisHead;
+                }
+                break;
+            case Stage::AxisHead: {
+                if (m_axis == table.axes.size()) {
+                    out += "]}\n";
+                    m_stage = Stage::Done;
+                    break;
+                }
+                const std::size_t a = m_axis;
+                if (a > 0) out += ',';
+                out += "{\"axis\":";
+                appendJsonString(out,
+                                 a < table.axisNames.size() ? table.axisNames[a] : std::string());
+                out += ",\"operation\":";
+                appendJsonString(
+                    out, operName(a < table.opers.size() ? table.opers[a] : AxisOper::Undefined));
+                out += ",\"values\":[";
+                m_x = 0;
+                m_stage = Stage::Values;
+                break;
+            }
+            default: {  // Stage::Values
+                const AxisData& axis = table.axes[m_axis];
+                const std::size_t values = valueCount(axis);
+                const std::size_t count = std::max(values, table.labels.size());
+                for (; m_x < count && out.size() < limit; ++m_x) {
+                    if (m_x > 0) out += ',';
+                    if (m_x >= values) {
+                        out += "null";
+                        continue;
+                    }
+                    const std::string value = valueText(axis, m_x);
+                    if (isJsonNumber(value)) {
+                        out += value;
+                    } else {
+                        appendJsonString(out, value);
+                    }
+                }
+                if (m_x == count) {
+                    out += "]}";
+                    ++m_axis;
+                    m_stage = Stage::AxisHead;
+                }
+                break;
+            }
+        }
+    }
+}
+
+void DiagramWriter::writeCsv(std::string& out, std::size_t limit) {
+    const DiagramTable& table = m_table;
+    if (m_stage == Stage::Head) {
+        out += "label";
+        for (const std::string& axis : table.axisNames) {
             out += ',';
-            if (x < values.size()) appendCsvField(out, values[x]);
+            appendCsvField(out, axis);
+        }
+        out += "\r\n";
+        m_stage = Stage::Rows;
+    }
+    for (; m_x < table.labels.size() && out.size() < limit; ++m_x) {
+        appendCsvField(out, table.labels[m_x]);
+        for (const AxisData& axis : table.axes) {
+            out += ',';
+            if (m_x < valueCount(axis)) appendCsvField(out, valueText(axis, m_x));
         }
         out += "\r\n";
     }
-    return out;
+    if (m_x == table.labels.size()) m_stage = Stage::Done;
 }
 
 }  // namespace tg

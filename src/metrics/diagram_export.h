@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "diagram/axis_oper.h"
+#include "diagram/diagram_data.h"
 #include "diagram/text_list.h"
 
 namespace tg {
@@ -25,15 +26,39 @@ struct DiagramTable {
     std::string name;
     TextList labels;
     std::vector<std::string> axisNames;
-    std::vector<AxisOper> opers;   // parallel to axisNames
-    std::vector<TextList> series;  // parallel to axisNames
+    std::vector<AxisOper> opers;  // parallel to axisNames
+    // Parallel to axisNames: the copied slots, whose value texts (valueText) are made as they
+    // are written.
+    std::vector<AxisData> axes;
 };
 
 // Taken from a copy of the diagram's data (its lock held for the copy only; flat lists, so
-// a million labels cost no allocation each).
+// a million labels cost no allocation each, and no value is made into text yet).
 DiagramTable diagramTableOf(const Diagram& diagram);
 
 std::string diagramJson(const DiagramTable& table);
 std::string diagramCsv(const DiagramTable& table);
+
+// Writes the same JSON or CSV a piece at a time, for an answer made as its client takes it.
+// The table must outlive the writer unchanged.
+class DiagramWriter {
+public:
+    enum class Format { Json, Csv };
+    DiagramWriter(const DiagramTable& table, Format format) : m_table(table), m_format(format) {}
+    // Appends whole values until `out` has grown by `bytes` or more, or the text is complete.
+    // False, with nothing appended, once the whole text has been written.
+    bool next(std::string& out, std::size_t bytes);
+
+private:
+    enum class Stage { Head, Labels, AxisHead, Values, Rows, Done };
+    void writeJson(std::string& out, std::size_t limit);
+    void writeCsv(std::string& out, std::size_t limit);
+
+    const DiagramTable& m_table;
+    Format m_format;
+    Stage m_stage = Stage::Head;
+    std::size_t m_axis = 0;  // the series being written
+    std::size_t m_x = 0;     // the next label, value or row
+};
 
 }  // namespace tg

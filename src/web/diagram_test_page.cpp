@@ -2,12 +2,41 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
+#include "diagram/aggregation.h"
+#include "diagram/diagram_data.h"
+#include "diagram/item_kind.h"
 #include "web/chart_page.h"
 #include "web/page_support.h"
 #include "web/script_escape.h"
 
 namespace tg {
+namespace {
+
+// The chart page's data (its substitute included) for the first `rows` x labels only: a page
+// of a diagram with a million labels copies their flat lists once and makes texts for the
+// rows it shows, not for every label.
+ChartView firstRowsOf(const Diagram& diagram, std::size_t rows) {
+    if (!diagram.isRunning()) return substituteChartView();
+    ChartView chart;
+    chart.seriesNames = diagram.itemNames(kAxisKind);
+    const DiagramData data = diagram.copyData(false);  // under the lock; the rest without it
+    if (data.axes.empty() || valueCount(data.axes.front()) == 0) return substituteChartView();
+    chart.totalLabels = data.xLabels.size();
+    const std::size_t shown = std::min(rows, chart.totalLabels);
+    chart.labels.reserve(shown);
+    for (std::size_t x = 0; x < shown; ++x) chart.labels.emplace_back(data.xLabels[x]);
+    for (const AxisData& axis : data.axes) {
+        std::vector<std::string>& values = chart.series.emplace_back();
+        const std::size_t count = std::min(shown, valueCount(axis));
+        values.reserve(count);
+        for (std::size_t x = 0; x < count; ++x) values.push_back(valueText(axis, x));
+    }
+    return chart;
+}
+
+}  // namespace
 
 bool DiagramTestPage::prepare(const RequestVariables& request) {
     copyEditVariable(*this, request);
@@ -17,7 +46,8 @@ bool DiagramTestPage::prepare(const RequestVariables& request) {
     const std::string diagramName = diagram->name();
     setVariable("DIAGRAMNAME", diagramName);
     setVariable("DIAGRAMNAMEESCAPED", escapeForScript(diagramName));
-    m_chart = chartViewOf(m_diagrams, diagramName);
+    m_chart = firstRowsOf(*diagram, kMaxRows);
+    m_totalLabels = std::max(m_chart.totalLabels, m_chart.labels.size());
     m_positions.clear();
     m_positions.reserve(m_chart.labels.size());
     for (std::size_t i = 0; i < m_chart.labels.size(); ++i) {
@@ -40,13 +70,12 @@ bool DiagramTestPage::expandRecord(std::string_view block, RecordKind kind, std:
 }
 
 bool DiagramTestPage::renderGroups(std::string_view block, std::string& out) {
-    const std::size_t shown = std::min(m_chart.labels.size(), kMaxRows);
-    for (std::size_t i = 0; i < shown; ++i) {
-        setVariable("GROUPNAME", m_chart.labels[i]);
+    for (const std::string& label : m_chart.labels) {
+        setVariable("GROUPNAME", label);
         if (!render(block, out)) return false;
     }
-    if (shown == m_chart.labels.size()) return true;
-    setVariable("GROUPNAME", "... " + std::to_string(m_chart.labels.size() - shown) +
+    if (m_chart.labels.size() == m_totalLabels) return true;
+    setVariable("GROUPNAME", "... " + std::to_string(m_totalLabels - m_chart.labels.size()) +
                                  " more x labels not shown");
     m_inNotShownRow = true;
     const bool rendered = render(block, out);

@@ -12,10 +12,11 @@
 //                 labels not shown, and nothing for a series too short to have a value there
 //   EDIT, DIAGRAMNAME, DIAGRAMNAMEESCAPED
 //
-// A DATA block belongs inside the GROUPRECORD block: one table row per x label. A label's
-// position is looked up in a table made once, so a page costs time in proportion to its rows,
-// and the rows are bounded, so that one page of a diagram with very many labels cannot hold
-// the server for long.
+// A DATA block belongs inside the GROUPRECORD block: one table row per x label. Only the rows
+// shown are made into texts, and a label's position is looked up in a table made once, so a
+// page costs time in proportion to its rows (beside one flat copy of the diagram's data); the
+// rows are bounded, so that one page of a diagram with very many labels cannot hold the
+// server for long.
 //
 // One request, the HTTP server's thread; the DiagramManager must outlive the page.
 
@@ -47,7 +48,8 @@ private:
     [[nodiscard]] bool renderValues(std::string_view block, std::string& out);
 
     DiagramManager& m_diagrams;
-    ChartView m_chart;
+    ChartView m_chart;  // the rows shown
+    std::size_t m_totalLabels = 0;
     // Each distinct label's first position among m_chart.labels, whose texts it points into.
     std::unordered_map<std::string_view, std::size_t> m_positions;
     bool m_inNotShownRow = false;  // the GROUPRECORD row that counts the labels not shown

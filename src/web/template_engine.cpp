@@ -1,6 +1,5 @@
 #include "web/template_engine.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <optional>
 #include <utility>
 
+#include "http/url_mapping.h"
 #include "platform/unique_fd.h"
 
 namespace tg {
@@ -233,8 +233,10 @@ void appendHtmlEscaped(std::string& out, std::string_view value) {
 }
 
 bool readTemplateFile(const std::string& path, std::string& text) {
-    // O_NONBLOCK so that a FIFO in htdocs cannot hold the server in open(); it is refused below.
-    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    // Non-blocking, so that a FIFO in htdocs cannot hold the server in open(); it is refused
+    // below. Through a path without links: the request was mapped to a file inside htdocs,
+    // and a folder swapped for a link since must not lead out of it.
+    const UniqueFd file = openFileWithoutLinks(path);
     if (!file) return false;
     struct stat info {};
     if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;

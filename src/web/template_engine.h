@@ -124,7 +124,8 @@ void appendHtmlEscaped(std::string& out, std::string_view value);
 
 // Reads a template file in chunks of at most 4096 bytes until the end, keeping each chunk up
 // to its first NUL byte (the rest of that chunk is dropped). False when the file cannot be
-// opened, is not a regular file, or a read fails; `text` then holds nothing of it.
+// opened, is not a regular file, a symbolic link is on its path, or a read fails; `text`
+// then holds nothing of it.
 [[nodiscard]] bool readTemplateFile(const std::string& path, std::string& text);
 
 }  // namespace tg

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "http/status_counts.h"
 #include "support/base64_encode.h"
@@ -48,12 +49,34 @@ public:
     RequestClient seenClient;
 };
 
-// Answers /data with its parameters; remembers what the access check saw.
+// A body in one piece.
+class OnePiece : public BodySource {
+public:
+    explicit OnePiece(std::string text) : m_text(std::move(text)) {}
+    bool next(std::string& out) override {
+        if (m_sent) return false;
+        m_sent = true;
+        out += m_text;
+        return true;
+    }
+    std::size_t heldBytes() const override { return m_text.size(); }
+
+private:
+    std::string m_text;
+    bool m_sent = false;
+};
+
+// Answers /data with its parameters, made piece by piece when there are any.
 class FakeRoutes : public DataRoutes {
 public:
     bool serves(std::string_view path) const override { return path == "/data"; }
     DataAnswer answer(const CRequest& request, std::string_view) override {
-        return {kStatusOk, "text/csv", "attachment", "data " + request.parameterText};
+        DataAnswer answer{kStatusOk, "text/csv", "attachment", "data " + request.parameterText,
+                          nullptr};
+        if (!request.parameterText.empty()) {
+            answer.stream = std::make_unique<OnePiece>(std::move(answer.body));
+        }
+        return answer;
     }
 };
 
@@ -86,6 +109,8 @@ protected:
         m_processor.processRequest(request, response);
         m_delay = response.delay;
         std::string all = response.head;
+        while (response.body && response.body->next(all)) {
+        }
         if (response.file) {
             char buffer[4096];
             for (ssize_t got; (got = ::read(response.file.get(), buffer, sizeof buffer)) > 0;) {
@@ -160,7 +185,9 @@ TEST_F(RequestProcessorTest, DataAddressesNeedTheChartPagesRightsAndAreCounted) 
                   "Content-type: text/csv\r\nContent-Disposition: attachment\r\nExpires: "
                   "0\r\n\r\ndata name=x");
     EXPECT_EQ(m_pages.seenLogin, "");
-    EXPECT_EQ(answer("HEAD", "/data").find("data "), std::string::npos);
+    EXPECT_EQ(answer("HEAD", "/data?name=x").find("data "), std::string::npos);
+    EXPECT_EQ(answer("GET", "/data").substr(answer("GET", "/data").find("\r\n\r\n")),
+              "\r\n\r\ndata ");
 
     m_pages.access = Access::Refused;  // accounts exist
     const std::uint64_t before = answered(401);

@@ -119,7 +119,8 @@ protected:
     fs::path m_root = m_dir.path() / "htdocs";
 };
 
-TEST_F(UrlMappingFiles, RootRedirectsToFirstDefaultDocumentWithHostAndPort) {
+TEST_F(UrlMappingFiles, FoldersRedirectToTheirFirstDefaultDocumentOrAreForbidden) {
+    EXPECT_EQ(map("/").status, kStatusForbidden);  // none yet
     put("index.html");
     put("index.htm");
     EXPECT_EQ(map("/").status, kStatusRedirect);
@@ -127,9 +128,8 @@ TEST_F(UrlMappingFiles, RootRedirectsToFirstDefaultDocumentWithHostAndPort) {
     EXPECT_EQ(map("/", ExecKind::None, 8080).location, "http://tgbox:8080/index.html");
     put("default.htm");
     EXPECT_EQ(map("/").location, "http://tgbox/default.htm");
-}
 
-TEST_F(UrlMappingFiles, SubFolderRedirectsWithOrWithoutSlashAndDropsParameters) {
+    // With or without a slash, and without the parameters.
     put("sub/index.html");
     for (const char* url : {"/sub", "/sub/", "/sub\\", "/x/../sub"}) {
         for (ExecKind kind : {ExecKind::None, ExecKind::Parameters}) {
@@ -139,23 +139,19 @@ TEST_F(UrlMappingFiles, SubFolderRedirectsWithOrWithoutSlashAndDropsParameters) 
             EXPECT_EQ(mapping.location, "http://tgbox/sub/index.html");
         }
     }
-}
 
-TEST_F(UrlMappingFiles, DefaultProgramRedirectGetsQuestionMark) {
+    // A default program gets a question mark; a default document still comes first.
     put("folder/default.bat");
     EXPECT_EQ(map("/folder").location, "http://tgbox/folder/default.bat?");
     put("folder/default.exe");
     EXPECT_EQ(map("/folder").location, "http://tgbox/folder/default.exe?");
     put("folder/index.htm");
     EXPECT_EQ(map("/folder").location, "http://tgbox/folder/index.htm");
-}
 
-TEST_F(UrlMappingFiles, FolderWithoutDefaultDocumentIsForbidden) {
     put("empty/other.html");
     fs::create_directories(m_root / "empty/index.html");  // a folder does not count
     EXPECT_EQ(map("/empty").status, kStatusForbidden);
     EXPECT_EQ(map("/empty", ExecKind::Parameters).status, kStatusForbidden);
-    EXPECT_EQ(map("/").status, kStatusForbidden);
 }
 
 TEST_F(UrlMappingFiles, DotDotEscapesAreBadRequestsAndInnerDotsResolve) {

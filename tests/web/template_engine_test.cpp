@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -265,6 +266,30 @@ TEST(TemplateEngine, ReadTemplateFileKeepsChunksUpToNul) {
     EXPECT_FALSE(readTemplateFile(dir.file("missing.html"), text));
     EXPECT_FALSE(readTemplateFile(dir.path().string(), text));  // a folder
     EXPECT_EQ(text, "x");
+}
+
+TEST(TemplateEngine, ReadTemplateFileReadsEditsAnewAndNeverFollowsALink) {
+    test::TempDir dir;
+    test::TempDir outside;
+    writeFile(outside.file("t.html"), "secret");
+    std::filesystem::create_directory(dir.file("pages"));
+    const std::string path = dir.file("pages") + "/t.html";
+    for (const char* content : {"first", "edited, and longer"}) {
+        writeFile(path, content);
+        std::string text;
+        ASSERT_TRUE(readTemplateFile(path, text));
+        EXPECT_EQ(text, content);
+    }
+    // The folder swapped for a link to one outside after it was found, or the file for a
+    // link: refused, not followed.
+    std::filesystem::rename(dir.file("pages"), dir.file("old"));
+    std::filesystem::create_directory_symlink(outside.path(), dir.file("pages"));
+    std::filesystem::create_symlink(outside.file("t.html"), dir.file("link.html"));
+    for (const std::string& linked : {path, dir.file("link.html")}) {
+        std::string text;
+        EXPECT_FALSE(readTemplateFile(linked, text)) << linked;
+        EXPECT_EQ(text, "");
+    }
 }
 
 TEST(TemplateEngine, ProcessTemplateReadsFilePreparesAndRenders) {
