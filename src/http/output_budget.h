@@ -11,7 +11,9 @@ namespace tg {
 
 class OutputBudget {
 public:
-    static constexpr std::size_t kDefaultLimit = std::size_t{64} << 20;
+    // Room for two downloads of a million-label diagram at once (each holds a copy of the
+    // diagram's data, ~45 MB) before the longest-waiting connection is closed.
+    static constexpr std::size_t kDefaultLimit = std::size_t{128} << 20;
 
     std::size_t held() const { return m_held.load(std::memory_order_relaxed); }
     std::size_t limit() const { return m_limit; }

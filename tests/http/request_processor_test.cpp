@@ -159,6 +159,10 @@ TEST_F(RequestProcessorTest, TemplatesRunPagesWithTheirHeadersAndLogLines) {
     EXPECT_NE(answer("HEAD", "/page.html").find("Content-type: text/html"),
               std::string::npos);  // the file's head, not a page
     EXPECT_EQ(answer("GET", "/404.html").rfind("HTTP/1.0 404 Not Found", 0), 0u);
+    // A page reached through a link inside the root runs from where the link leads.
+    std::filesystem::create_directory_symlink("sub", m_dir.path() / "alias");
+    EXPECT_EQ(answer("GET", "/alias/index.html").rfind("HTTP/1.0 200 OK", 0), 0u);
+    EXPECT_EQ(m_log.lines().back(), (m_dir.path() / "sub/index.html").string() + "|");
 
     m_pages.access = Access::Refused;
     const std::string refused =
@@ -166,8 +170,8 @@ TEST_F(RequestProcessorTest, TemplatesRunPagesWithTheirHeadersAndLogLines) {
     EXPECT_EQ(refused, std::string("HTTP/1.0 401 Unauthorized\r\n") + kHead +
                            "WWW-Authenticate: Basic realm=\"Tessellgrove\"\r\nExpires: 0\r\n\r\n");
     EXPECT_EQ(m_pages.seenLogin, "alice");
-    ASSERT_EQ(m_log.lines().size(), 5u);  // the request's line after the failed login's
-    EXPECT_EQ(m_log.lines()[3], "Failed login from 192.0.2.7|alice");
+    ASSERT_EQ(m_log.lines().size(), 6u);  // the request's line after the failed login's
+    EXPECT_EQ(m_log.lines()[4], "Failed login from 192.0.2.7|alice");
     EXPECT_EQ(m_log.lines().back(), (m_dir.path() / "page.html").string() + "|alice");
 }
 
