@@ -21,6 +21,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -36,7 +37,8 @@ struct ParsedLine {
     // Its line for the duplicate log, made when split if records were being duplicated then.
     bool duplicated = false;
     std::string duplicate;
-    std::size_t from = 0;  // where its part of ParseBatch::raw starts (line ends before it too)
+    // Where its part of the batch's bytes starts (line ends before it too).
+    std::size_t from = 0;
     std::uint64_t parsedEnd = 0;  // the input counted up to the end of this line
 };
 
@@ -51,9 +53,12 @@ struct ParseBatch {
     // included).
     std::uint64_t parsedEnd = 0;
     char separator = '\t';  // of the duplicate log
-    // The bytes of the chunks up to the end of their last line, and where they start in the
-    // input: the lines a stop left undelivered are put back from them.
+    // The batch's bytes: those of its chunks up to the end of their last line, and where they
+    // start in the input; the lines a stop left undelivered are put back from them. They are
+    // `raw` followed by `chunkBytes`, a view of the chunk being parsed, which only a batch the
+    // reader delivers before parseChunk returns uses: it spares copying the chunk.
     std::string raw;
+    std::string_view chunkBytes;
     std::uint64_t rawStart = 0;
 
     // The next line to fill, its strings ready to be reused.
@@ -67,6 +72,15 @@ struct ParseBatch {
         used = false;
         parsedEnd = 0;
         raw.clear();
+        chunkBytes = {};
+    }
+    std::size_t bytesSize() const { return raw.size() + chunkBytes.size(); }
+    void appendBytes(std::string_view bytes) {
+        if (!chunkBytes.empty()) {
+            raw.append(chunkBytes);
+            chunkBytes = {};
+        }
+        raw.append(bytes);
     }
 };
 

@@ -223,35 +223,54 @@ TEST_F(ParseChunkTest, NewExpressionAppliesFromTheNextChunk) {
     EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"abc"}, {"123"}}));
 }
 
-// Asks the source to stop from inside its first delivery.
+// Asks the source to stop from inside its delivery of the `at`-th record.
 class StoppingListener : public RecordingListener {
 public:
-    explicit StoppingListener(DataSource& source) : m_source(source) {}
+    StoppingListener(DataSource& source, std::size_t at) : m_source(source), m_at(at) {}
     void processRecord(const Record& record, const FieldNames& names) override {
         RecordingListener::processRecord(record, names);
-        if (processed.size() == 1) SourceFeed(m_source).requestStop();
+        if (processed.size() == m_at) SourceFeed(m_source).requestStop();
     }
 
 private:
     DataSource& m_source;
+    std::size_t m_at;
 };
 
-TEST(ParseChunkStop, StoppingKeepsUnparsedLinesPending) {
+// Wherever the input is cut into two chunks and whichever record the stop comes at, what
+// follows that record's line stays pending in order (the line being completed, lines of the
+// chunk not yet delivered, the incomplete rest), and the next reader delivers it once.
+TEST(ParseChunkStop, StopKeepsEverythingAfterTheLastDeliveredLinePending) {
     test::TempDir dir;
     ConfigStore store(dir.path() / "store.db");
-    DataSource source("s", store);
-    source.setRegexp("^([a-z]+)$");
-    source.setFields({"word"});
-    StoppingListener stopper(source);
-    source.attach(stopper);
-    SourceFeed(source).parseChunk("one\ntwo\nthr");
-    EXPECT_EQ(stopper.processed, (std::vector<Record>{{"one"}}));
-    EXPECT_EQ(SourceFeed(source).pending(), "two\nthr");
+    const std::string input = "one\ntwo\r\n\nthree\nfour\nfive\nsix";
+    // Line ends before the first pending line may have been taken already: they vanish anyway.
+    const std::vector<std::string> rests = {"two\r\n\nthree\nfour\nfive\nsix",
+                                            "three\nfour\nfive\nsix", "four\nfive\nsix",
+                                            "five\nsix", "six"};
+    const std::vector<Record> all = {{"one"}, {"two"}, {"three"}, {"four"}, {"five"}, {"six"}};
+    for (std::size_t cut = 0; cut <= input.size(); ++cut) {
+        for (std::size_t at = 1; at <= rests.size(); ++at) {
+            SCOPED_TRACE("cut " + std::to_string(cut) + ", stop at " + std::to_string(at));
+            DataSource source("s", store);
+            source.setRegexp("^([a-z]+)$");
+            source.setFields({"word"});
+            StoppingListener stopper(source, at);
+            source.attach(stopper);
+            SourceFeed feed(source);
+            feed.parseChunk(input.substr(0, cut));
+            feed.parseChunk(input.substr(cut));
+            EXPECT_EQ(stopper.processed, std::vector<Record>(all.begin(), all.begin() + at));
+            const std::string& pending = feed.pending();
+            EXPECT_EQ(pending.substr(pending.find_first_not_of("\r\n")), rests[at - 1]);
 
-    SourceFeed(source).clearStopping();
-    SourceFeed(source).parseChunk("ee\n");
-    EXPECT_EQ(stopper.processed, (std::vector<Record>{{"one"}, {"two"}, {"three"}}));
-    source.detach(stopper);
+            feed.clearStopping();
+            feed.parseChunk("\n");
+            EXPECT_EQ(stopper.processed, all);
+            EXPECT_TRUE(feed.pending().empty());
+            source.detach(stopper);
+        }
+    }
 }
 
 // Detaches itself on its first record, as a closing monitor window would.
