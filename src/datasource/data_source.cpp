@@ -161,8 +161,10 @@ void DataSource::deliverToObservers(const Record& record) {
     }
 }
 
-void DataSource::deliverToProcessors(const Record& record) {
-    std::lock_guard lock(m_lock);
+void DataSource::deliverRecord(const Record& record) {
+    for (std::size_t i = 0; i < m_listeners.size(); ++i) {
+        m_listeners[i]->observeRecord(record, m_definition.fields);
+    }
     for (std::size_t i = 0; i < m_listeners.size(); ++i) {
         m_listeners[i]->processDelivered(record, m_definition.fields);
     }

@@ -190,7 +190,8 @@ private:
     // Delivery to listeners, in list order, under the lock. Processors get the records of a
     // batch with processDelivered, and deliveryEnded once the batch is done with.
     void deliverToObservers(const Record& record);
-    void deliverToProcessors(const Record& record);
+    // An accepted record of a reader's delivery to observers, then to processors; m_lock held.
+    void deliverRecord(const Record& record);
     void endDelivery() noexcept;
     // A reader's failure: a one-value error record for observers and an event log line.
     void reportError(const std::string& text);

@@ -26,19 +26,28 @@
 #include <vector>
 
 #include "datasource/record.h"
+#include "regex/reg_exp.h"
 
 namespace tg {
 
 // One line as the reader split it.
 struct ParsedLine {
     bool matched = false;
-    Record values;     // the groups' texts, when matched
+    // When matched, where the groups' texts lie in the line; the texts themselves are copied
+    // into `values` by the reader when it makes the duplicate line, else only when delivered
+    // (ParseBatch::fillValues), so that the delivery thread does the copying.
+    std::vector<RegExp::Piece> pieces;
+    bool valuesFilled = false;
+    Record values;
     std::string text;  // the line, when not matched
     // Its line for the duplicate log, made when split if records were being duplicated then.
     bool duplicated = false;
     std::string duplicate;
-    // Where its part of the batch's bytes starts (line ends before it too).
+    // Where its part of the batch's bytes starts (line ends before it too), and where the line
+    // itself lies in them.
     std::size_t from = 0;
+    std::size_t lineAt = 0;
+    std::size_t lineSize = 0;
     std::uint64_t parsedEnd = 0;  // the input counted up to the end of this line
 };
 
@@ -75,6 +84,21 @@ struct ParseBatch {
         chunkBytes = {};
     }
     std::size_t bytesSize() const { return raw.size() + chunkBytes.size(); }
+    // Bytes [at, at + size), which lie either in `raw` or in `chunkBytes`, as a line does.
+    std::string_view bytesAt(std::size_t at, std::size_t size) const {
+        if (at < raw.size()) return std::string_view(raw).substr(at, size);
+        return chunkBytes.substr(at - raw.size(), size);
+    }
+    // Copies a matched line's values out of its text, unless the reader did.
+    void fillValues(ParsedLine& line) const {
+        if (line.valuesFilled) return;
+        const std::string_view text = bytesAt(line.lineAt, line.lineSize);
+        // Existing strings first, so reused lines keep their room.
+        line.values.resize(line.pieces.size());
+        for (std::size_t i = 0; i < line.pieces.size(); ++i)
+            line.values[i].assign(text.substr(line.pieces[i].start, line.pieces[i].size));
+        line.valuesFilled = true;
+    }
     void appendBytes(std::string_view bytes) {
         if (!chunkBytes.empty()) {
             raw.append(chunkBytes);

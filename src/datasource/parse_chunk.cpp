@@ -247,7 +247,8 @@ void DataSource::splitChunk(std::string_view chunk, const RegExp& pattern, char 
         m_pendingStart += line.size();
         batch.appendBytes(line);
         splitLine(pattern, line, m_pendingStart, batch);
-        batch.lines[batch.count - 1].from = batch.bytesSize() - line.size();
+        ParsedLine& parsed = batch.lines[batch.count - 1];
+        parsed.from = parsed.lineAt = batch.bytesSize() - line.size();
     }
     // Line ends after the last line count as parsed too: the position that pairs with the
     // listeners' records is then the reader's own, with its content check.
@@ -279,7 +280,9 @@ std::size_t DataSource::splitText(std::string_view text, std::uint64_t textStart
         const std::size_t from = consumed;
         consumed = end + 1;
         splitLine(pattern, text.substr(start, end - start), textStart + consumed, batch);
-        batch.lines[batch.count - 1].from = bytesBase + from;
+        ParsedLine& parsed = batch.lines[batch.count - 1];
+        parsed.from = bytesBase + from;
+        parsed.lineAt = bytesBase + start;
     }
     return consumed;
 }
@@ -309,9 +312,15 @@ void DataSource::putBackUndelivered(ParseBatch& batch) {
 void DataSource::splitLine(const RegExp& pattern, std::string_view line,
                            std::uint64_t parsedEnd, ParseBatch& batch) {
     ParsedLine& parsed = batch.add();
-    parsed.matched = pattern.split(line, parsed.values) == 0;
+    parsed.lineSize = line.size();
+    parsed.valuesFilled = m_readerDuplicating;
+    if (parsed.valuesFilled) {
+        parsed.matched = pattern.split(line, parsed.values) == 0;
+    } else {
+        parsed.matched = pattern.splitPieces(line, parsed.pieces) == 0;
+    }
     if (!parsed.matched) parsed.text.assign(line);
-    // Made here, so the delivery thread, the busier one, only appends it.
+    // Made here, so that the delivery only appends it.
     parsed.duplicated = parsed.matched && m_readerDuplicating;
     if (parsed.duplicated) {
         parsed.duplicate.clear();
@@ -359,14 +368,14 @@ void DataSource::deliverLine(ParsedLine& parsed, const ParseBatch& batch,
         m_events.writeLog(name(), text);
         return;
     }
+    batch.fillValues(parsed);
     const Record& values = parsed.values;
     if (values.size() == m_definition.fields.size()) {
         // Written when the second changes only: other threads read it.
         const std::int64_t now = std::time(nullptr);
         if (m_lastRecordTime.load(std::memory_order_relaxed) != now)
             m_lastRecordTime.store(now, std::memory_order_relaxed);
-        deliverToObservers(values);
-        deliverToProcessors(values);
+        deliverRecord(values);
         // Under the lock with the delivery, so a replay sees exactly the delivered records.
         if (!m_definition.backup.empty()) {
             if (parsed.duplicated) {
