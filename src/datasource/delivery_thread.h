@@ -34,8 +34,8 @@ namespace tg {
 struct ParsedLine {
     bool matched = false;
     // When matched, where the groups' texts lie in the line; the texts themselves are copied
-    // into `values` by the reader when it makes the duplicate line, else only when delivered
-    // (ParseBatch::fillValues), so that the delivery thread does the copying.
+    // into `values` by the reader when it delivers itself or makes the duplicate line, else by
+    // the delivery thread (ParseBatch::fillValues), the less busy one when it has a batch.
     std::vector<RegExp::Piece> pieces;
     bool valuesFilled = false;
     Record values;
@@ -62,6 +62,7 @@ struct ParseBatch {
     // included).
     std::uint64_t parsedEnd = 0;
     char separator = '\t';  // of the duplicate log
+    bool valuesOnSplit = true;  // whether the reader copies the lines' values (fillValues)
     // The batch's bytes: those of its chunks up to the end of their last line, and where they
     // start in the input; the lines a stop left undelivered are put back from them. They are
     // `raw` followed by `chunkBytes`, a view of the chunk being parsed, which only a batch the

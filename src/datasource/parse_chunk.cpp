@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -178,6 +179,7 @@ void DataSource::parseChunk(std::string_view chunk) {
             // Only the split is timed: the reader may wait for room in here.
             const std::size_t before = batch.count;
             const auto began = DeliveryPace::Clock::now();
+            batch.valuesOnSplit = false;
             splitChunk(chunk, pattern, separator, batch, true);
             m_pace.split(batch.count - before, DeliveryPace::Clock::now() - began);
         });
@@ -199,7 +201,8 @@ void DataSource::parseChunk(std::string_view chunk) {
         m_directBatch.chunkBytes = {};  // the chunk is the caller's
     }
     if (m_delivery && m_pace.windowFull() &&
-        m_pace.decide(m_delivery->busyNanos(), m_delivery->linesDelivered()) &&
+        m_pace.decide(m_delivery->busyNanos(), m_delivery->linesDelivered(),
+                      m_fillNanos.load(std::memory_order_relaxed)) &&
         m_pace.deliversInline()) {
         // What the delivery thread holds goes first.
         settleDelivery();
@@ -313,7 +316,7 @@ void DataSource::splitLine(const RegExp& pattern, std::string_view line,
                            std::uint64_t parsedEnd, ParseBatch& batch) {
     ParsedLine& parsed = batch.add();
     parsed.lineSize = line.size();
-    parsed.valuesFilled = m_readerDuplicating;
+    parsed.valuesFilled = batch.valuesOnSplit || m_readerDuplicating;
     if (parsed.valuesFilled) {
         parsed.matched = pattern.split(line, parsed.values) == 0;
     } else {
@@ -336,12 +339,19 @@ void DataSource::deliverBatch(ParseBatch& batch) {
         ~EndDelivery() { source.endDelivery(); }
     } end{*this};
     std::unique_lock lock(m_lock, std::defer_lock);
+    std::size_t groupEnd = batch.delivered;  // of the lines whose values are copied
     // A stop ends the delivery before the next line; the reader puts the rest back.
     while (batch.delivered < batch.count && !stopping()) {
+        if (batch.delivered == groupEnd) {
+            // The next lines' values are copied (outside the lock, while they stay in the
+            // cache), then the lock is taken once for their delivery.
+            if (lock.owns_lock()) lock.unlock();
+            groupEnd = std::min(batch.count, groupEnd + kLinesPerLock);
+            if (!batch.valuesOnSplit) copyValues(batch, batch.delivered, groupEnd);
+        }
         if (!lock.owns_lock()) lock.lock();
         deliverLine(batch.lines[batch.delivered], batch, lock);
         ++batch.delivered;
-        if (batch.delivered % kLinesPerLock == 0 && lock.owns_lock()) lock.unlock();
     }
     if (batch.delivered == batch.count) {
         if (!lock.owns_lock()) lock.lock();
@@ -349,6 +359,16 @@ void DataSource::deliverBatch(ParseBatch& batch) {
     }
     if (lock.owns_lock()) lock.unlock();
     writeDuplicatesAndReport();
+}
+
+void DataSource::copyValues(ParseBatch& batch, std::size_t from, std::size_t to) {
+    // Timed: the reader counts it as splitting when it decides who delivers.
+    const auto began = DeliveryPace::Clock::now();
+    for (std::size_t i = from; i < to; ++i) {
+        if (batch.lines[i].matched) batch.fillValues(batch.lines[i]);
+    }
+    m_fillNanos.fetch_add(DeliveryPace::nanos(DeliveryPace::Clock::now() - began),
+                          std::memory_order_relaxed);
 }
 
 void DataSource::deliverLine(ParsedLine& parsed, const ParseBatch& batch,
@@ -368,7 +388,6 @@ void DataSource::deliverLine(ParsedLine& parsed, const ParseBatch& batch,
         m_events.writeLog(name(), text);
         return;
     }
-    batch.fillValues(parsed);
     const Record& values = parsed.values;
     if (values.size() == m_definition.fields.size()) {
         // Written when the second changes only: other threads read it.
