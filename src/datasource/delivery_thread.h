@@ -33,9 +33,9 @@ namespace tg {
 // One line as the reader split it.
 struct ParsedLine {
     bool matched = false;
-    // When matched, where the groups' texts lie in the line; the texts themselves are copied
-    // into `values` by the reader when it delivers itself or makes the duplicate line, else by
-    // the delivery thread (ParseBatch::fillValues), the less busy one when it has a batch.
+    // When matched, where the groups' texts lie in the line. The texts are copied into
+    // `values` by the reader when it delivers the line itself or makes its duplicate line,
+    // else by the delivery thread (ParseBatch::fillValues).
     std::vector<RegExp::Piece> pieces;
     bool valuesFilled = false;
     Record values;
@@ -62,7 +62,8 @@ struct ParseBatch {
     // included).
     std::uint64_t parsedEnd = 0;
     char separator = '\t';  // of the duplicate log
-    bool valuesOnSplit = true;  // whether the reader copies the lines' values (fillValues)
+    // Whether the reader copies the lines' values when it splits them; else fillValues does.
+    bool valuesOnSplit = true;
     // The batch's bytes: those of its chunks up to the end of their last line, and where they
     // start in the input; the lines a stop left undelivered are put back from them. They are
     // `raw` followed by `chunkBytes`, a view of the chunk being parsed, which only a batch the

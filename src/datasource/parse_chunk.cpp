@@ -217,7 +217,8 @@ void DataSource::splitChunk(std::string_view chunk, const RegExp& pattern, char 
     if (!m_pending.empty()) {
         // The incomplete line is completed by the chunk's bytes up to its first line end (all
         // of them when it has none): only these are copied.
-        const std::size_t lineEnd = findLineEnd(chunk, 0);
+        const std::size_t lineEnd =
+            chunk.empty() ? std::string_view::npos : findLineEnd(chunk, 0);
         const std::size_t joined = lineEnd == std::string_view::npos ? chunk.size() : lineEnd + 1;
         m_pending.append(chunk.substr(0, joined));
         m_inputFed += joined;
@@ -267,7 +268,7 @@ std::size_t DataSource::splitText(std::string_view text, std::uint64_t textStart
     if (bytesBase == 0) batch.rawStart = textStart;
     std::size_t consumed = 0;  // everything before this has been split (or was line ends)
     // Most input has LF line ends only: looking for CRs once spares a search in every line.
-    const bool crs = std::memchr(text.data(), '\r', text.size()) != nullptr;
+    const bool crs = !text.empty() && std::memchr(text.data(), '\r', text.size()) != nullptr;
     while (!stopping()) {
         std::size_t start = consumed;
         while (start < text.size() && isLineEnd(text[start])) ++start;  // empty lines vanish
