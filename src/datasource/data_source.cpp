@@ -153,24 +153,40 @@ bool DataSource::updateReadPosition(const ReadPosition& position) {
     return true;
 }
 
-void DataSource::deliverToObservers(const Record& record) {
-    std::lock_guard lock(m_lock);
-    // By index: a listener may detach itself (or others) from inside its call.
-    for (std::size_t i = 0; i < m_listeners.size(); ++i) {
-        m_listeners[i]->observeRecord(record, m_definition.fields);
+namespace {
+
+// Calls `call` for every listener in list order. A listener may detach itself (or others) from
+// inside its call: the one that takes its place is still called.
+template <class Call>
+void forEachListener(const std::vector<RecordListener*>& listeners, Call&& call) {
+    for (std::size_t i = 0; i < listeners.size();) {
+        RecordListener* const listener = listeners[i];
+        call(*listener);
+        if (i < listeners.size() && listeners[i] == listener) ++i;
     }
 }
 
-void DataSource::deliverToProcessors(const Record& record) {
+}  // namespace
+
+void DataSource::deliverToObservers(const Record& record) {
     std::lock_guard lock(m_lock);
-    for (std::size_t i = 0; i < m_listeners.size(); ++i) {
-        m_listeners[i]->processDelivered(record, m_definition.fields);
-    }
+    forEachListener(m_listeners, [&](RecordListener& listener) {
+        listener.observeRecord(record, m_definition.fields);
+    });
+}
+
+void DataSource::deliverRecord(const Record& record) {
+    forEachListener(m_listeners, [&](RecordListener& listener) {
+        listener.observeRecord(record, m_definition.fields);
+    });
+    forEachListener(m_listeners, [&](RecordListener& listener) {
+        listener.processDelivered(record, m_definition.fields);
+    });
 }
 
 void DataSource::endDelivery() noexcept {
     std::lock_guard lock(m_lock);
-    for (std::size_t i = 0; i < m_listeners.size(); ++i) m_listeners[i]->deliveryEnded();
+    forEachListener(m_listeners, [](RecordListener& listener) { listener.deliveryEnded(); });
 }
 
 }  // namespace tg

@@ -190,7 +190,8 @@ private:
     // Delivery to listeners, in list order, under the lock. Processors get the records of a
     // batch with processDelivered, and deliveryEnded once the batch is done with.
     void deliverToObservers(const Record& record);
-    void deliverToProcessors(const Record& record);
+    // An accepted record of a reader's delivery to observers, then to processors; m_lock held.
+    void deliverRecord(const Record& record);
     void endDelivery() noexcept;
     // A reader's failure: a one-value error record for observers and an event log line.
     void reportError(const std::string& text);
@@ -209,9 +210,15 @@ private:
         return m_pending;
     }
 
-    // Cuts `chunk` (after the pending bytes) into lines and splits them into `batch`.
+    // Cuts `chunk` (after the pending bytes) into lines and splits them into `batch`. Without
+    // `copyChunk` the batch refers to the chunk's bytes instead of copying them, so it must be
+    // delivered (and its undelivered lines put back) before the chunk goes.
     void splitChunk(std::string_view chunk, const RegExp& pattern, char separator,
-                    ParseBatch& batch);
+                    ParseBatch& batch, bool copyChunk);
+    // Splits the complete lines of `text`, which starts at `textStart` in the input, into
+    // `batch`; returns how many of its bytes they take (line ends around them included).
+    std::size_t splitText(std::string_view text, std::uint64_t textStart, const RegExp& pattern,
+                          ParseBatch& batch);
     // Splits one complete line into the next entry of `batch`. `parsedEnd`: the input
     // counted up to the end of this line and its line end.
     void splitLine(const RegExp& pattern, std::string_view line, std::uint64_t parsedEnd,
@@ -220,8 +227,12 @@ private:
     // duplicates; on the delivery thread while a reader runs and delivering is not
     // cheap (the reader settles it before it delivers itself), else on the caller's.
     void deliverBatch(ParseBatch& batch);
-    // Delivers one line (or its error record), and queues its duplicate when accepted.
-    void deliverLine(ParsedLine& parsed, const ParseBatch& batch);
+    // Copies the values of lines [from, to) out of their text, on the delivery thread.
+    void copyValues(ParseBatch& batch, std::size_t from, std::size_t to);
+    // Delivers one line (or its error record), and queues its duplicate when accepted. `lock`
+    // holds m_lock; an error record's event log line is written after releasing it.
+    void deliverLine(ParsedLine& parsed, const ParseBatch& batch,
+                     std::unique_lock<std::recursive_mutex>& lock);
     void writeDuplicatesAndReport();
     // Waits until the delivery thread has delivered every chunk handed to it. The reader's
     // steps that read or move what delivery changes (position, input base, duplicate log,
@@ -261,13 +272,13 @@ private:
     // and the reader thread never takes it, so stopping can always join the reader.
     // The reader thread reaches the source through SourceFeed only, and takes m_lock only for
     // short steps (a position update, a changed expression), never while blocked on its
-    // transport nor for each chunk; its delivery thread takes it for one line's delivery at a
-    // time, and once at the end of each batch (deliveryEnded); so does the reader itself while
-    // it delivers (when delivering is cheap), its delivery thread settled. The reader waits for
-    // its delivery thread (settleDelivery) only without m_lock, and the delivery thread never
-    // waits for the reader, so neither can block the other while holding the lock. Without any
-    // lock it touches the reader-only members at the end, which a stopped source's caller may
-    // also touch once the reader has been joined.
+    // transport nor for each chunk; its delivery thread takes it for the delivery of up to 64
+    // lines at a time, and once at the end of each batch (deliveryEnded); so does the reader
+    // itself while it delivers (when delivering is cheap), its delivery thread settled. The
+    // reader waits for its delivery thread (settleDelivery) only without m_lock, and the
+    // delivery thread never waits for the reader, so neither can block the other while holding
+    // the lock. Without any lock it touches the reader-only members at the end, which a stopped
+    // source's caller may also touch once the reader has been joined.
     mutable std::recursive_mutex m_lock;
     // Guarded by m_lock:
     std::vector<RecordListener*> m_listeners;  // not owned
@@ -309,6 +320,8 @@ private:
     std::atomic<std::uint64_t> m_bytesRead{0};
     std::atomic<std::uint64_t> m_errorRecords{0};
     alignas(64) std::atomic<std::int64_t> m_lastRecordTime{0};  // the delivery's
+    // Time the delivery thread spent copying values out of lines, for the reader's pace.
+    std::atomic<std::uint64_t> m_fillNanos{0};
 
     // Reader thread only:
     alignas(64) std::string m_pending;  // received bytes after the last complete line

@@ -21,22 +21,33 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "datasource/record.h"
+#include "regex/reg_exp.h"
 
 namespace tg {
 
 // One line as the reader split it.
 struct ParsedLine {
     bool matched = false;
-    Record values;     // the groups' texts, when matched
+    // When matched, where the groups' texts lie in the line. The texts are copied into
+    // `values` by the reader when it delivers the line itself or makes its duplicate line,
+    // else by the delivery thread (ParseBatch::fillValues).
+    std::vector<RegExp::Piece> pieces;
+    bool valuesFilled = false;
+    Record values;
     std::string text;  // the line, when not matched
     // Its line for the duplicate log, made when split if records were being duplicated then.
     bool duplicated = false;
     std::string duplicate;
-    std::size_t from = 0;  // where its part of ParseBatch::raw starts (line ends before it too)
+    // Where its part of the batch's bytes starts (line ends before it too), and where the line
+    // itself lies in them.
+    std::size_t from = 0;
+    std::size_t lineAt = 0;
+    std::size_t lineSize = 0;
     std::uint64_t parsedEnd = 0;  // the input counted up to the end of this line
 };
 
@@ -51,9 +62,14 @@ struct ParseBatch {
     // included).
     std::uint64_t parsedEnd = 0;
     char separator = '\t';  // of the duplicate log
-    // The bytes of the chunks up to the end of their last line, and where they start in the
-    // input: the lines a stop left undelivered are put back from them.
+    // Whether the reader copies the lines' values when it splits them; else fillValues does.
+    bool valuesOnSplit = true;
+    // The batch's bytes: those of its chunks up to the end of their last line, and where they
+    // start in the input; the lines a stop left undelivered are put back from them. They are
+    // `raw` followed by `chunkBytes`, a view of the chunk being parsed, which only a batch the
+    // reader delivers before parseChunk returns uses: it spares copying the chunk.
     std::string raw;
+    std::string_view chunkBytes;
     std::uint64_t rawStart = 0;
 
     // The next line to fill, its strings ready to be reused.
@@ -67,6 +83,30 @@ struct ParseBatch {
         used = false;
         parsedEnd = 0;
         raw.clear();
+        chunkBytes = {};
+    }
+    std::size_t bytesSize() const { return raw.size() + chunkBytes.size(); }
+    // Bytes [at, at + size), which lie either in `raw` or in `chunkBytes`, as a line does.
+    std::string_view bytesAt(std::size_t at, std::size_t size) const {
+        if (at < raw.size()) return std::string_view(raw).substr(at, size);
+        return chunkBytes.substr(at - raw.size(), size);
+    }
+    // Copies a matched line's values out of its text, unless the reader did.
+    void fillValues(ParsedLine& line) const {
+        if (line.valuesFilled) return;
+        const std::string_view text = bytesAt(line.lineAt, line.lineSize);
+        // Existing strings first, so reused lines keep their room.
+        line.values.resize(line.pieces.size());
+        for (std::size_t i = 0; i < line.pieces.size(); ++i)
+            line.values[i].assign(text.substr(line.pieces[i].start, line.pieces[i].size));
+        line.valuesFilled = true;
+    }
+    void appendBytes(std::string_view bytes) {
+        if (!chunkBytes.empty()) {
+            raw.append(chunkBytes);
+            chunkBytes = {};
+        }
+        raw.append(bytes);
     }
 };
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -22,16 +23,20 @@ namespace {
 constexpr std::size_t kMaxLineLength = 1 << 20;
 // While this much waits for an unwritable duplicate log, readers that can wait read no more.
 constexpr std::size_t kMaxDuplicateQueue = 16 << 20;
+// A delivery takes the source's lock once for this many lines: taking it for each line costs
+// as much as a cheap listener, and others wait no longer than these lines take.
+constexpr std::size_t kLinesPerLock = 64;
 
 bool isLineEnd(char c) { return c == '\n' || c == '\r'; }
 
-// The first CR or LF at or after `from`, or npos.
-std::size_t findLineEnd(std::string_view text, std::size_t from) {
+// The first CR or LF at or after `from`, or npos; `crs`: whether `text` holds a CR at all.
+std::size_t findLineEnd(std::string_view text, std::size_t from, bool crs = true) {
     const char* begin = text.data() + from;
     const std::size_t size = text.size() - from;
     const void* lf = std::memchr(begin, '\n', size);
     const std::size_t lfAt = lf ? static_cast<const char*>(lf) - begin : size;
-    const void* cr = std::memchr(begin, '\r', lfAt);  // only a CR before the LF matters
+    // Only a CR before the LF matters.
+    const void* cr = crs ? std::memchr(begin, '\r', lfAt) : nullptr;
     if (cr) return from + (static_cast<const char*>(cr) - begin);
     return lf ? from + lfAt : std::string_view::npos;
 }
@@ -174,7 +179,8 @@ void DataSource::parseChunk(std::string_view chunk) {
             // Only the split is timed: the reader may wait for room in here.
             const std::size_t before = batch.count;
             const auto began = DeliveryPace::Clock::now();
-            splitChunk(chunk, pattern, separator, batch);
+            batch.valuesOnSplit = false;
+            splitChunk(chunk, pattern, separator, batch, true);
             m_pace.split(batch.count - before, DeliveryPace::Clock::now() - began);
         });
     } else {
@@ -182,19 +188,21 @@ void DataSource::parseChunk(std::string_view chunk) {
         if (m_delivery) {
             // Timed only while there is a delivery thread to hand over to.
             const auto began = DeliveryPace::Clock::now();
-            splitChunk(chunk, pattern, separator, m_directBatch);
+            splitChunk(chunk, pattern, separator, m_directBatch, false);
             const auto split = DeliveryPace::Clock::now();
             deliverBatch(m_directBatch);
             m_pace.split(m_directBatch.count, split - began);
             m_pace.deliveredInline(m_directBatch.delivered, DeliveryPace::Clock::now() - split);
         } else {
-            splitChunk(chunk, pattern, separator, m_directBatch);
+            splitChunk(chunk, pattern, separator, m_directBatch, false);
             deliverBatch(m_directBatch);
         }
         putBackUndelivered(m_directBatch);
+        m_directBatch.chunkBytes = {};  // the chunk is the caller's
     }
     if (m_delivery && m_pace.windowFull() &&
-        m_pace.decide(m_delivery->busyNanos(), m_delivery->linesDelivered()) &&
+        m_pace.decide(m_delivery->busyNanos(), m_delivery->linesDelivered(),
+                      m_fillNanos.load(std::memory_order_relaxed)) &&
         m_pace.deliversInline()) {
         // What the delivery thread holds goes first.
         settleDelivery();
@@ -202,21 +210,65 @@ void DataSource::parseChunk(std::string_view chunk) {
 }
 
 void DataSource::splitChunk(std::string_view chunk, const RegExp& pattern, char separator,
-                            ParseBatch& batch) {
+                            ParseBatch& batch, bool copyChunk) {
     batch.separator = separator;
-
-    // Lines wholly inside the chunk are parsed in place; only an incomplete line is copied.
-    const bool joined = !m_pending.empty();
-    if (joined) m_pending.append(chunk);
-    const std::string_view text = joined ? std::string_view(m_pending) : chunk;
-    const std::uint64_t textStart = joined ? m_pendingStart : m_inputFed;
-    m_inputFed += chunk.size();
     m_bytesRead.fetch_add(chunk.size(), std::memory_order_relaxed);
-
     const std::size_t linesBefore = batch.count;
-    const std::size_t rawBase = batch.raw.size();
-    if (rawBase == 0) batch.rawStart = textStart;
-    std::size_t consumed = 0;  // everything before this has been parsed (or was line ends)
+    if (!m_pending.empty()) {
+        // The incomplete line is completed by the chunk's bytes up to its first line end (all
+        // of them when it has none): only these are copied.
+        const std::size_t lineEnd =
+            chunk.empty() ? std::string_view::npos : findLineEnd(chunk, 0);
+        const std::size_t joined = lineEnd == std::string_view::npos ? chunk.size() : lineEnd + 1;
+        m_pending.append(chunk.substr(0, joined));
+        m_inputFed += joined;
+        chunk.remove_prefix(joined);
+        const std::size_t consumed = splitText(m_pending, m_pendingStart, pattern, batch);
+        batch.appendBytes(std::string_view(m_pending).substr(0, consumed));
+        m_pending.erase(0, consumed);
+        m_pendingStart += consumed;
+        if (!m_pending.empty()) {
+            // A stop, or still no line end: the rest of the chunk waits behind it.
+            m_pending.append(chunk);
+            m_inputFed += chunk.size();
+        }
+    }
+    if (m_pending.empty()) {
+        // Lines wholly inside the chunk are split in place; only an incomplete line is copied.
+        const std::size_t consumed = splitText(chunk, m_inputFed, pattern, batch);
+        if (copyChunk) {
+            batch.appendBytes(chunk.substr(0, consumed));
+        } else {
+            batch.chunkBytes = chunk.substr(0, consumed);  // the batch holds this chunk only
+        }
+        m_pendingStart = m_inputFed + consumed;
+        m_inputFed += chunk.size();
+        m_pending.assign(chunk.substr(consumed));
+    }
+    if (m_pending.size() > kMaxLineLength && !stopping()) {
+        const std::string line = std::move(m_pending);
+        m_pending.clear();
+        m_pendingStart += line.size();
+        batch.appendBytes(line);
+        splitLine(pattern, line, m_pendingStart, batch);
+        ParsedLine& parsed = batch.lines[batch.count - 1];
+        parsed.from = parsed.lineAt = batch.bytesSize() - line.size();
+    }
+    // Line ends after the last line count as parsed too: the position that pairs with the
+    // listeners' records is then the reader's own, with its content check.
+    batch.parsedEnd = m_pendingStart;
+    // Counted once per chunk: the delivery thread should not share a busy cache line.
+    m_linesRead.fetch_add(batch.count - linesBefore, std::memory_order_relaxed);
+}
+
+std::size_t DataSource::splitText(std::string_view text, std::uint64_t textStart,
+                                  const RegExp& pattern, ParseBatch& batch) {
+    // The text's bytes follow the batch's, which the caller appends once this returns.
+    const std::size_t bytesBase = batch.bytesSize();
+    if (bytesBase == 0) batch.rawStart = textStart;
+    std::size_t consumed = 0;  // everything before this has been split (or was line ends)
+    // Most input has LF line ends only: looking for CRs once spares a search in every line.
+    const bool crs = !text.empty() && std::memchr(text.data(), '\r', text.size()) != nullptr;
     while (!stopping()) {
         std::size_t start = consumed;
         while (start < text.size() && isLineEnd(text[start])) ++start;  // empty lines vanish
@@ -224,7 +276,7 @@ void DataSource::splitChunk(std::string_view chunk, const RegExp& pattern, char 
             consumed = start;
             break;
         }
-        const std::size_t end = findLineEnd(text, start);
+        const std::size_t end = findLineEnd(text, start, crs);
         if (end == std::string_view::npos) {
             consumed = start;  // incomplete: waits for the rest in a later chunk
             break;
@@ -232,30 +284,11 @@ void DataSource::splitChunk(std::string_view chunk, const RegExp& pattern, char 
         const std::size_t from = consumed;
         consumed = end + 1;
         splitLine(pattern, text.substr(start, end - start), textStart + consumed, batch);
-        batch.lines[batch.count - 1].from = rawBase + from;
+        ParsedLine& parsed = batch.lines[batch.count - 1];
+        parsed.from = bytesBase + from;
+        parsed.lineAt = bytesBase + start;
     }
-    m_pendingStart = textStart + consumed;
-    // The chunks of a batch follow each other in the input, and so do their bytes here.
-    batch.raw.append(text.substr(0, consumed));
-
-    if (joined) {
-        m_pending.erase(0, consumed);
-    } else {
-        m_pending.assign(text.substr(consumed));
-    }
-    if (m_pending.size() > kMaxLineLength && !stopping()) {
-        const std::string line = std::move(m_pending);
-        m_pending.clear();
-        m_pendingStart += line.size();
-        batch.raw.append(line);
-        splitLine(pattern, line, m_pendingStart, batch);
-        batch.lines[batch.count - 1].from = batch.raw.size() - line.size();
-    }
-    // Line ends after the last line count as parsed too: the position that pairs with the
-    // listeners' records is then the reader's own, with its content check.
-    batch.parsedEnd = m_pendingStart;
-    // Counted once per chunk: the delivery thread should not share a busy cache line.
-    m_linesRead.fetch_add(batch.count - linesBefore, std::memory_order_relaxed);
+    return consumed;
 }
 
 void DataSource::settleDelivery() {
@@ -268,18 +301,30 @@ void DataSource::settleDelivery() {
 
 void DataSource::putBackUndelivered(ParseBatch& batch) {
     if (batch.delivered >= batch.count) return;
-    const ParsedLine& first = batch.lines[batch.delivered];
-    m_pending.insert(0, std::string_view(batch.raw).substr(first.from));
-    m_pendingStart = batch.rawStart + first.from;
+    const std::size_t from = batch.lines[batch.delivered].from;
+    const std::string_view raw(batch.raw);
+    if (from < raw.size()) {
+        m_pending.insert(0, batch.chunkBytes);
+        m_pending.insert(0, raw.substr(from));
+    } else {
+        m_pending.insert(0, batch.chunkBytes.substr(from - raw.size()));
+    }
+    m_pendingStart = batch.rawStart + from;
     batch.reset();  // put back once; later chunks start its bytes afresh
 }
 
 void DataSource::splitLine(const RegExp& pattern, std::string_view line,
                            std::uint64_t parsedEnd, ParseBatch& batch) {
     ParsedLine& parsed = batch.add();
-    parsed.matched = pattern.split(line, parsed.values) == 0;
+    parsed.lineSize = line.size();
+    parsed.valuesFilled = batch.valuesOnSplit || m_readerDuplicating;
+    if (parsed.valuesFilled) {
+        parsed.matched = pattern.split(line, parsed.values) == 0;
+    } else {
+        parsed.matched = pattern.splitPieces(line, parsed.pieces) == 0;
+    }
     if (!parsed.matched) parsed.text.assign(line);
-    // Made here, so the delivery thread, the busier one, only appends it.
+    // Made here, so that the delivery only appends it.
     parsed.duplicated = parsed.matched && m_readerDuplicating;
     if (parsed.duplicated) {
         parsed.duplicate.clear();
@@ -294,22 +339,43 @@ void DataSource::deliverBatch(ParseBatch& batch) {
         DataSource& source;
         ~EndDelivery() { source.endDelivery(); }
     } end{*this};
+    std::unique_lock lock(m_lock, std::defer_lock);
+    std::size_t groupEnd = batch.delivered;  // of the lines whose values are copied
     // A stop ends the delivery before the next line; the reader puts the rest back.
     while (batch.delivered < batch.count && !stopping()) {
-        deliverLine(batch.lines[batch.delivered], batch);
+        if (batch.delivered == groupEnd) {
+            // The next lines' values are copied (outside the lock, while they stay in the
+            // cache), then the lock is taken once for their delivery.
+            if (lock.owns_lock()) lock.unlock();
+            groupEnd = std::min(batch.count, groupEnd + kLinesPerLock);
+            if (!batch.valuesOnSplit) copyValues(batch, batch.delivered, groupEnd);
+        }
+        if (!lock.owns_lock()) lock.lock();
+        deliverLine(batch.lines[batch.delivered], batch, lock);
         ++batch.delivered;
     }
     if (batch.delivered == batch.count) {
-        std::lock_guard lock(m_lock);
+        if (!lock.owns_lock()) lock.lock();
         if (batch.parsedEnd > m_inputParsed) m_inputParsed = batch.parsedEnd;
     }
+    if (lock.owns_lock()) lock.unlock();
     writeDuplicatesAndReport();
 }
 
-void DataSource::deliverLine(ParsedLine& parsed, const ParseBatch& batch) {
+void DataSource::copyValues(ParseBatch& batch, std::size_t from, std::size_t to) {
+    // Timed: the reader counts it as splitting when it decides who delivers.
+    const auto began = DeliveryPace::Clock::now();
+    for (std::size_t i = from; i < to; ++i) {
+        if (batch.lines[i].matched) batch.fillValues(batch.lines[i]);
+    }
+    m_fillNanos.fetch_add(DeliveryPace::nanos(DeliveryPace::Clock::now() - began),
+                          std::memory_order_relaxed);
+}
+
+void DataSource::deliverLine(ParsedLine& parsed, const ParseBatch& batch,
+                             std::unique_lock<std::recursive_mutex>& lock) {
     // The input counted as parsed changes with the delivery, under the same lock, so a
     // snapshot of the position always pairs with what the listeners hold.
-    std::unique_lock lock(m_lock);
     m_inputParsed = parsed.parsedEnd;
     // Read before a reset: the reader starts the input again at its next pass, so the line
     // comes again; delivered now, it would be counted into the cleared data.
@@ -329,8 +395,7 @@ void DataSource::deliverLine(ParsedLine& parsed, const ParseBatch& batch) {
         const std::int64_t now = std::time(nullptr);
         if (m_lastRecordTime.load(std::memory_order_relaxed) != now)
             m_lastRecordTime.store(now, std::memory_order_relaxed);
-        deliverToObservers(values);
-        deliverToProcessors(values);
+        deliverRecord(values);
         // Under the lock with the delivery, so a replay sees exactly the delivered records.
         if (!m_definition.backup.empty()) {
             if (parsed.duplicated) {

@@ -22,16 +22,18 @@ const EreNode& single(const EreNode& node) {
     return node;
 }
 
-// The byte class of an expression "X*" or "(X*)" (X one atom); null for any other.
-const EreNode* repeatedAtom(const EreNode& root, std::size_t& groups) {
+// The byte class of an expression "X*", "X+", "(X*)" or "(X+)" (X one atom); null for any
+// other. `oneOrMore`: the class is repeated at least once.
+const EreNode* repeatedAtom(const EreNode& root, std::size_t& groups, bool& oneOrMore) {
     const EreNode* node = &single(root);
     groups = 0;
     if (node->kind == EreNode::Kind::Group) {
         groups = 1;
         node = &single(node->children[0]);
     }
-    if (node->kind != EreNode::Kind::Repeat || node->min != 0 || node->max != EreNode::kUnbounded)
+    if (node->kind != EreNode::Kind::Repeat || node->min > 1 || node->max != EreNode::kUnbounded)
         return nullptr;
+    oneOrMore = node->min == 1;
     const EreNode& atom = node->children[0];
     return atom.kind == EreNode::Kind::Atom ? &atom : nullptr;
 }
@@ -91,9 +93,11 @@ void RegExp::planCompiledEngine(const std::string& text, RegExpOptions options) 
         return;
     }
     std::size_t runGroups = 0;
-    if (const EreNode* atom = repeatedAtom(parsed.root, runGroups)) {
+    bool oneOrMore = false;
+    if (const EreNode* atom = repeatedAtom(parsed.root, runGroups, oneOrMore)) {
         m_run = std::make_unique<LeadingRun>();
         m_run->groups = runGroups;
+        m_run->oneOrMore = oneOrMore;
         for (std::size_t byte = 0; byte < 256; ++byte) m_run->bytes[byte] = atom->bytes[byte];
     }
     m_slowReason = determinismRefusal(parsed.root);
@@ -105,11 +109,20 @@ void RegExp::planCompiledEngine(const std::string& text, RegExpOptions options) 
 
 bool RegExp::match(std::string_view text, regmatch_t* slots, std::size_t count) const {
     if (m_run) {
-        std::size_t end = 0;
-        while (end < text.size() && m_run->bytes[static_cast<unsigned char>(text[end])]) ++end;
+        const auto inClass = [&](std::size_t at) {
+            return m_run->bytes[static_cast<unsigned char>(text[at])];
+        };
+        std::size_t start = 0;
+        if (m_run->oneOrMore) {
+            // The leftmost match starts at the first byte of the class, and is its whole run.
+            while (start < text.size() && !inClass(start)) ++start;
+            if (start == text.size()) return false;
+        }
+        std::size_t end = start;
+        while (end < text.size() && inClass(end)) ++end;
         for (std::size_t slot = 0; slot < count; ++slot) {
             const bool known = slot <= m_run->groups;
-            slots[slot].rm_so = known ? 0 : -1;
+            slots[slot].rm_so = known ? static_cast<regoff_t>(start) : -1;
             slots[slot].rm_eo = known ? static_cast<regoff_t>(end) : -1;
         }
         return true;
@@ -156,6 +169,21 @@ int RegExp::split(std::string_view line, std::vector<std::string>& values) const
         ++count;
     }
     values.resize(count);
+    return 0;
+}
+
+int RegExp::splitPieces(std::string_view line, std::vector<Piece>& pieces) const {
+    pieces.clear();
+    if (!m_compiled) return 1;
+    const std::size_t groups = std::min(groupCount(), kMaxGroups);
+    std::array<regmatch_t, kSlots> slots;
+    if (!match(line, slots.data(), groups + 1)) return 1;
+    for (std::size_t group = 1; group <= groups; ++group) {
+        const regmatch_t& slot = slots[group];
+        if (slot.rm_so < 0 || slot.rm_eo < 0) continue;
+        pieces.push_back({static_cast<std::uint32_t>(slot.rm_so),
+                          static_cast<std::uint32_t>(slot.rm_eo - slot.rm_so)});
+    }
     return 0;
 }
 

@@ -18,6 +18,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -62,6 +63,12 @@ public:
     // number of groups, at most kMaxGroups) that took part in the match; a group that did not
     // take part adds nothing. 1 when it does not match (or is uncompiled): `values` is empty.
     int split(std::string_view line, std::vector<std::string>& values) const;
+    // As split, but gives where each value lies in `line` instead of copying it.
+    struct Piece {
+        std::uint32_t start = 0;
+        std::uint32_t size = 0;
+    };
+    int splitPieces(std::string_view line, std::vector<Piece>& pieces) const;
 
     // 0 with `out` set to the text of the last group (the whole match when the pattern has
     // no group); 1, leaving `out` as it was, when uncompiled, when the text does not match,
@@ -94,10 +101,12 @@ private:
     std::string m_fastPattern;
     std::string m_slowReason;
     // For an expression that is one byte class repeated any number of times: the bytes of
-    // the class. Its match, and its group's when it has one, is their run at the start.
+    // the class. Its match, and its group's when it has one, is their run at the start; when
+    // repeated at least once, their first run, and no match without one.
     struct LeadingRun {
         std::array<bool, 256> bytes{};
         std::size_t groups = 0;  // 0 or 1
+        bool oneOrMore = false;
     };
     std::unique_ptr<LeadingRun> m_run;  // only with m_compiled
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -66,53 +67,51 @@ protected:
     RecordingListener m_listener;
 };
 
-TEST_F(ParseChunkTest, LineSplitOverChunksIsJoined) {
-    m_feed.parseChunk("abc");
-    EXPECT_TRUE(m_listener.calls.empty());
-    m_feed.parseChunk("def\r\n");
-    EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"abcdef"}}));
-    EXPECT_TRUE(m_feed.pending().empty());
-}
-
-TEST_F(ParseChunkTest, EveryLineEndWorksAndEmptyLinesVanish) {
-    m_feed.parseChunk("a\r\n\r\nb\n");
-    m_feed.parseChunk("c\rd\r");
-    m_feed.parseChunk("\ne\n\n\n");
-    EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"a"}, {"b"}, {"c"}, {"d"}, {"e"}}));
-    EXPECT_TRUE(m_listener.observed.size() == 5 && m_sink.lines().empty());
-}
-
-TEST_F(ParseChunkTest, LongLineAcrossManyChunksArrivesWhole) {
+TEST_F(ParseChunkTest, LongLinesArriveWholeUpToOneMegabyteAndAreCutThere) {
     const std::string line(30000, 'x');
     for (std::size_t at = 0; at < line.size(); at += 8191)
         m_feed.parseChunk(line.substr(at, 8191));
     m_feed.parseChunk("\n");
     ASSERT_EQ(m_listener.processed.size(), 1u);
     EXPECT_EQ(m_listener.processed[0][0], line);
-}
 
-TEST_F(ParseChunkTest, InputWithoutLineEndsIsCutAtOneMegabyte) {
+    // Input without line ends (a binary file, say) cannot make the source hold it all.
     const std::string chunk(8191, 'z');
-    for (int i = 0; i < 200; ++i) m_feed.parseChunk(chunk);  // 1.6 MB without a line end
-    ASSERT_EQ(m_listener.processed.size(), 1u);
-    EXPECT_GT(m_listener.processed[0][0].size(), 1u << 20);
+    for (int i = 0; i < 200; ++i) m_feed.parseChunk(chunk);  // 1.6 MB
+    ASSERT_EQ(m_listener.processed.size(), 2u);
+    EXPECT_GT(m_listener.processed[1][0].size(), 1u << 20);
     EXPECT_LT(m_feed.pending().size(), 1u << 20);
 }
 
-TEST_F(ParseChunkTest, ObserversHearEveryRecordBeforeProcessors) {
-    RecordingListener second;
-    m_source.attach(second);
-    m_feed.parseChunk("ok\n");
-    EXPECT_EQ(m_listener.calls, (std::vector<std::string>{"observe:ok", "process:ok"}));
-    EXPECT_EQ(second.calls, m_listener.calls);
-    m_source.detach(second);
-}
+// Detaches itself on its first record, as a closing monitor window would.
+class DetachingListener : public RecordingListener {
+public:
+    explicit DetachingListener(DataSource& source) : m_source(source) {}
+    void observeRecord(const Record& record, const FieldNames& names) override {
+        RecordingListener::observeRecord(record, names);
+        m_source.detach(*this);
+    }
 
-TEST_F(ParseChunkTest, UnmatchedLineBecomesParseErrorForObserversAndEventLog) {
+private:
+    DataSource& m_source;
+};
+
+TEST_F(ParseChunkTest, ListenersHearEachRecordOnceObservedBeforeProcessedWithParseErrors) {
+    DetachingListener leaving(m_source);
+    RecordingListener second;
+    m_source.detach(m_listener);
+    m_source.attach(leaving);
+    m_source.attach(m_listener);
+    m_source.attach(second);
+    m_source.attach(second);  // once only
+    EXPECT_EQ(m_source.listenerCount(), 3u);
     m_feed.parseChunk("123\nok\n");
+    EXPECT_EQ(leaving.observed.size(), 1u);
     EXPECT_EQ(m_listener.calls,
               (std::vector<std::string>{"observe:Parse Error:|123", "observe:ok", "process:ok"}));
+    EXPECT_EQ(second.calls, m_listener.calls);
     EXPECT_EQ(m_sink.lines(), (Values{"web|Parse Error: 123"}));
+    m_source.detach(second);
 }
 
 TEST_F(ParseChunkTest, WrongValueCountBecomesFieldQuantityError) {
@@ -223,58 +222,54 @@ TEST_F(ParseChunkTest, NewExpressionAppliesFromTheNextChunk) {
     EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"abc"}, {"123"}}));
 }
 
-// Asks the source to stop from inside its first delivery.
+// Asks the source to stop from inside its delivery of the `at`-th record.
 class StoppingListener : public RecordingListener {
 public:
-    explicit StoppingListener(DataSource& source) : m_source(source) {}
+    StoppingListener(DataSource& source, std::size_t at) : m_source(source), m_at(at) {}
     void processRecord(const Record& record, const FieldNames& names) override {
         RecordingListener::processRecord(record, names);
-        if (processed.size() == 1) SourceFeed(m_source).requestStop();
+        if (processed.size() == m_at) SourceFeed(m_source).requestStop();
     }
 
 private:
     DataSource& m_source;
+    std::size_t m_at;
 };
 
-TEST(ParseChunkStop, StoppingKeepsUnparsedLinesPending) {
+// Wherever the input is cut into two chunks and whichever record the stop comes at, what
+// follows that record's line stays pending in order (the line being completed, lines of the
+// chunk not yet delivered, the incomplete rest), and the next reader delivers it once.
+TEST(ParseChunkStop, StopKeepsEverythingAfterTheLastDeliveredLinePending) {
     test::TempDir dir;
     ConfigStore store(dir.path() / "store.db");
-    DataSource source("s", store);
-    source.setRegexp("^([a-z]+)$");
-    source.setFields({"word"});
-    StoppingListener stopper(source);
-    source.attach(stopper);
-    SourceFeed(source).parseChunk("one\ntwo\nthr");
-    EXPECT_EQ(stopper.processed, (std::vector<Record>{{"one"}}));
-    EXPECT_EQ(SourceFeed(source).pending(), "two\nthr");
+    const std::string input = "one\ntwo\r\n\nthree\nfour\nfive\nsix";
+    // Line ends before the first pending line may have been taken already: they vanish anyway.
+    const std::vector<std::string> rests = {"two\r\n\nthree\nfour\nfive\nsix",
+                                            "three\nfour\nfive\nsix", "four\nfive\nsix",
+                                            "five\nsix", "six"};
+    const std::vector<Record> all = {{"one"}, {"two"}, {"three"}, {"four"}, {"five"}, {"six"}};
+    for (std::size_t cut = 0; cut <= input.size(); ++cut) {
+        for (std::size_t at = 1; at <= rests.size(); ++at) {
+            SCOPED_TRACE("cut " + std::to_string(cut) + ", stop at " + std::to_string(at));
+            DataSource source("s", store);
+            source.setRegexp("^([a-z]+)$");
+            source.setFields({"word"});
+            StoppingListener stopper(source, at);
+            source.attach(stopper);
+            SourceFeed feed(source);
+            feed.parseChunk(input.substr(0, cut));
+            feed.parseChunk(input.substr(cut));
+            EXPECT_EQ(stopper.processed, std::vector<Record>(all.begin(), all.begin() + at));
+            const std::string& pending = feed.pending();
+            EXPECT_EQ(pending.substr(pending.find_first_not_of("\r\n")), rests[at - 1]);
 
-    SourceFeed(source).clearStopping();
-    SourceFeed(source).parseChunk("ee\n");
-    EXPECT_EQ(stopper.processed, (std::vector<Record>{{"one"}, {"two"}, {"three"}}));
-    source.detach(stopper);
-}
-
-// Detaches itself on its first record, as a closing monitor window would.
-class DetachingListener : public RecordingListener {
-public:
-    explicit DetachingListener(DataSource& source) : m_source(source) {}
-    void observeRecord(const Record& record, const FieldNames& names) override {
-        RecordingListener::observeRecord(record, names);
-        m_source.detach(*this);
+            feed.clearStopping();
+            feed.parseChunk("\n");
+            EXPECT_EQ(stopper.processed, all);
+            EXPECT_TRUE(feed.pending().empty());
+            source.detach(stopper);
+        }
     }
-
-private:
-    DataSource& m_source;
-};
-
-TEST_F(ParseChunkTest, ListenerMayDetachDuringDelivery) {
-    DetachingListener leaving(m_source);
-    m_source.detach(m_listener);
-    m_source.attach(leaving);
-    m_source.attach(m_listener);
-    m_feed.parseChunk("a\nb\n");
-    EXPECT_EQ(leaving.observed.size(), 1u);
-    EXPECT_EQ(m_listener.processed, (std::vector<Record>{{"a"}, {"b"}}));
 }
 
 // Keeps references to the records of a delivery and copies them when it ends, as a diagram's
@@ -314,35 +309,26 @@ TEST_F(ParseChunkTest, DeliveredRecordsStayValidUntilTheDeliveryEndsOrTheListene
     EXPECT_EQ(m_listener.processed.size(), 6u);
 }
 
+// CR, LF and CR LF all end a line, empty lines vanish, and a line cut between chunks waits
+// for its end, wherever the cut is.
 TEST_F(ParseChunkTest, CuttingTheInputAnywhereGivesTheSameRecords) {
-    const std::string input = "alpha\r\nbeta\n\n42\rgamma\r\n\r\ndelta\n";
+    const std::string input = "alpha\r\nbeta\n\n42\rgamma\r\n\r\ndelta\rx\n";
     m_feed.parseChunk(input);
     const std::vector<std::string> whole = m_listener.calls;
-    ASSERT_EQ(whole.size(), 9u);  // four records observed and processed, one parse error
+    EXPECT_EQ(m_listener.processed,
+              (std::vector<Record>{{"alpha"}, {"beta"}, {"gamma"}, {"delta"}, {"x"}}));
+    ASSERT_EQ(whole.size(), 11u);  // five records observed and processed, one parse error
     for (std::size_t cut = 0; cut <= input.size(); ++cut) {
         SCOPED_TRACE(cut);
         m_listener.calls.clear();
         m_feed.parseChunk(input.substr(0, cut));
+        ASSERT_LE(m_listener.calls.size(), whole.size());
+        EXPECT_TRUE(std::equal(m_listener.calls.begin(), m_listener.calls.end(), whole.begin()))
+            << "no record of a part of a line";
         m_feed.parseChunk(input.substr(cut));
         EXPECT_EQ(m_listener.calls, whole);
         EXPECT_TRUE(m_feed.pending().empty());
     }
-}
-
-TEST(DataSourceListeners, SameListenerAttachedTwiceIsDeliveredOnce) {
-    test::TempDir dir;
-    ConfigStore store(dir.path() / "store.db");
-    DataSource source("s", store);
-    source.setRegexp("(.+)");
-    source.setFields({"line"});
-    RecordingListener listener;
-    source.attach(listener);
-    source.attach(listener);
-    EXPECT_EQ(source.listenerCount(), 1u);
-    SourceFeed(source).parseChunk("x\n");
-    EXPECT_EQ(listener.processed.size(), 1u);
-    source.detach(listener);
-    EXPECT_EQ(source.listenerCount(), 0u);
 }
 
 }  // namespace

@@ -130,12 +130,17 @@ TEST_F(SourceManagerTest, HeldReadersStartOnlyWhenTheLastHoldIsLetGo) {
     created->detach(listener);
 }
 
-TEST_F(SourceManagerTest, CreateRefusesATakenNameAndStoresNothing) {
+TEST_F(SourceManagerTest, CreateRefusesATakenNameAndStoresNothingAnImportIsAddedAsItIs) {
     SourceManager manager(m_store);
     EXPECT_EQ(manager.create("new"), 0);
     EXPECT_EQ(manager.create("new"), 1);
     EXPECT_EQ(manager.names(), (std::vector<std::string>{"new"}));
     EXPECT_FALSE(stored("new"));
+
+    auto source = std::make_unique<DataSource>("imported", m_store);
+    source->setConnect("/var/log/x.log");
+    manager.add(std::move(source));
+    EXPECT_EQ(manager.acquire("imported")->connect(), "/var/log/x.log");
 }
 
 TEST_F(SourceManagerTest, RemoveRefusesUnknownBorrowedOrListenedSources) {
@@ -155,14 +160,6 @@ TEST_F(SourceManagerTest, RemoveRefusesUnknownBorrowedOrListenedSources) {
     EXPECT_EQ(manager.remove("web"), 0);
     EXPECT_TRUE(manager.names().empty());
     EXPECT_FALSE(stored("web"));  // not even brought back by the last position
-}
-
-TEST_F(SourceManagerTest, ImportedSourceIsAddedAsItIs) {
-    SourceManager manager(m_store);
-    auto source = std::make_unique<DataSource>("imported", m_store);
-    source->setConnect("/var/log/x.log");
-    manager.add(std::move(source));
-    EXPECT_EQ(manager.acquire("imported")->connect(), "/var/log/x.log");
 }
 
 }  // namespace

@@ -46,8 +46,8 @@ TEST_F(SourcePersistenceTest, SavedDefinitionLoadsBackWithTheStoredLayout) {
     EXPECT_EQ(loaded.fieldNames(), (FieldNames{"date", "level", "text"}));
 }
 
-TEST_F(SourcePersistenceTest, LoadingAKeyWithOnlyTypeCompletesIt) {
-    // Written by hand at the full path, as tgctl reg set 'sources\hand' does.
+TEST_F(SourcePersistenceTest, KeysWrittenByHandLoadAndAreCompleted) {
+    // Only a type, at the full path, as tgctl reg set 'sources\hand' writes it.
     ConfigKey key(m_store);
     ASSERT_TRUE(key.open("SOFTWARE\\kestroware\\Tessellgrove\\2.0\\Sources\\hand", ""));
     key.setDword("type", 1);
@@ -58,14 +58,10 @@ TEST_F(SourcePersistenceTest, LoadingAKeyWithOnlyTypeCompletesIt) {
                                                           "fields", "lastpos", "regexp", "type"}));
     EXPECT_EQ(key.getDword("lastpos", 99), 0u);
     EXPECT_TRUE(source.fieldNames().empty());
-}
 
-TEST_F(SourcePersistenceTest, StoredFieldsWithoutFinalCommaLoseTheLastName) {
-    ConfigKey key(m_store);
-    (void)key.open(sourceKeyPath("s"));
+    // Field names without the final comma lose the last one.
     key.setString("fields", "a,b");
-    DataSource source("Temp", m_store);
-    source.load("s");
+    source.load("hand");
     EXPECT_EQ(source.fieldNames(), (FieldNames{"a"}));
 }
 

@@ -245,9 +245,11 @@ std::string viaRegExp(const RegExp& expression, const std::string& subject) {
 
 TEST(RegexDifferential, RepeatedClassesAndRandomExpressionsSplitAsGlibcDoes) {
     // A repeated byte class is answered without any engine: its run at the start of the text,
-    // up to the first byte outside the class (a zero byte, for "." too).
-    const std::vector<std::string> runs = {".*",           "(.*)",   "[0-9]*", "(a*)", "([^ ]*)",
-                                           "[[:alpha:]]*", "(\\n*)", "((.*))", "(.*)x"};
+    // up to the first byte outside the class (a zero byte, for "." too); repeated at least
+    // once, its first run.
+    const std::vector<std::string> runs = {
+        ".*",     "(.*)",   "[0-9]*", "(a*)",   "([^ ]*)", "[[:alpha:]]*", "(\\n*)",
+        "((.*))", "(.*)x",  "([0-9]+)", "[a-c]+", "(A+)",   "([^ ]+)",      "(.+)", "a{1,}"};
     const std::vector<std::string> subjects = {"",          "abc",        "ABC aaa",
                                                "127.0.0.1", "200",        std::string("ab\0cd", 5),
                                                "a\nb\rc",   "\xe9\xff a", std::string("\0", 1),
