@@ -33,7 +33,7 @@ namespace tg {
 
 class DiagramTestPage : public Page {
 public:
-    static constexpr std::size_t kMaxRows = 100000;
+    static constexpr std::size_t kMaxRows = 10000;
 
     explicit DiagramTestPage(DiagramManager& diagrams) : m_diagrams(diagrams) {}
 
