@@ -45,11 +45,6 @@ public:
     std::vector<Record> observed;
 };
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 class ParseChunkTest : public ::testing::Test {
 protected:
     ParseChunkTest() {
@@ -141,7 +136,7 @@ TEST_F(ParseChunkTest, DuplicateLogHoldsAcceptedRecordsOnly) {
     m_feed.parseChunk("1 2\nnot a record\n3 \n4 5\n");
     // The line "3 " gives one value for two fields: an error, and not written, since a
     // replay would otherwise take it for data whenever a source has a single field.
-    const std::string text = readFile(backup);
+    const std::string text = test::readFile(backup);
     EXPECT_EQ(text, "1\t2\t\r\n4\t5\t\r\n");
     EXPECT_EQ(splitList(text.substr(0, text.find('\n')), m_store.listSeparator()),
               (Values{"1", "2"}));
@@ -169,9 +164,9 @@ TEST_F(ParseChunkTest, FailedDuplicateWriteIsReportedOnceAndKeptUntilItSucceeds)
     // Tried again at each pass of the reader, also when nothing new came.
     std::filesystem::remove(backup);
     m_feed.flushDuplicates();
-    EXPECT_EQ(readFile(backup), "a\t\r\nb\t\r\nc\t\r\n");
+    EXPECT_EQ(test::readFile(backup), "a\t\r\nb\t\r\nc\t\r\n");
     m_feed.parseChunk("d\ne\n");
-    EXPECT_EQ(readFile(backup), "a\t\r\nb\t\r\nc\t\r\nd\t\r\ne\t\r\n") << "each record once";
+    EXPECT_EQ(test::readFile(backup), "a\t\r\nb\t\r\nc\t\r\nd\t\r\ne\t\r\n") << "each record once";
     ASSERT_EQ(m_sink.lines().size(), 2u);
     EXPECT_EQ(m_sink.lines()[1], "web|The duplicate log " + backup + " is written again");
     EXPECT_EQ(m_listener.observed.size(), 6u);  // the recovery is no error record

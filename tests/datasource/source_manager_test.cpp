@@ -42,16 +42,12 @@ TEST_F(SourceManagerTest, LoadsEveryStoredSourceWithoutStartingIt) {
 
 std::uintmax_t sizeOf(const std::string& path) { return std::filesystem::file_size(path); }
 
-void append(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::app) << text;
-}
-
 // A saved FILE source on `log`, a word a line, duplicated into `backup`.
 // Writes "one" and "two" to `log`, makes `source` a FILE source of one-word lines on it with
 // its duplicates in `backup`, and attaches `listener`: true once both records arrived.
 bool readTwoWords(DataSource& source, test::RecordingListener& listener, const std::string& log,
                   const std::string& backup) {
-    append(log, "one\ntwo\n");
+    test::appendFile(log, "one\ntwo\n");
     source.setType(SourceType::File);
     source.setConnect(log);
     source.setRegexp("^([a-z]+)$");
@@ -73,7 +69,7 @@ TEST_F(SourceManagerTest, OnlyTheDaemonStartCutsTheDuplicateLogAndOnlyTheOneItWr
     }  // stores the position with the log's length: 2 records
     const std::uintmax_t recorded = sizeOf(backup);
     // Copies written after the stored data was saved, before the process was killed.
-    append(backup, "three\t\r\n");
+    test::appendFile(backup, "three\t\r\n");
 
     // Reading or editing definitions changes no file.
     { SourceManager inspecting(m_store); }
@@ -82,7 +78,7 @@ TEST_F(SourceManagerTest, OnlyTheDaemonStartCutsTheDuplicateLogAndOnlyTheOneItWr
     // Another file at the backup path is not the daemon's to cut, and a tool that only loaded
     // the source records nothing about it.
     std::filesystem::rename(backup, backup + ".keep");
-    append(backup, "someone else's text, longer than the recorded length\n");
+    test::appendFile(backup, "someone else's text, longer than the recorded length\n");
     const std::uintmax_t foreign = sizeOf(backup);
     { SourceManager inspecting(m_store); }
     { SourceManager starting(m_store, noEventSink(), SourceLoading::DaemonStart); }

@@ -22,5 +22,8 @@ private:
 
 // The bytes of the file at `path`; empty when it cannot be read.
 std::string readFile(const std::string& path);
+// Replaces the file at `path` with `bytes`, or adds `bytes` at its end.
+void writeFile(const std::string& path, const std::string& bytes);
+void appendFile(const std::string& path, const std::string& bytes);
 
 }  // namespace tg::test

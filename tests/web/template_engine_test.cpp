@@ -238,10 +238,6 @@ TEST(TemplateEngine, ExponentialRepetitionStopsAtWorkLimit) {
     EXPECT_EQ(out, "x");
 }
 
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 TEST(TemplateEngine, ReadTemplateFileKeepsChunksUpToNul) {
     test::TempDir dir;
     for (const std::size_t size :
@@ -249,7 +245,7 @@ TEST(TemplateEngine, ReadTemplateFileKeepsChunksUpToNul) {
         SCOPED_TRACE(size);
         std::string bytes(size, 'a');
         for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + i % 26);
-        writeFile(dir.file("t.html"), bytes);
+        test::writeFile(dir.file("t.html"), bytes);
         std::string text = "keep:";
         ASSERT_TRUE(readTemplateFile(dir.file("t.html"), text));
         EXPECT_EQ(text, "keep:" + bytes);
@@ -257,7 +253,7 @@ TEST(TemplateEngine, ReadTemplateFileKeepsChunksUpToNul) {
 
     // A NUL ends what is taken from its chunk; the next chunk is read whole.
     std::string bytes = std::string(10, 'a') + '\0' + std::string(4096 - 11, 'b') + "tail";
-    writeFile(dir.file("nul.html"), bytes);
+    test::writeFile(dir.file("nul.html"), bytes);
     std::string text;
     ASSERT_TRUE(readTemplateFile(dir.file("nul.html"), text));
     EXPECT_EQ(text, std::string(10, 'a') + "tail");
@@ -271,11 +267,11 @@ TEST(TemplateEngine, ReadTemplateFileKeepsChunksUpToNul) {
 TEST(TemplateEngine, ReadTemplateFileReadsEditsAnewAndNeverFollowsALink) {
     test::TempDir dir;
     test::TempDir outside;
-    writeFile(outside.file("t.html"), "secret");
+    test::writeFile(outside.file("t.html"), "secret");
     std::filesystem::create_directory(dir.file("pages"));
     const std::string path = dir.file("pages") + "/t.html";
     for (const char* content : {"first", "edited, and longer"}) {
-        writeFile(path, content);
+        test::writeFile(path, content);
         std::string text;
         ASSERT_TRUE(readTemplateFile(path, text));
         EXPECT_EQ(text, content);
@@ -294,7 +290,7 @@ TEST(TemplateEngine, ReadTemplateFileReadsEditsAnewAndNeverFollowsALink) {
 
 TEST(TemplateEngine, ProcessTemplateReadsFilePreparesAndRenders) {
     test::TempDir dir;
-    writeFile(dir.file("edit.html"), "<h1>*X*</h1><*GROUPRECORD*>*GROUPNAME*</*GROUPRECORD*>");
+    test::writeFile(dir.file("edit.html"), "<h1>*X*</h1><*GROUPRECORD*>*GROUPNAME*</*GROUPRECORD*>");
     const std::string folder = dir.path().string() + "/";
     {
         FakePage page;
