@@ -21,19 +21,22 @@ constexpr std::size_t kFileSlice = std::size_t{1} << 20;
 }  // namespace
 
 Connection::Connection(Reactor& reactor, UniqueFd socket, RequestHandler& handler,
-                       const HttpLimits& limits, std::function<void()> closed)
+                       const HttpLimits& limits, std::function<void()> closed,
+                       std::string peerAddress, std::string localAddress)
     : m_reactor(reactor),
       m_socket(std::move(socket)),
       m_handler(handler),
       m_reader(limits),
       m_idleTimeout(limits.idleTimeoutSeconds),
-      m_closed(std::move(closed)) {}
+      m_closed(std::move(closed)),
+      m_peerAddress(std::move(peerAddress)),
+      m_localAddress(std::move(localAddress)) {}
 
 Connection::~Connection() {
     if (m_budget) m_budget->change(m_held, 0);
     if (m_idleTimer) m_reactor.cancel(m_idleTimer);
     if (m_delayTimer) m_reactor.cancel(m_delayTimer);
-    if (m_socket) m_reactor.unwatch(m_socket.get());
+    if (m_socket && m_watched) m_reactor.unwatch(m_socket.get());
 }
 
 void Connection::countOutputIn(OutputBudget& budget, std::function<void()> overspent) {
@@ -48,26 +51,34 @@ void Connection::countHeld() {
 }
 
 void Connection::start() {
-    if (!m_reactor.watch(m_socket.get(), Reactor::kReadable,
-                         [this](unsigned ready) { onReady(ready); })) {
-        close();  // never readable for us: without an idle timeout it would be held forever
-        return;
-    }
-    m_interest = Reactor::kReadable;
     touch();
     m_started = m_lastProgress;
+    // Clients mostly send their request with the connection: it is often here already, and
+    // is then answered, and the connection closed, without the reactor ever watching it.
+    m_interest = Reactor::kReadable;
+    onReceive();
+    if (m_done) return;
+    if (!m_watched) {
+        want(m_interest);
+        if (m_done) return;
+    }
     if (m_idleTimeout.count() > 0) {
         m_idleTimer = m_reactor.after(m_idleTimeout, [this] { checkIdle(); });
     }
-    // Clients mostly send their request with the connection: it is often here already, and
-    // is then answered without a round through the reactor.
-    onReceive();
 }
 
 void Connection::want(unsigned interest) {
-    if (interest == m_interest) return;
+    if (m_watched) {
+        if (interest == m_interest) return;
+        m_interest = interest;
+        m_reactor.modify(m_socket.get(), interest);
+        return;
+    }
     m_interest = interest;
-    m_reactor.modify(m_socket.get(), interest);
+    m_watched =
+        m_reactor.watch(m_socket.get(), interest, [this](unsigned ready) { onReady(ready); });
+    // Never to be told about this socket: without the idle time-out it would be held forever.
+    if (!m_watched) close();
 }
 
 // Progress only notes the time; the one idle timer looks at it when it comes due, so busy
@@ -127,6 +138,7 @@ void Connection::onReceive() {
         return;
     }
     touch();
+    m_receiveFilled = static_cast<std::size_t>(got) == sizeof buffer;
     const bool inHead = m_reader.state() != RequestReader::State::Body;
     m_reader.feed(std::string_view(buffer, static_cast<std::size_t>(got)));
     if (inHead && m_reader.state() == RequestReader::State::Body) m_bodyStart = m_lastProgress;
@@ -135,8 +147,10 @@ void Connection::onReceive() {
 
 void Connection::answer() {
     // Asked only now: a connection closed before its request is complete never needs them.
-    m_reader.request().peerAddress = peerAddressOf(m_socket.get());
-    m_reader.request().localAddress = localAddressOf(m_socket.get());
+    m_reader.request().peerAddress =
+        m_peerAddress.empty() ? peerAddressOf(m_socket.get()) : std::move(m_peerAddress);
+    m_reader.request().localAddress =
+        m_localAddress.empty() ? localAddressOf(m_socket.get()) : std::move(m_localAddress);
     if (m_reader.state() == RequestReader::State::Bad) {
         appendStatusOnly(m_response.head, kStatusBadRequest, std::time(nullptr));
     } else {
@@ -204,8 +218,16 @@ void Connection::onSend() {
         countHeld();
     }
     while (m_response.file) {
+        std::size_t slice = kFileSlice;
+        if (m_response.fileSize && *m_response.fileSize < slice) {
+            slice = static_cast<std::size_t>(*m_response.fileSize);
+        }
+        if (slice == 0) {
+            m_response.file.reset();  // sent whole: no call to find the end
+            break;
+        }
         // The kernel copies from the file to the socket; SIGPIPE is ignored by the server.
-        const ssize_t sent = ::sendfile(m_socket.get(), m_response.file.get(), nullptr, kFileSlice);
+        const ssize_t sent = ::sendfile(m_socket.get(), m_response.file.get(), nullptr, slice);
         if (sent < 0) {
             if (errno == EAGAIN || errno == EINTR) {
                 want(Reactor::kWritable);
@@ -218,12 +240,17 @@ void Connection::onSend() {
             m_response.file.reset();  // its end
             break;
         }
+        if (m_response.fileSize) *m_response.fileSize -= static_cast<std::uint64_t>(sent);
         touch();
     }
     finishSending();  // the end of the answer is the end of the connection
 }
 
 void Connection::finishSending() {
+    if (!mayStillSend()) {
+        close();  // nothing unread: the client sees the answer and then the end
+        return;
+    }
     // Closing with unread bytes from the client would reset the connection and could destroy
     // the answer in flight. So the write side ends first, and whatever the client still sends
     // is read and dropped until it closes too (or the idle time-out passes).
@@ -231,6 +258,13 @@ void Connection::finishSending() {
     m_draining = true;
     want(Reactor::kReadable);
     touch();
+}
+
+bool Connection::mayStillSend() const {
+    // A bad request may have been cut short with the rest of it on its way; bytes after a
+    // request, or a receive that filled its buffer, say the client sends more than it asked.
+    return m_reader.state() != RequestReader::State::Complete || m_reader.sawBytesBeyond() ||
+           m_receiveFilled;
 }
 
 void Connection::drain() {
@@ -253,7 +287,7 @@ void Connection::close() {
     if (m_delayTimer) m_reactor.cancel(m_delayTimer);
     m_delayTimer = 0;
     // Closing the socket ends its watch in the kernel; the reactor only forgets it.
-    m_reactor.forgetClosing(m_socket.get());
+    if (m_watched) m_reactor.forgetClosing(m_socket.get());
     m_socket.reset();  // the client sees the end now, not when the connection is destroyed
     std::string().swap(m_output);
     m_sent = 0;

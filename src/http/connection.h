@@ -2,7 +2,8 @@
 // One accepted connection: reads one request, has it answered, sends the answer (its head, a
 // body made piece by piece as the socket takes it, and a file behind it, copied by the kernel
 // with sendfile), then closes. Bytes after the request are never
-// read. A connection that makes no progress for the idle time-out is closed; so is one whose
+// read. A request that is here when the connection is accepted is answered at once, and the
+// reactor only watches connections that have to wait. A connection that makes no progress for the idle time-out is closed; so is one whose
 // request head is not complete within the idle time-out of its start (however often bytes
 // trickle in), and one whose body, after a grace of the idle time-out, arrives at less than
 // kMinBodyBytesPerSecond on average. Owned by the
@@ -23,8 +24,11 @@ namespace tg {
 class Connection {
 public:
     // `closed` is called (once) when the connection is done; the owner then destroys it later.
+    // `peerAddress` is the client's numeric address (empty when unknown); `localAddress` this
+    // end's, or empty to ask the socket when a request needs it.
     Connection(Reactor& reactor, UniqueFd socket, RequestHandler& handler, const HttpLimits& limits,
-               std::function<void()> closed);
+               std::function<void()> closed, std::string peerAddress = {},
+               std::string localAddress = {});
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -50,8 +54,10 @@ private:
     void onSend();
     bool sendOutput();  // false while the rest waits for room, or when the connection closed
     void answer();
-    void want(unsigned interest);  // the reactor's interest, changed only when it differs
+    // The reactor's interest, changed only when it differs; the first one starts the watch.
+    void want(unsigned interest);
     void finishSending();
+    bool mayStillSend() const;  // whether the client may send after the request it sent
     void drain();
     void touch();      // progress: the idle time-out starts again
     void checkIdle();  // the idle timer came due
@@ -67,6 +73,8 @@ private:
     RequestReader m_reader;
     std::chrono::seconds m_idleTimeout;
     std::function<void()> m_closed;
+    std::string m_peerAddress;
+    std::string m_localAddress;
     Response m_response;
     std::string m_output;  // bytes still to send start at m_sent
     std::size_t m_sent = 0;
@@ -79,6 +87,8 @@ private:
     std::function<void()> m_overspent;
     std::size_t m_held = 0;   // counted in m_budget
     unsigned m_interest = 0;  // what the reactor watches the socket for
+    bool m_watched = false;
+    bool m_receiveFilled = false;  // the last receive filled its buffer: more may be waiting
     bool m_draining = false;
     bool m_done = false;
 };

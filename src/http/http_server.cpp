@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "http/listen_address.h"
+#include "http/net_address.h"
 
 namespace tg {
 namespace {
@@ -114,6 +115,9 @@ bool HttpServer::startListening(std::uint16_t port) {
     m_port = ntohs(address.family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(raw)->sin6_port
                                               : reinterpret_cast<sockaddr_in*>(raw)->sin_port);
     m_loopbackOnly = address.loopback;
+    // A listener on one address is reached on that one only; on every address, each
+    // connection has to ask its socket.
+    m_localAddress = address.anyAddress ? std::string() : numericAddress(raw, length);
     // The kernel refuses a watch only when it is out of memory or of epoll watches; a server
     // that would never see its clients must not say it started.
     if (!m_reactor.watch(listener.get(), Reactor::kReadable, [this](unsigned) {
@@ -157,8 +161,10 @@ bool HttpServer::setPort(std::uint32_t port) {
 
 void HttpServer::onAccept() {
     for (;;) {
-        UniqueFd client(
-            ::accept4(m_listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+        sockaddr_storage peer{};
+        socklen_t peerLength = sizeof peer;
+        UniqueFd client(::accept4(m_listener.get(), reinterpret_cast<sockaddr*>(&peer),
+                                  &peerLength, SOCK_NONBLOCK | SOCK_CLOEXEC));
         if (!client) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) return;  // nothing more pending
@@ -171,8 +177,9 @@ void HttpServer::onAccept() {
         }
         if (m_connections.size() >= m_maxConnections) continue;  // closed at once
         const std::uint64_t id = m_nextId++;
-        auto connection = std::make_unique<Connection>(m_reactor, std::move(client), m_handler,
-                                                       m_limits, [this, id] { forget(id); });
+        auto connection = std::make_unique<Connection>(
+            m_reactor, std::move(client), m_handler, m_limits, [this, id] { forget(id); },
+            numericAddress(reinterpret_cast<const sockaddr*>(&peer), peerLength), m_localAddress);
         Connection& started = *connection;
         started.countOutputIn(m_outputBudget, [this, id] { relieveOutput(id); });
         m_connections.emplace(id, std::move(connection));

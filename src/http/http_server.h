@@ -85,6 +85,7 @@ private:
     RequestHandler& m_handler;
     UserMessages& m_messages;
     std::string m_bindAddress;
+    std::string m_localAddress;  // the listener's numeric address; empty for every address
     HttpLimits m_limits;
     UniqueFd m_listener;
     UniqueFd m_reserve;  // let go to accept and close a client when descriptors run out

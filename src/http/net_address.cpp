@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <optional>
 
@@ -33,22 +34,31 @@ bool isMappedV4(const unsigned char* bytes) {
     return std::memcmp(bytes, prefix, sizeof prefix) == 0;
 }
 
+// "a.b.c.d" of four address bytes; inet_ntop would run printf for every connection.
+std::string dottedQuad(const unsigned char* bytes) {
+    char text[16];
+    char* end = text;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) *end++ = '.';
+        end = std::to_chars(end, text + sizeof text, bytes[i]).ptr;
+    }
+    return std::string(text, end);
+}
+
 }  // namespace
 
 std::string numericAddress(const sockaddr* address, socklen_t length) {
-    char text[INET6_ADDRSTRLEN] = {};
     if (address->sa_family == AF_INET && length >= static_cast<socklen_t>(sizeof(sockaddr_in))) {
         const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
-        if (::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text)) return text;
-    } else if (address->sa_family == AF_INET6 &&
-               length >= static_cast<socklen_t>(sizeof(sockaddr_in6))) {
+        return dottedQuad(reinterpret_cast<const unsigned char*>(&v4->sin_addr));
+    }
+    if (address->sa_family == AF_INET6 &&
+        length >= static_cast<socklen_t>(sizeof(sockaddr_in6))) {
         const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
         const unsigned char* bytes = v6->sin6_addr.s6_addr;
-        if (isMappedV4(bytes)) {
-            if (::inet_ntop(AF_INET, bytes + 12, text, sizeof text)) return text;
-        } else if (::inet_ntop(AF_INET6, bytes, text, sizeof text)) {
-            return text;
-        }
+        if (isMappedV4(bytes)) return dottedQuad(bytes + 12);
+        char text[INET6_ADDRSTRLEN] = {};
+        if (::inet_ntop(AF_INET6, bytes, text, sizeof text)) return text;
     }
     return {};
 }

@@ -41,25 +41,37 @@ std::size_t RequestReader::feed(std::string_view bytes) {
             const std::size_t take = std::min(wanted, bytes.size() - used);
             takeBody(bytes.substr(used, take));
             used += take;
-            if (done()) used = bytes.size();  // bytes beyond the declared length are dropped
+            if (done() && used < bytes.size()) {
+                m_bytesBeyond = true;
+                used = bytes.size();  // bytes beyond the declared length are dropped
+            }
             continue;
         }
-        const char c = bytes[used++];
-        if (++m_headBytes > m_limits.maxHeadBytes) {
+        // Up to the next line end (or the end of these bytes), within the head's limit.
+        const std::string_view rest = bytes.substr(used);
+        const std::size_t lineEnd = rest.find('\n');
+        const std::size_t take = lineEnd == std::string_view::npos ? rest.size() : lineEnd + 1;
+        const std::size_t room = m_limits.maxHeadBytes - m_headBytes;
+        if (take > room) {  // the byte after the limit makes the head too long
+            used += room + 1;
             m_state = State::Bad;
             break;
         }
-        if (c == '\r') continue;
-        if (c != '\n') {
-            m_line += c;
-            continue;
+        m_headBytes += take;
+        used += take;
+        for (std::string_view piece = rest.substr(0, std::min(take, lineEnd)); !piece.empty();) {
+            const std::size_t cr = piece.find('\r');
+            m_line.append(piece.substr(0, cr));
+            piece.remove_prefix(cr == std::string_view::npos ? piece.size() : cr + 1);
         }
+        if (lineEnd == std::string_view::npos) break;  // the line goes on in the next receive
         if (m_line.empty()) {
             endOfHead();
         } else {
             processLine();
         }
     }
+    if (done() && used < bytes.size()) m_bytesBeyond = true;
     return used;
 }
 

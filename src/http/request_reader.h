@@ -27,6 +27,8 @@ public:
     std::size_t feed(std::string_view bytes);
 
     State state() const { return m_state; }
+    // Whether bytes beyond the complete request were fed (and dropped).
+    bool sawBytesBeyond() const { return m_bytesBeyond; }
     bool done() const { return m_state == State::Complete || m_state == State::Bad; }
     const CRequest& request() const { return m_request; }
     CRequest& request() { return m_request; }
@@ -41,6 +43,7 @@ private:
     CRequest m_request;
     std::string m_line;           // the line being assembled, without CR and LF
     std::size_t m_headBytes = 0;  // bytes of the head so far, line ends included
+    bool m_bytesBeyond = false;
 };
 
 }  // namespace tg

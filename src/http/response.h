@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "http/request.h"
@@ -31,6 +33,9 @@ struct Response {
     std::string head;
     std::unique_ptr<BodySource> body;  // sent after the head when set
     UniqueFd file;                     // sent after the head (and body) when open
+    // How much of the file is sent: its size when it was opened (a file growing meanwhile is
+    // sent as it was then); unknown sends it to its end.
+    std::optional<std::uint64_t> fileSize;
     // How long the connection waits before it sends anything (a refused login is answered
     // late). The wait runs on the reactor's timer: no other client waits with it.
     std::chrono::milliseconds delay{0};

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 
+#include <cstring>
+
 #include "http/net_address.h"
 
 namespace tg {
@@ -55,6 +57,9 @@ TEST(NetAddress, AnIpv4ClientOnAnIpv6SocketIsItsIpv4Address) {
     const std::string text = numericAddress(reinterpret_cast<sockaddr*>(&mapped), sizeof mapped);
     EXPECT_EQ(text, "127.0.0.1");
     EXPECT_TRUE(isLoopbackAddress(text));
+    const unsigned char wide[4] = {192, 0, 2, 255};  // numbers of one, two and three digits
+    std::memcpy(mapped.sin6_addr.s6_addr + 12, wide, sizeof wide);
+    EXPECT_EQ(numericAddress(reinterpret_cast<sockaddr*>(&mapped), sizeof mapped), "192.0.2.255");
     EXPECT_FALSE(isLoopbackAddress("::ffff:10.0.0.1"));
     EXPECT_TRUE(sameAddress("[2001:db8::1]", "2001:DB8:0::1"));
 }

@@ -81,15 +81,20 @@ TEST(RequestReader, BodyIsCutToItsDeclaredLengthAndWaitsWhenShort) {
     EXPECT_EQ(longer.feed(text), text.size());
     EXPECT_EQ(longer.request().body, "0123456789");
     EXPECT_EQ(longer.feed("more"), 0u);  // nothing is read after completion
+    EXPECT_TRUE(longer.sawBytesBeyond());  // the connection then lingers before it closes
 
     RequestReader shorter(kLimits);
     shorter.feed("POST /p.html HTTP/1.0\r\nContent-Length: 10\r\n\r\n0123");
     EXPECT_EQ(shorter.state(), RequestReader::State::Body);
+    shorter.feed("456789");
+    EXPECT_EQ(shorter.state(), RequestReader::State::Complete);
+    EXPECT_FALSE(shorter.sawBytesBeyond());
 
     RequestReader none(kLimits);
     const std::string head = "DELETE /x HTTP/1.0\r\n\r\n";
     EXPECT_EQ(none.feed(head + "ignored"), head.size());
     EXPECT_EQ(none.state(), RequestReader::State::Complete);
+    EXPECT_TRUE(none.sawBytesBeyond());
 }
 
 TEST(RequestReader, LimitsAndBadLengthsMakeABadRequest) {
