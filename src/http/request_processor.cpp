@@ -68,7 +68,7 @@ void RequestProcessor::processRequest(const CRequest& request, Response& respons
     if ((get || head) && request.contentLength == 0 && m_dataRoutes && m_dataRoutes->serves(*url)) {
         answerDataRoute(request, *url, get, response);
     } else if ((get || head) && request.contentLength == 0) {
-        const UrlMapping mapping = mapUrlToFile(root, *url, request.execKind);
+        UrlMapping mapping = mapUrlToFile(root, *url, request.execKind);
         if (mapping.status != 0) {
             answerMapping(mapping, response);
         } else if (mapping.execKind != ExecKind::None || (get && isHtml(mapping.filePath))) {
@@ -76,7 +76,7 @@ void RequestProcessor::processRequest(const CRequest& request, Response& respons
             // parameters gets a template answer's head, and its page (its action) never runs.
             handleScriptRequest(request, mapping, get, response);
         } else {
-            sendFile(mapping, get, response);
+            sendFile(std::move(mapping), get, response);
         }
     } else if (post && request.contentLength > 0) {
         const UrlMapping mapping = mapUrlToFile(root, *url, ExecKind::Parameters);
@@ -100,9 +100,8 @@ void RequestProcessor::answerMapping(const UrlMapping& mapping, Response& respon
     }
 }
 
-void RequestProcessor::sendFile(const UrlMapping& mapping, bool withBody,
-                                Response& response) const {
-    FileToSend file = openForSending(mapping, m_mediaTypes);
+void RequestProcessor::sendFile(UrlMapping mapping, bool withBody, Response& response) const {
+    FileToSend file = openForSending(std::move(mapping), m_mediaTypes);
     if (file.status != 0) {
         appendStatusOnly(response.head, file.status, m_clock());
         return;
@@ -111,7 +110,10 @@ void RequestProcessor::sendFile(const UrlMapping& mapping, bool withBody,
     if (file.mediaType) addHeader(response.head, "Content-type", *file.mediaType);
     addHeader(response.head, "Expires", "0");
     response.head += "\r\n";
-    if (withBody) response.file = std::move(file.fd);
+    if (withBody) {
+        response.file = std::move(file.fd);
+        response.fileSize = file.size;
+    }
 }
 
 void RequestProcessor::answerWithText(std::string_view status, std::string_view text,

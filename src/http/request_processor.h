@@ -50,7 +50,7 @@ public:
 
 private:
     void answerMapping(const UrlMapping& mapping, Response& response) const;
-    void sendFile(const UrlMapping& mapping, bool withBody, Response& response) const;
+    void sendFile(UrlMapping mapping, bool withBody, Response& response) const;
     void handleScriptRequest(const CRequest& request, const UrlMapping& mapping, bool runsPage,
                              Response& response);
     void handleTemplateRequest(const CRequest& request, const UrlMapping& mapping, bool runsPage,

@@ -82,6 +82,7 @@ std::string normaliseRoot(std::string_view root) {
 // than everything below "/".
 std::string absoluteRoot(const ContentRoot& root) {
     if (root.folder.empty()) return {};
+    if (root.folder.front() == '/') return normaliseRoot(root.folder);  // the usual case
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(root.folder, error);
     if (error || absolute.empty()) return {};
@@ -117,10 +118,15 @@ int openWithoutLinks(const std::string& path, std::uint64_t flags) {
 }
 
 // The status of `path` when no component of it is a symbolic link: such a path (absolute and
-// lexically normal) is its own real path, and the one call proves it. False otherwise.
-bool statWithoutLinks(const std::string& path, struct stat& info) {
-    const UniqueFd fd(openWithoutLinks(path, O_PATH));
-    return fd && ::fstat(fd.get(), &info) == 0;
+// lexically normal) is its own real path, and the one open proves it. A regular file stays
+// open in `file` to be sent. False otherwise.
+bool statWithoutLinks(const std::string& path, struct stat& info, UniqueFd& file) {
+    UniqueFd fd(openWithoutLinks(path, O_RDONLY | O_NONBLOCK | O_NOCTTY));
+    const bool readable = static_cast<bool>(fd);
+    if (!readable && errno == EACCES) fd.reset(openWithoutLinks(path, O_PATH));  // found all the same
+    if (!fd || ::fstat(fd.get(), &info) != 0) return false;
+    if (readable && S_ISREG(info.st_mode)) file = std::move(fd);
+    return true;
 }
 
 std::optional<std::string> realPathOf(const std::string& path) {
@@ -257,7 +263,8 @@ UrlMapping mapUrlToFile(const ContentRoot& root, std::string_view decodedUrl, Ex
     struct stat info {};
     std::optional<std::string> realRoot;
     std::optional<std::string> realPath;
-    if (statWithoutLinks(path, info)) {
+    UniqueFd opened;
+    if (statWithoutLinks(path, info, opened)) {
         // The usual case: the path exists, and no link on it can lead anywhere.
         realRoot = rootPath;
         realPath = path;
@@ -285,6 +292,8 @@ UrlMapping mapUrlToFile(const ContentRoot& root, std::string_view decodedUrl, Ex
     mapping.isFolder = S_ISDIR(info.st_mode);
     mapping.hidden = hasHiddenSegment(rootPath, path) || hasHiddenSegment(*realRoot, *realPath);
     mapping.execKind = execKind;
+    mapping.opened = std::move(opened);
+    mapping.size = static_cast<std::uint64_t>(info.st_size);
     // Refused here rather than only when sending, because requests with parameters and
     // templates never reach the sender.
     if (mapping.hidden) return answer(kStatusForbidden);
@@ -307,7 +316,7 @@ UniqueFd openFileWithoutLinks(const std::string& path) {
     return fd;
 }
 
-FileToSend openForSending(const UrlMapping& mapping, const MediaTypes& mediaTypes) {
+FileToSend openForSending(UrlMapping mapping, const MediaTypes& mediaTypes) {
     FileToSend file;
     if (mapping.status != 0) {
         file.status = mapping.status;
@@ -317,16 +326,21 @@ FileToSend openForSending(const UrlMapping& mapping, const MediaTypes& mediaType
         file.status = kStatusForbidden;
         return file;
     }
-    // The resolved path has no links: one swapped in anywhere on it since mapping (for the
-    // file or for a folder above it) is refused rather than followed.
-    const std::string& target = mapping.realPath.empty() ? mapping.filePath : mapping.realPath;
-    UniqueFd fd = openFileWithoutLinks(target);
-    struct stat info {};
-    if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        file.status = kStatusUnavailable;
-        return file;
+    UniqueFd fd = std::move(mapping.opened);
+    std::uint64_t size = mapping.size;
+    if (!fd) {
+        // The resolved path has no links: one swapped in anywhere on it since mapping (for the
+        // file or for a folder above it) is refused rather than followed.
+        fd = openFileWithoutLinks(mapping.realPath.empty() ? mapping.filePath : mapping.realPath);
+        struct stat info {};
+        if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            file.status = kStatusUnavailable;
+            return file;
+        }
+        size = static_cast<std::uint64_t>(info.st_size);
     }
     file.fd = std::move(fd);
+    file.size = size;
     file.mediaType = mediaTypes.contentTypeFor(mapping.filePath);
     return file;
 }

@@ -12,6 +12,7 @@
 // for sending through its resolved path only while that path holds no link at all. A name
 // starting with "." anywhere below the root makes the path hidden.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,12 +41,17 @@ struct UrlMapping {
     bool isFolder = false;
     bool hidden = false;
     ExecKind execKind = ExecKind::None;  // the given kind, or Script/Library by extension
+    // A regular file found without any link on its path is opened as it is found: sending it
+    // then needs no second look, and nothing swapped in meanwhile can be sent instead.
+    UniqueFd opened;        // O_RDONLY, non-blocking; closed for anything else
+    std::uint64_t size = 0;  // the opened file's size then
 };
 
 // A plain file ready to send, or the status to answer instead (4403, 4503).
 struct FileToSend {
     int status = 0;
     UniqueFd fd;                           // O_RDONLY, non-blocking, a regular file
+    std::uint64_t size = 0;                // its size when it was opened
     std::optional<std::string> mediaType;  // the "Content-type" value, when one is known
 };
 
@@ -79,8 +85,8 @@ UrlMapping mapUrlToFile(const ContentRoot& root, std::string_view decodedUrl, Ex
 // Closed when refused or when the file cannot be opened.
 UniqueFd openFileWithoutLinks(const std::string& path);
 
-// Opens a found plain file. Hidden paths and folders give 4403; a file that cannot be opened
-// or is not a regular file gives 4503.
-FileToSend openForSending(const UrlMapping& mapping, const MediaTypes& mediaTypes);
+// Opens a found plain file, or takes the one the mapping opened. Hidden paths and folders give
+// 4403; a file that cannot be opened or is not a regular file gives 4503.
+FileToSend openForSending(UrlMapping mapping, const MediaTypes& mediaTypes);
 
 }  // namespace tg

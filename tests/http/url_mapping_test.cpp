@@ -217,10 +217,10 @@ TEST_F(UrlMappingFiles, SymbolicLinksOutOfTheRootAreRefused) {
 
     for (const char* url : {"/alias.txt", "/aliasdir/page.txt"}) {
         SCOPED_TRACE(url);
-        const UrlMapping mapping = map(url);
+        UrlMapping mapping = map(url);
         ASSERT_EQ(mapping.status, 0);
         EXPECT_EQ(mapping.realPath, fs::canonical(m_root / "real/page.txt").string());
-        FileToSend file = openForSending(mapping, MediaTypes::builtIn());
+        FileToSend file = openForSending(std::move(mapping), MediaTypes::builtIn());
         ASSERT_TRUE(file.fd);
         char bytes[16] = {};
         EXPECT_EQ(::read(file.fd.get(), bytes, sizeof bytes), 6);
@@ -233,20 +233,30 @@ TEST_F(UrlMappingFiles, SymbolicLinksOutOfTheRootAreRefused) {
     fs::remove(m_root / "swapped.txt");
     fs::create_symlink(m_dir.file("secret.txt"), m_root / "swapped.txt");
     EXPECT_EQ(map("/swapped.txt").status, kStatusBadRequest);
-    // A folder above the file swapped for a link after mapping: the open does not follow it.
+    // A folder above the file swapped for a link after mapping. A file found without links
+    // was opened as it was found and is what is sent; one found through a link is opened
+    // through its resolved path, which now holds a link, and is refused rather than followed.
     write(m_dir.file("outside/real/page.txt"), "secret");
-    const UrlMapping mapped = map("/real/page.txt");
-    ASSERT_EQ(mapped.status, 0);
+    UrlMapping direct = map("/real/page.txt");
+    UrlMapping viaLink = map("/alias.txt");
+    ASSERT_EQ(direct.status, 0);
+    ASSERT_EQ(viaLink.status, 0);
     fs::rename(m_root / "real", m_root / "was-real");
     fs::create_directory_symlink(m_dir.path() / "outside/real", m_root / "real");
-    EXPECT_EQ(openForSending(mapped, MediaTypes::builtIn()).status, kStatusUnavailable);
+    const FileToSend sent = openForSending(std::move(direct), MediaTypes::builtIn());
+    ASSERT_TRUE(sent.fd);
+    char bytes[16] = {};
+    EXPECT_EQ(::read(sent.fd.get(), bytes, sizeof bytes), 6);
+    EXPECT_STREQ(bytes, "inside");
+    EXPECT_EQ(openForSending(std::move(viaLink), MediaTypes::builtIn()).status,
+              kStatusUnavailable);
 
     // A content root named through a link serves what the link leads to.
     fs::create_directory_symlink(m_root, m_dir.path() / "root-link");
-    const UrlMapping viaLink = mapUrlToFile({(m_dir.path() / "root-link").string(), "tgbox", 80},
+    const UrlMapping viaRoot = mapUrlToFile({(m_dir.path() / "root-link").string(), "tgbox", 80},
                                             "/was-real/page.txt", ExecKind::None);
-    EXPECT_EQ(viaLink.status, 0);
-    EXPECT_EQ(viaLink.realPath, fs::canonical(m_root / "was-real/page.txt").string());
+    EXPECT_EQ(viaRoot.status, 0);
+    EXPECT_EQ(viaRoot.realPath, fs::canonical(m_root / "was-real/page.txt").string());
 }
 
 TEST_F(UrlMappingFiles, HiddenFilesAndFoldersAreForbidden) {
@@ -299,10 +309,10 @@ TEST_F(UrlMappingFiles, OpenForSendingGivesTheFileOrTheRefusal) {
     UrlMapping folder = map("/sub/index.html");
     folder.filePath = folder.realPath = full("sub");
     folder.isFolder = true;
-    EXPECT_EQ(openForSending(folder, MediaTypes::builtIn()).status, kStatusForbidden);
+    EXPECT_EQ(openForSending(std::move(folder), MediaTypes::builtIn()).status, kStatusForbidden);
     UrlMapping hidden = map("/picture.gif");
     hidden.hidden = true;
-    EXPECT_EQ(openForSending(hidden, MediaTypes::builtIn()).status, kStatusForbidden);
+    EXPECT_EQ(openForSending(std::move(hidden), MediaTypes::builtIn()).status, kStatusForbidden);
 
     // A FIFO is not a file to send and must not block the open.
     ASSERT_EQ(::mkfifo(full("pipe.txt").c_str(), 0600), 0);
@@ -310,10 +320,11 @@ TEST_F(UrlMappingFiles, OpenForSendingGivesTheFileOrTheRefusal) {
     EXPECT_EQ(pipe.status, kStatusUnavailable);
     EXPECT_FALSE(pipe.fd);
 
-    // Gone between mapping and opening.
-    const UrlMapping mapped = map("/empty.txt");
+    // Gone between mapping and opening: a file the mapping did not open is not found.
+    UrlMapping mapped = map("/empty.txt");
+    mapped.opened.reset();
     fs::remove(full("empty.txt"));
-    EXPECT_EQ(openForSending(mapped, MediaTypes::builtIn()).status, kStatusUnavailable);
+    EXPECT_EQ(openForSending(std::move(mapped), MediaTypes::builtIn()).status, kStatusUnavailable);
 
     if (::geteuid() != 0) {  // root reads anything
         put("locked.txt");
