@@ -16,20 +16,18 @@ namespace tg {
 bool matches(const Filter& filter, const Record& record, const FieldNames& names) {
     const std::string* text = filter.fieldText(record, names);
     if (!text) return false;
-    thread_local std::string value;
-    const bool found = filter.pattern().extract(*text, value) == 0;
+    const bool found = filter.pattern().extractView(*text).has_value();
     return (static_cast<std::uint32_t>(found) ^ filter.invert) != 0;
 }
 
 std::string groupValue(const Group& group, const Record& record, const FieldNames& names) {
-    std::string value;
-    group.extractFrom(record, names, value);
-    return value;
+    return std::string(group.extractFrom(record, names).value_or(std::string_view()));
 }
 
 bool extractValue(Axis& axis, const Record& record, const FieldNames& names) {
-    axis.current.clear();
-    return axis.extractFrom(record, names, axis.current);
+    const std::optional<std::string_view> value = axis.extractFrom(record, names);
+    axis.current = value.value_or(std::string_view());
+    return value.has_value();
 }
 
 void accumulate(Axis& axis, std::size_t x) {
@@ -222,10 +220,9 @@ void Diagram::reset() { clearData(); }
 
 void Diagram::groupKey(const Record& record, const FieldNames& names, std::string& key) const {
     key.clear();
-    thread_local std::string value;
     for (const auto& group : m_groups) {
         key += '/';
-        if (group->extractFrom(record, names, value)) key += value;
+        if (const auto value = group->extractFrom(record, names)) key += *value;
     }
 }
 
@@ -275,9 +272,7 @@ RecentTable Diagram::recentTable() const {
         groupKey(record, names, key);
         row.push_back(std::move(key));
         for (const auto& axis : m_axes) {
-            std::string value;
-            axis->extractFrom(record, names, value);
-            row.push_back(std::move(value));
+            row.emplace_back(axis->extractFrom(record, names).value_or(std::string_view()));
         }
         table.rows.push_back(std::move(row));
     });

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "diagram/axis_oper.h"
@@ -33,7 +34,9 @@ public:
     }
 
     AxisOper oper = AxisOper::Undefined;
-    std::string current;  // value taken from the record being processed
+    // The value taken from the record being processed: a view into that record, valid while
+    // it is folded.
+    std::string_view current;
     std::vector<double> data;
     std::vector<std::uint32_t> count;
     std::vector<std::string> strdata;  // FIRST and LAST: the value text of each slot

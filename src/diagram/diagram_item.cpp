@@ -36,10 +36,11 @@ const std::string* DiagramItem::fieldText(const Record& record, const FieldNames
     return &record[m_fieldIndex];
 }
 
-bool DiagramItem::extractFrom(const Record& record, const FieldNames& names,
-                              std::string& out) const {
+std::optional<std::string_view> DiagramItem::extractFrom(const Record& record,
+                                                        const FieldNames& names) const {
     const std::string* text = fieldText(record, names);
-    return text && m_pattern.extract(*text, out) == 0;
+    if (!text) return std::nullopt;
+    return m_pattern.extractView(*text);
 }
 
 }  // namespace tg

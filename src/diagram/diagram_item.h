@@ -4,6 +4,7 @@
 // Guarded by the owning diagram's lock.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,9 +33,10 @@ public:
     // beyond the record's values. The position found is remembered and looked up again
     // whenever `names` no longer has the field there (another source, changed fields).
     const std::string* fieldText(const Record& record, const FieldNames& names) const;
-    // The text the expression extracts from the field; false when the field is missing or
-    // nothing matched.
-    bool extractFrom(const Record& record, const FieldNames& names, std::string& out) const;
+    // The text the expression extracts from the field, a view into `record`; none when the
+    // field is missing or nothing matched.
+    std::optional<std::string_view> extractFrom(const Record& record,
+                                                const FieldNames& names) const;
 
 private:
     static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);

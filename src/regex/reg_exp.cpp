@@ -188,7 +188,14 @@ int RegExp::splitPieces(std::string_view line, std::vector<Piece>& pieces) const
 }
 
 int RegExp::extract(std::string_view text, std::string& out) const {
-    if (!m_compiled) return 1;
+    const std::optional<std::string_view> found = extractView(text);
+    if (!found) return 1;
+    out.assign(*found);
+    return 0;
+}
+
+std::optional<std::string_view> RegExp::extractView(std::string_view text) const {
+    if (!m_compiled) return std::nullopt;
     // The last group may lie beyond the 50 slots that split uses: give it a slot of its own.
     // The compiled engine needs no slot past it; glibc gets the slots it always had.
     const std::size_t last = groupCount();
@@ -200,12 +207,11 @@ int RegExp::extract(std::string_view text, std::string& out) const {
         onHeap.resize(count);
         slots = onHeap.data();
     }
-    if (!match(text, slots, count)) return 1;
+    if (!match(text, slots, count)) return std::nullopt;
     const regmatch_t& slot = slots[last];
-    if (slot.rm_so < 0 || slot.rm_eo < 0) return 1;
-    out.assign(text.substr(static_cast<std::size_t>(slot.rm_so),
-                           static_cast<std::size_t>(slot.rm_eo - slot.rm_so)));
-    return 0;
+    if (slot.rm_so < 0 || slot.rm_eo < 0) return std::nullopt;
+    return text.substr(static_cast<std::size_t>(slot.rm_so),
+                       static_cast<std::size_t>(slot.rm_eo - slot.rm_so));
 }
 
 std::string testRegexp(std::string_view pattern, std::string_view sample) {

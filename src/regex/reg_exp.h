@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,8 @@ public:
     // no group); 1, leaving `out` as it was, when uncompiled, when the text does not match,
     // or when that group took no part in the match.
     int extract(std::string_view text, std::string& out) const;
+    // The same text as a view into `text`, without a copy; none where extract answers 1.
+    std::optional<std::string_view> extractView(std::string_view text) const;
 
     bool isCompiled() const { return m_compiled != nullptr; }
     const std::string& pattern() const { return m_pattern; }
