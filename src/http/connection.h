@@ -1,13 +1,13 @@
 #pragma once
 // One accepted connection: reads one request, has it answered, sends the answer (its head, a
 // body made piece by piece as the socket takes it, and a file behind it, copied by the kernel
-// with sendfile), then closes. Bytes after the request are never
-// read. A request that is here when the connection is accepted is answered at once, and the
-// reactor only watches connections that have to wait. A connection that makes no progress for the idle time-out is closed; so is one whose
-// request head is not complete within the idle time-out of its start (however often bytes
-// trickle in), and one whose body, after a grace of the idle time-out, arrives at less than
-// kMinBodyBytesPerSecond on average. Owned by the
-// HttpServer and destroyed by it outside the connection's own callbacks. Main thread only.
+// with sendfile), then closes. Bytes after the request are never read. A request that is here
+// when the connection is accepted is answered at once; the reactor only watches connections
+// that have to wait. A connection that makes no progress for the idle time-out is closed; so
+// is one whose request head is not complete within the idle time-out of its start (however
+// often bytes trickle in), and one whose body, after a grace of the idle time-out, arrives at
+// less than kMinBodyBytesPerSecond on average. Owned by the HttpServer and destroyed by it
+// outside the connection's own callbacks. Main thread only.
 
 #include <cstdint>
 #include <functional>

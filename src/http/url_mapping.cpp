@@ -123,7 +123,8 @@ int openWithoutLinks(const std::string& path, std::uint64_t flags) {
 bool statWithoutLinks(const std::string& path, struct stat& info, UniqueFd& file) {
     UniqueFd fd(openWithoutLinks(path, O_RDONLY | O_NONBLOCK | O_NOCTTY));
     const bool readable = static_cast<bool>(fd);
-    if (!readable && errno == EACCES) fd.reset(openWithoutLinks(path, O_PATH));  // found all the same
+    // Not ours to read, but found all the same (a folder without read permission, say).
+    if (!readable && errno == EACCES) fd.reset(openWithoutLinks(path, O_PATH));
     if (!fd || ::fstat(fd.get(), &info) != 0) return false;
     if (readable && S_ISREG(info.st_mode)) file = std::move(fd);
     return true;
