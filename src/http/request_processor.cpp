@@ -204,7 +204,8 @@ void RequestProcessor::handleTemplateRequest(const CRequest& request, const UrlM
                                              bool runsPage, Response& response) {
     // The template is read from the path with its links resolved: a link inside the root leads
     // to its page as it does to a static file, and none can be swapped in after mapping.
-    const std::string& templatePath = mapping.realPath.empty() ? mapping.filePath : mapping.realPath;
+    const std::string& templatePath =
+        mapping.realPath.empty() ? mapping.filePath : mapping.realPath;
     TemplateVariables variables = m_pages.variablesFor(request.parameterText, templatePath);
     if (const auto credentials = getBasicCredentialsFromHeaders(request.headers)) {
         variables["LOGIN"] = credentials->userName;
