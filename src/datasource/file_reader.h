@@ -1,7 +1,7 @@
 #pragma once
 // The reader of a FILE source: follows a growing text file named by the connect string.
 // Runs on the source's reader thread only. Reads everything beyond the source's position in
-// 8191-byte pieces into parseChunk, then waits for the file's folder to report a change
+// 64 KiB pieces into parseChunk, then waits for the file's folder to report a change
 // (inotify), never longer than 1000 ms, and never past a stop request.
 //
 // A file that is replaced (another inode at the path: rotation by rename, or delete and

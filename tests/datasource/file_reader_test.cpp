@@ -254,20 +254,20 @@ TEST_F(FileReaderTest, StopDuringAPassLeavesTheRestForTheNextReader) {
     m_source.detach(m_listener);
     StoppingListener stopper(m_source, "line-0002");
     m_source.attach(stopper);
-    append(m_path, numberedLines(0, 2000));  // 20000 bytes: three pieces
+    append(m_path, numberedLines(0, 9000));  // 90000 bytes: two pieces
 
     FileReader(m_source).readNew();
     EXPECT_EQ(firstValues(stopper.processed()), numbered(0, 3));
     // Only the rest of the first piece is held; the piece read after the stop is not taken.
-    EXPECT_EQ(m_feed.pending().size(), 8191u - 30u);
+    EXPECT_EQ(m_feed.pending().size(), 65536u - 30u);
     EXPECT_EQ(position().offset, 30u);
 
     // What the next reader starts with after a stop.
     m_feed.clearStopping();
     m_feed.clearPending();
     FileReader(m_source).readNew();
-    EXPECT_EQ(firstValues(stopper.processed()), numbered(0, 2000));
-    EXPECT_EQ(position().offset, 20000u);
+    EXPECT_EQ(firstValues(stopper.processed()), numbered(0, 9000));
+    EXPECT_EQ(position().offset, 90000u);
     m_source.detach(stopper);
 }
 
