@@ -82,8 +82,12 @@ class CountingListener : public RecordListener {
 public:
     using Clock = std::chrono::steady_clock;
 
-    void processRecord(const Record& record, const FieldNames&) override;
-    void observeRecord(const Record&, const FieldNames&) override;
+    void processRecord(const Record& record, const FieldNames& names) override {
+        processDelivered(RecordViews(record), names);
+    }
+    void processDelivered(RecordView record, const FieldNames&) override;
+    void observeRecord(const Record&, const FieldNames&) override { observe(); }
+    void observeDelivered(RecordView, const FieldNames&) override { observe(); }
     void reset() override {}
 
     // Set before the records start to arrive: the observed count that waitForObserved waits
@@ -100,6 +104,8 @@ public:
     std::uint64_t valueBytes() const { return m_valueBytes.load(std::memory_order_relaxed); }
 
 private:
+    void observe();
+
     std::atomic<std::uint64_t> m_processed{0};
     std::atomic<std::uint64_t> m_observed{0};
     std::atomic<std::uint64_t> m_valueBytes{0};

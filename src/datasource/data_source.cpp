@@ -175,9 +175,9 @@ void DataSource::deliverToObservers(const Record& record) {
     });
 }
 
-void DataSource::deliverRecord(const Record& record) {
+void DataSource::deliverRecord(RecordView record) {
     forEachListener(m_listeners, [&](RecordListener& listener) {
-        listener.observeRecord(record, m_definition.fields);
+        listener.observeDelivered(record, m_definition.fields);
     });
     forEachListener(m_listeners, [&](RecordListener& listener) {
         listener.processDelivered(record, m_definition.fields);

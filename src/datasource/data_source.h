@@ -191,7 +191,7 @@ private:
     // batch with processDelivered, and deliveryEnded once the batch is done with.
     void deliverToObservers(const Record& record);
     // An accepted record of a reader's delivery to observers, then to processors; m_lock held.
-    void deliverRecord(const Record& record);
+    void deliverRecord(RecordView record);
     void endDelivery() noexcept;
     // A reader's failure: a one-value error record for observers and an event log line.
     void reportError(const std::string& text);
@@ -227,8 +227,6 @@ private:
     // duplicates; on the delivery thread while a reader runs and delivering is not
     // cheap (the reader settles it before it delivers itself), else on the caller's.
     void deliverBatch(ParseBatch& batch);
-    // Copies the values of lines [from, to) out of their text, on the delivery thread.
-    void copyValues(ParseBatch& batch, std::size_t from, std::size_t to);
     // Delivers one line (or its error record), and queues its duplicate when accepted. `lock`
     // holds m_lock; an error record's event log line is written after releasing it.
     void deliverLine(ParsedLine& parsed, const ParseBatch& batch,
@@ -320,8 +318,6 @@ private:
     std::atomic<std::uint64_t> m_bytesRead{0};
     std::atomic<std::uint64_t> m_errorRecords{0};
     alignas(64) std::atomic<std::int64_t> m_lastRecordTime{0};  // the delivery's
-    // Time the delivery thread spent copying values out of lines, for the reader's pace.
-    std::atomic<std::uint64_t> m_fillNanos{0};
 
     // Reader thread only:
     alignas(64) std::string m_pending;  // received bytes after the last complete line

@@ -1,15 +1,12 @@
 #pragma once
 // Whether a reader delivers its records itself or hands them to its delivery thread. Handing
 // over pays only when delivering costs a fair part of what splitting costs: for a cheap
-// delivery (a counting listener), waking the other thread and moving every line's strings to
-// its core cost more than the delivery itself. The reader measures both per line over windows
-// of kWindowLines split lines, and switches when kVotes windows in a row ask for it, with some
-// margin between the two ways so that it does not flip at the border. Copying a line's values
-// counts as splitting wherever it is done (the reader copies them when it delivers itself,
-// the delivery thread when it delivers). A reader thread only; the delivery thread's figures
-// come in as its running totals.
+// delivery (a counting listener), waking the other thread and moving every line to its core
+// cost more than the delivery itself. The reader measures both per line over windows of
+// kWindowLines split lines, and switches when kVotes windows in a row ask for it, with some
+// margin between the two ways so that it does not flip at the border. A reader thread only;
+// the delivery thread's figures come in as its running totals.
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 
@@ -32,32 +29,24 @@ public:
         m_inlineNanos += nanos(took);
     }
     bool windowFull() const { return m_splitLines >= kWindowLines; }
-    // Ends a window; `threadNanos`, `threadLines`, `threadFillNanos`: the delivery thread's busy
-    // time, lines delivered and time spent copying values so far. True when the way of
-    // delivering changes.
-    bool decide(std::uint64_t threadNanos, std::uint64_t threadLines,
-                std::uint64_t threadFillNanos) {
+    // Ends a window; `threadNanos`, `threadLines`: the delivery thread's busy time and lines
+    // delivered so far. True when the way of delivering changes.
+    bool decide(std::uint64_t threadNanos, std::uint64_t threadLines) {
         std::uint64_t deliverNanos = m_inlineNanos;
         std::uint64_t deliverLines = m_inlineLines;
-        std::uint64_t fillNanos = 0;
         if (!m_inline) {
             deliverNanos = threadNanos - m_threadNanos;
             deliverLines = threadLines - m_threadLines;
-            // Its copying may be counted before the batch's busy time: at most all of it.
-            fillNanos = std::min(threadFillNanos - m_threadFillNanos, deliverNanos);
-            deliverNanos -= fillNanos;
         }
         bool change = false;
         // A delivery thread that ended no batch in a whole window is no cheap one.
         if (deliverLines > 0 && m_splitLines > 0) {
             const double deliverEach = static_cast<double>(deliverNanos) / deliverLines;
-            const double splitEach = static_cast<double>(m_splitNanos) / m_splitLines +
-                                     static_cast<double>(fillNanos) / deliverLines;
+            const double splitEach = static_cast<double>(m_splitNanos) / m_splitLines;
             change = m_inline ? deliverEach * 2 > splitEach : deliverEach * 3 < splitEach;
         }
         m_threadNanos = threadNanos;
         m_threadLines = threadLines;
-        m_threadFillNanos = threadFillNanos;
         m_splitLines = m_splitNanos = m_inlineLines = m_inlineNanos = 0;
         // A window the reader spent partly preempted says little: only several in a row
         // change the way.
@@ -74,7 +63,6 @@ public:
     }
 
 private:
-
     bool m_inline = false;
     int m_votes = 0;  // windows in a row that asked for the other way
     std::uint64_t m_splitLines = 0;
@@ -84,7 +72,6 @@ private:
     // The delivery thread's totals at the end of the last window.
     std::uint64_t m_threadNanos = 0;
     std::uint64_t m_threadLines = 0;
-    std::uint64_t m_threadFillNanos = 0;
 };
 
 }  // namespace tg

@@ -33,12 +33,10 @@ namespace tg {
 // One line as the reader split it.
 struct ParsedLine {
     bool matched = false;
-    // When matched, where the groups' texts lie in the line. The texts are copied into
-    // `values` by the reader when it delivers the line itself or makes its duplicate line,
-    // else by the delivery thread (ParseBatch::fillValues).
+    // When matched, where the groups' texts lie in the line; `values` views them once
+    // valuesIn has been called (with the line where it lies then).
     std::vector<RegExp::Piece> pieces;
-    bool valuesFilled = false;
-    Record values;
+    std::vector<std::string_view> values;
     std::string text;  // the line, when not matched
     // Its line for the duplicate log, made when split if records were being duplicated then.
     bool duplicated = false;
@@ -49,6 +47,14 @@ struct ParsedLine {
     std::size_t lineAt = 0;
     std::size_t lineSize = 0;
     std::uint64_t parsedEnd = 0;  // the input counted up to the end of this line
+
+    // The values of a matched line, as views into `line`.
+    RecordView valuesIn(std::string_view line) {
+        values.resize(pieces.size());
+        for (std::size_t i = 0; i < pieces.size(); ++i)
+            values[i] = line.substr(pieces[i].start, pieces[i].size);
+        return values;
+    }
 };
 
 // Lines of one or more consecutive chunks. Its strings keep their room from one use to the
@@ -62,8 +68,6 @@ struct ParseBatch {
     // included).
     std::uint64_t parsedEnd = 0;
     char separator = '\t';  // of the duplicate log
-    // Whether the reader copies the lines' values when it splits them; else fillValues does.
-    bool valuesOnSplit = true;
     // The batch's bytes: those of its chunks up to the end of their last line, and where they
     // start in the input; the lines a stop left undelivered are put back from them. They are
     // `raw` followed by `chunkBytes`, a view of the chunk being parsed, which only a batch the
@@ -91,15 +95,10 @@ struct ParseBatch {
         if (at < raw.size()) return std::string_view(raw).substr(at, size);
         return chunkBytes.substr(at - raw.size(), size);
     }
-    // Copies a matched line's values out of its text, unless the reader did.
-    void fillValues(ParsedLine& line) const {
-        if (line.valuesFilled) return;
-        const std::string_view text = bytesAt(line.lineAt, line.lineSize);
-        // Existing strings first, so reused lines keep their room.
-        line.values.resize(line.pieces.size());
-        for (std::size_t i = 0; i < line.pieces.size(); ++i)
-            line.values[i].assign(text.substr(line.pieces[i].start, line.pieces[i].size));
-        line.valuesFilled = true;
+    // A matched line's values, as views into the batch's bytes: valid until the batch is
+    // reset or more bytes are appended.
+    RecordView valuesOf(ParsedLine& line) const {
+        return line.valuesIn(bytesAt(line.lineAt, line.lineSize));
     }
     void appendBytes(std::string_view bytes) {
         if (!chunkBytes.empty()) {

@@ -41,16 +41,21 @@ std::size_t findLineEnd(std::string_view text, std::size_t from, bool crs = true
     return lf ? from + lfAt : std::string_view::npos;
 }
 
-void writeDuplicate(std::string& out, const Record& values, char separator) {
-    if (listNeedsEscaping(values, separator)) {
-        // A value holding the separator would otherwise read back as two.
-        out.append(joinEscapedList(values, separator));
-    } else {
-        for (const auto& value : values) {
+// The values as joinEscapedList writes them, and the line end.
+void writeDuplicate(std::string& out, RecordView values, char separator) {
+    const bool escaped = std::any_of(values.begin(), values.end(), [&](std::string_view value) {
+        return value.find(separator) != std::string_view::npos;
+    });
+    for (const std::string_view value : values) {
+        if (escaped) {
+            // A value holding the separator would otherwise read back as two.
+            appendEscapedEntry(out, value, separator);
+        } else {
             out.append(value);
             out.push_back(separator);
         }
     }
+    if (escaped) out.push_back(escapedListMark(separator));
     out.append("\r\n");
 }
 
@@ -179,7 +184,6 @@ void DataSource::parseChunk(std::string_view chunk) {
             // Only the split is timed: the reader may wait for room in here.
             const std::size_t before = batch.count;
             const auto began = DeliveryPace::Clock::now();
-            batch.valuesOnSplit = false;
             splitChunk(chunk, pattern, separator, batch, true);
             m_pace.split(batch.count - before, DeliveryPace::Clock::now() - began);
         });
@@ -201,8 +205,7 @@ void DataSource::parseChunk(std::string_view chunk) {
         m_directBatch.chunkBytes = {};  // the chunk is the caller's
     }
     if (m_delivery && m_pace.windowFull() &&
-        m_pace.decide(m_delivery->busyNanos(), m_delivery->linesDelivered(),
-                      m_fillNanos.load(std::memory_order_relaxed)) &&
+        m_pace.decide(m_delivery->busyNanos(), m_delivery->linesDelivered()) &&
         m_pace.deliversInline()) {
         // What the delivery thread holds goes first.
         settleDelivery();
@@ -317,18 +320,13 @@ void DataSource::splitLine(const RegExp& pattern, std::string_view line,
                            std::uint64_t parsedEnd, ParseBatch& batch) {
     ParsedLine& parsed = batch.add();
     parsed.lineSize = line.size();
-    parsed.valuesFilled = batch.valuesOnSplit || m_readerDuplicating;
-    if (parsed.valuesFilled) {
-        parsed.matched = pattern.split(line, parsed.values) == 0;
-    } else {
-        parsed.matched = pattern.splitPieces(line, parsed.pieces) == 0;
-    }
+    parsed.matched = pattern.splitPieces(line, parsed.pieces) == 0;
     if (!parsed.matched) parsed.text.assign(line);
     // Made here, so that the delivery only appends it.
     parsed.duplicated = parsed.matched && m_readerDuplicating;
     if (parsed.duplicated) {
         parsed.duplicate.clear();
-        writeDuplicate(parsed.duplicate, parsed.values, batch.separator);
+        writeDuplicate(parsed.duplicate, parsed.valuesIn(line), batch.separator);
     }
     parsed.parsedEnd = parsedEnd;
 }
@@ -340,15 +338,13 @@ void DataSource::deliverBatch(ParseBatch& batch) {
         ~EndDelivery() { source.endDelivery(); }
     } end{*this};
     std::unique_lock lock(m_lock, std::defer_lock);
-    std::size_t groupEnd = batch.delivered;  // of the lines whose values are copied
+    std::size_t groupEnd = batch.delivered;  // of the lines delivered under one lock
     // A stop ends the delivery before the next line; the reader puts the rest back.
     while (batch.delivered < batch.count && !stopping()) {
         if (batch.delivered == groupEnd) {
-            // The next lines' values are copied (outside the lock, while they stay in the
-            // cache), then the lock is taken once for their delivery.
+            // Others get the lock between groups of lines.
             if (lock.owns_lock()) lock.unlock();
             groupEnd = std::min(batch.count, groupEnd + kLinesPerLock);
-            if (!batch.valuesOnSplit) copyValues(batch, batch.delivered, groupEnd);
         }
         if (!lock.owns_lock()) lock.lock();
         deliverLine(batch.lines[batch.delivered], batch, lock);
@@ -360,16 +356,6 @@ void DataSource::deliverBatch(ParseBatch& batch) {
     }
     if (lock.owns_lock()) lock.unlock();
     writeDuplicatesAndReport();
-}
-
-void DataSource::copyValues(ParseBatch& batch, std::size_t from, std::size_t to) {
-    // Timed: the reader counts it as splitting when it decides who delivers.
-    const auto began = DeliveryPace::Clock::now();
-    for (std::size_t i = from; i < to; ++i) {
-        if (batch.lines[i].matched) batch.fillValues(batch.lines[i]);
-    }
-    m_fillNanos.fetch_add(DeliveryPace::nanos(DeliveryPace::Clock::now() - began),
-                          std::memory_order_relaxed);
 }
 
 void DataSource::deliverLine(ParsedLine& parsed, const ParseBatch& batch,
@@ -389,7 +375,7 @@ void DataSource::deliverLine(ParsedLine& parsed, const ParseBatch& batch,
         m_events.writeLog(name(), text);
         return;
     }
-    const Record& values = parsed.values;
+    const RecordView values = batch.valuesOf(parsed);
     if (values.size() == m_definition.fields.size()) {
         // Written when the second changes only: other threads read it.
         const std::int64_t now = std::time(nullptr);

@@ -13,16 +13,22 @@ public:
     virtual ~RecordListener() = default;
     // A well-formed record: as many values as the source has field names.
     virtual void processRecord(const Record& record, const FieldNames& fieldNames) = 0;
-    // A well-formed record of a reader's delivery. It stays valid until deliveryEnded(), so a
-    // listener may keep a reference to it until then instead of a copy.
-    virtual void processDelivered(const Record& record, const FieldNames& fieldNames) {
-        processRecord(record, fieldNames);
+    // A well-formed record of a reader's delivery, as views into what the reader read. The
+    // views stay valid until deliveryEnded(), so a listener may keep them until then instead
+    // of a copy. Unless overridden, the record is copied for processRecord.
+    virtual void processDelivered(RecordView record, const FieldNames& fieldNames) {
+        processRecord(toRecord(record), fieldNames);
     }
     // The records passed to processDelivered since the last call go away; a listener that
     // kept references copies what it keeps. Also called when the listener is detached.
     virtual void deliveryEnded() {}
     // Every record the readers produce, well-formed or error, before processRecord.
     virtual void observeRecord(const Record& record, const FieldNames& fieldNames) = 0;
+    // A well-formed record of a reader's delivery, before processDelivered; as valid as there.
+    // Unless overridden, the record is copied for observeRecord.
+    virtual void observeDelivered(RecordView record, const FieldNames& fieldNames) {
+        observeRecord(toRecord(record), fieldNames);
+    }
     // Forget everything accumulated from this source.
     virtual void reset() = 0;
 };

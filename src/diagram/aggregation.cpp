@@ -13,18 +13,18 @@
 
 namespace tg {
 
-bool matches(const Filter& filter, const Record& record, const FieldNames& names) {
-    const std::string* text = filter.fieldText(record, names);
+bool matches(const Filter& filter, RecordView record, const FieldNames& names) {
+    const std::optional<std::string_view> text = filter.fieldText(record, names);
     if (!text) return false;
     const bool found = filter.pattern().extractView(*text).has_value();
     return (static_cast<std::uint32_t>(found) ^ filter.invert) != 0;
 }
 
-std::string groupValue(const Group& group, const Record& record, const FieldNames& names) {
+std::string groupValue(const Group& group, RecordView record, const FieldNames& names) {
     return std::string(group.extractFrom(record, names).value_or(std::string_view()));
 }
 
-bool extractValue(Axis& axis, const Record& record, const FieldNames& names) {
+bool extractValue(Axis& axis, RecordView record, const FieldNames& names) {
     const std::optional<std::string_view> value = axis.extractFrom(record, names);
     axis.current = value.value_or(std::string_view());
     return value.has_value();
@@ -185,10 +185,10 @@ std::vector<std::string> valueTexts(const AxisData& axis) {
 void Diagram::processRecord(const Record& record, const FieldNames& names) {
     std::lock_guard lock(m_lock);
     m_recent.push(record);
-    fold(record, names);
+    fold(RecordViews(record), names);
 }
 
-void Diagram::processDelivered(const Record& record, const FieldNames& names) {
+void Diagram::processDelivered(RecordView record, const FieldNames& names) {
     std::lock_guard lock(m_lock);
     m_recent.pushPending(record);  // copied when the delivery ends, if still among the last
     fold(record, names);
@@ -203,7 +203,7 @@ void Diagram::deliveryEnded() {
     }
 }
 
-void Diagram::fold(const Record& record, const FieldNames& names) {
+void Diagram::fold(RecordView record, const FieldNames& names) {
     m_changes.fetch_add(1, std::memory_order_relaxed);
     for (const auto& filter : m_filters) {
         if (!matches(*filter, record, names)) return;
@@ -218,7 +218,7 @@ void Diagram::fold(const Record& record, const FieldNames& names) {
 
 void Diagram::reset() { clearData(); }
 
-void Diagram::groupKey(const Record& record, const FieldNames& names, std::string& key) const {
+void Diagram::groupKey(RecordView record, const FieldNames& names, std::string& key) const {
     key.clear();
     for (const auto& group : m_groups) {
         key += '/';
@@ -260,7 +260,7 @@ RecentTable Diagram::recentTable() const {
     for (const auto& filter : m_filters) table.header.push_back(filter->name());
     table.header.push_back("Group");
     for (const auto& axis : m_axes) table.header.push_back(axis->name());
-    m_recent.forEach([&](const Record& record) {
+    m_recent.forEach([&](RecordView record) {
         // No more cells than field columns: a longer record kept from before the source's fields
         // changed would otherwise shift every later column. A shorter one stays short, so that
         // the pages can say the table no longer fits the records.

@@ -15,11 +15,11 @@
 namespace tg {
 
 // Found exclusive-or invert; a missing field never matches, whatever the invert flag.
-bool matches(const Filter& filter, const Record& record, const FieldNames& names);
+bool matches(const Filter& filter, RecordView record, const FieldNames& names);
 // The group's extracted value; empty when the field is missing or nothing matched.
-std::string groupValue(const Group& group, const Record& record, const FieldNames& names);
+std::string groupValue(const Group& group, RecordView record, const FieldNames& names);
 // Sets the axis's current value (empty when nothing was taken); true when a value was taken.
-bool extractValue(Axis& axis, const Record& record, const FieldNames& names);
+bool extractValue(Axis& axis, RecordView record, const FieldNames& names);
 // Folds the current value into slot `x`, creating slots up to it.
 void accumulate(Axis& axis, std::size_t x);
 // h:m:s (":", "|" or "'" between) as minutes with a fraction; else the plain decimal number

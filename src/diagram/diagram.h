@@ -55,9 +55,10 @@ public:
 
     // RecordListener.
     void processRecord(const Record& record, const FieldNames& fieldNames) override;
-    void processDelivered(const Record& record, const FieldNames& fieldNames) override;
+    void processDelivered(RecordView record, const FieldNames& fieldNames) override;
     void deliveryEnded() override;
     void observeRecord(const Record&, const FieldNames&) override {}
+    void observeDelivered(RecordView, const FieldNames&) override {}
     void reset() override;
 
     std::string name() const;
@@ -148,14 +149,14 @@ public:
 
 private:
     // Folds one record into the axes' slots (m_lock held).
-    void fold(const Record& record, const FieldNames& names);
+    void fold(RecordView record, const FieldNames& names);
     // fn(the list of `self`'s items of that type), for a Diagram or const Diagram; the caller
     // holds m_lock.
     template <class Self, class Fn>
     static decltype(auto) withItems(Self& self, ItemType type, Fn&& fn);
     std::size_t xIndex(std::string_view key);  // adds the label when new
     // The record's x label: "/" and the value of each group in turn.
-    void groupKey(const Record& record, const FieldNames& names, std::string& key) const;
+    void groupKey(RecordView record, const FieldNames& names, std::string& key) const;
     void clearDataLocked();
     void saveItem(const ItemKind& kind, const DiagramItem& item, std::uint32_t setting) const;
     void saveItems(const ItemKind& kind) const;

@@ -20,25 +20,26 @@ void DiagramItem::setRegExpOptions(RegExpOptions options) {
     m_pattern.compile(m_regexp, m_options);
 }
 
-const std::string* DiagramItem::fieldText(const Record& record, const FieldNames& names) const {
+std::optional<std::string_view> DiagramItem::fieldText(RecordView record,
+                                                      const FieldNames& names) const {
     // The remembered position holds only while it still names the field: the diagram may
     // have moved to another source, or its source's fields may have changed.
     if (m_fieldIndex >= names.size() || names[m_fieldIndex] != m_field) {
         const auto it = std::find(names.begin(), names.end(), m_field);
         if (it == names.end()) {
             m_fieldIndex = kNotFound;
-            return nullptr;
+            return std::nullopt;
         }
         m_fieldIndex = static_cast<std::size_t>(it - names.begin());
     }
     // A record with fewer values than names: never read past it.
-    if (m_fieldIndex >= record.size()) return nullptr;
-    return &record[m_fieldIndex];
+    if (m_fieldIndex >= record.size()) return std::nullopt;
+    return record[m_fieldIndex];
 }
 
-std::optional<std::string_view> DiagramItem::extractFrom(const Record& record,
+std::optional<std::string_view> DiagramItem::extractFrom(RecordView record,
                                                         const FieldNames& names) const {
-    const std::string* text = fieldText(record, names);
+    const std::optional<std::string_view> text = fieldText(record, names);
     if (!text) return std::nullopt;
     return m_pattern.extractView(*text);
 }

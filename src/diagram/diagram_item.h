@@ -29,14 +29,13 @@ public:
     void setRegExpOptions(RegExpOptions options);
     const RegExp& pattern() const { return m_pattern; }
 
-    // The field's text in `record`; nullptr when the field is not among `names` or lies
+    // The field's text in `record`; none when the field is not among `names` or lies
     // beyond the record's values. The position found is remembered and looked up again
     // whenever `names` no longer has the field there (another source, changed fields).
-    const std::string* fieldText(const Record& record, const FieldNames& names) const;
-    // The text the expression extracts from the field, a view into `record`; none when the
-    // field is missing or nothing matched.
-    std::optional<std::string_view> extractFrom(const Record& record,
-                                                const FieldNames& names) const;
+    std::optional<std::string_view> fieldText(RecordView record, const FieldNames& names) const;
+    // The text the expression extracts from the field, a view into what `record` views; none
+    // when the field is missing or nothing matched.
+    std::optional<std::string_view> extractFrom(RecordView record, const FieldNames& names) const;
 
 private:
     static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);

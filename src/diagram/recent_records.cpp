@@ -6,21 +6,21 @@ namespace tg {
 
 void RecentRecords::push(const Record& record) {
     keepPending();
-    copy(record);
+    copy(RecordViews(record));
 }
 
-void RecentRecords::pushPending(const Record& record) {
+void RecentRecords::pushPending(RecordView record) {
     if (m_pendingCount < kCapacity) {
-        m_pending[(m_pendingFirst + m_pendingCount++) % kCapacity] = &record;
+        m_pending[(m_pendingFirst + m_pendingCount++) % kCapacity] = record;
     } else {
-        m_pending[m_pendingFirst] = &record;  // the oldest pending one is never copied
+        m_pending[m_pendingFirst] = record;  // the oldest pending one is never copied
         m_pendingFirst = (m_pendingFirst + 1) % kCapacity;
     }
 }
 
 void RecentRecords::keepPending() {
     for (std::size_t i = 0; i < m_pendingCount; ++i)
-        copy(*m_pending[(m_pendingFirst + i) % kCapacity]);
+        copy(m_pending[(m_pendingFirst + i) % kCapacity]);
     m_pendingFirst = 0;
     m_pendingCount = 0;
 }
@@ -35,9 +35,9 @@ std::size_t RecentRecords::size() const {
     return std::min(kCapacity, m_kept.size() + m_pendingCount);
 }
 
-void RecentRecords::copy(const Record& record) {
+void RecentRecords::copy(RecordView record) {
     if (m_kept.size() < kCapacity) {
-        m_kept.push_back(record);
+        m_kept.push_back(toRecord(record));
         return;
     }
     Record oldest = std::move(m_kept.front());  // its strings' room is used again

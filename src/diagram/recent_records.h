@@ -2,8 +2,8 @@
 // The last records a diagram received, oldest first, for the table of recent records.
 //
 // A record pushed with push() is copied at once. One pushed with pushPending() (a record of a
-// reader's delivery, valid until the delivery ends) is only pointed at until keepPending()
-// copies it, so of a delivery's many records just the last few are ever copied. Pending
+// reader's delivery, views valid until the delivery ends) is only kept as views until
+// keepPending() copies it, so of a delivery's many records just the last few are ever copied. Pending
 // records are always the newest: push() keeps them first. Guarded by the owning diagram's lock.
 
 #include <array>
@@ -19,14 +19,14 @@ public:
     static constexpr std::size_t kCapacity = 25;
 
     void push(const Record& record);
-    void pushPending(const Record& record);
+    void pushPending(RecordView record);
     // Copies the pending records: call it before the records they point at go away.
     void keepPending();
     // Forgets every record, pending ones included.
     void clear();
 
     std::size_t size() const;
-    // Calls fn(const Record&) for each record, oldest first.
+    // Calls fn(RecordView) for each record, oldest first.
     template <class Fn>
     void forEach(Fn&& fn) const {
         const std::size_t total = m_kept.size() + m_pendingCount;
@@ -36,18 +36,19 @@ public:
                 --skip;
                 continue;
             }
-            fn(record);
+            const RecordViews views(record);
+            fn(RecordView(views));
         }
         for (std::size_t i = skip; i < m_pendingCount; ++i)
-            fn(*m_pending[(m_pendingFirst + i) % kCapacity]);
+            fn(m_pending[(m_pendingFirst + i) % kCapacity]);
     }
 
 private:
-    void copy(const Record& record);
+    void copy(RecordView record);
 
     std::deque<Record> m_kept;  // at most kCapacity
     // A ring of the pending records, not owned.
-    std::array<const Record*, kCapacity> m_pending{};
+    std::array<RecordView, kCapacity> m_pending{};
     std::size_t m_pendingFirst = 0;
     std::size_t m_pendingCount = 0;
 };

@@ -272,15 +272,15 @@ TEST(ParseChunkStop, StopKeepsEverythingAfterTheLastDeliveredLinePending) {
 class ReferenceKeepingListener : public RecordingListener {
 public:
     explicit ReferenceKeepingListener(DataSource& source) : m_source(source) {}
-    void processDelivered(const Record& record, const FieldNames&) override {
-        pending.push_back(&record);
+    void processDelivered(RecordView record, const FieldNames&) override {
+        pending.push_back(record);
         if (pending.size() == leaveAfter) m_source.detach(*this);
     }
     void deliveryEnded() override {
-        for (const Record* record : pending) kept.push_back(*record);
+        for (const RecordView record : pending) kept.push_back(toRecord(record));
         pending.clear();
     }
-    std::vector<const Record*> pending;
+    std::vector<RecordView> pending;
     std::vector<Record> kept;
     std::size_t leaveAfter = 0;
 

@@ -59,23 +59,26 @@ TEST_F(AggregationTest, FiltersMustAllMatchAndInvertTurnsOneAround) {
 }
 
 TEST_F(AggregationTest, MissingFieldsAndBrokenExpressionsInFilters) {
+    const auto matchesRecord = [&](const Filter& filter, const Record& record) {
+        return matches(filter, RecordViews(record), m_names);
+    };
     Filter missing("m");
     missing.setField("nope");
     missing.invert = 1;
-    EXPECT_FALSE(matches(missing, {"200", "1", ""}, m_names));  // whatever the invert
+    EXPECT_FALSE(matchesRecord(missing, {"200", "1", ""}));  // whatever the invert
 
     Filter broken("b");
     broken.setField("status");
     broken.setRegexp("(");
-    EXPECT_FALSE(matches(broken, {"200", "1", ""}, m_names));
+    EXPECT_FALSE(matchesRecord(broken, {"200", "1", ""}));
     broken.invert = 1;
-    EXPECT_TRUE(matches(broken, {"200", "1", ""}, m_names));
+    EXPECT_TRUE(matchesRecord(broken, {"200", "1", ""}));
 
     // A field index found earlier that lies beyond a shorter record counts as missing.
     Filter late("l");
     late.setField("text");
-    EXPECT_TRUE(matches(late, {"200", "1", "x"}, m_names));
-    EXPECT_FALSE(matches(late, {"200"}, m_names));
+    EXPECT_TRUE(matchesRecord(late, {"200", "1", "x"}));
+    EXPECT_FALSE(matchesRecord(late, {"200"}));
 }
 
 TEST_F(AggregationTest, GroupsJoinWithSlashesAndNoGroupsGiveOneLabel) {
@@ -217,7 +220,8 @@ TEST_F(AggregationTest, RecentTableShowsTheLast25RecordsWithEveryResult) {
     // record fed directly afterwards (a replay) comes after them.
     std::vector<Record> delivery;
     for (int i = 0; i < 40; ++i) delivery.push_back({"200", std::to_string(100 + i), ""});
-    for (const Record& record : delivery) diagram.processDelivered(record, m_names);
+    const std::vector<RecordViews> views(delivery.begin(), delivery.end());
+    for (const RecordViews& record : views) diagram.processDelivered(record, m_names);
     EXPECT_EQ(diagram.recentTable().rows.front()[1], "115");
     diagram.deliveryEnded();
     for (Record& record : delivery) record = {"gone", "0", ""};
