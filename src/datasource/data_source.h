@@ -219,10 +219,13 @@ private:
     // `batch`; returns how many of its bytes they take (line ends around them included).
     std::size_t splitText(std::string_view text, std::uint64_t textStart, const RegExp& pattern,
                           ParseBatch& batch);
-    // Splits one complete line into the next entry of `batch`. `parsedEnd`: the input
-    // counted up to the end of this line and its line end.
+    // Splits one complete line into the next entry of `batch`, or leaves it to the delivery
+    // thread (m_deferring). `parsedEnd`: the input counted up to the end of this line and its
+    // line end.
     void splitLine(const RegExp& pattern, std::string_view line, std::uint64_t parsedEnd,
                    ParseBatch& batch);
+    // Splits the deferred lines among [from, to), on the delivery thread.
+    void splitDeferred(ParseBatch& batch, std::size_t from, std::size_t to);
     // Delivers the lines of a chunk in order, counts the chunk as parsed and writes the
     // duplicates; on the delivery thread while a reader runs and delivering is not
     // cheap (the reader settles it before it delivers itself), else on the caller's.
@@ -333,6 +336,10 @@ private:
     // m_parseSettingsSeen.
     std::shared_ptr<const RegExp> m_readerPattern;
     bool m_readerDuplicating = false;
+    // Of every DeliveryThread::kShareLines lines split now, how many are left to the delivery
+    // thread, and the lines counted for that.
+    unsigned m_deferring = 0;
+    unsigned m_lineTurn = 0;
     std::uint64_t m_parseSettingsSeen = 0;
     // Delivery's side (the delivery thread, or the reader when none): touched by the other
     // side only after settleDelivery.

@@ -1,5 +1,6 @@
 #include "datasource/delivery_thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -22,7 +23,13 @@ DeliveryThread::~DeliveryThread() {
 void DeliveryThread::handOverAdded() {
     std::unique_lock lock(m_mutex);
     // Too much waits already: the reader waits until it can hand its lines over.
-    handOverAndWait(lock, m_filling.count >= kMaxWaitingLines);
+    const bool full = m_filling.count >= kMaxWaitingLines;
+    if (!m_inFlight) {
+        m_deferredShare = std::min(kMaxShare, m_deferredShare + 1);
+    } else if (full && m_ready.used && m_deferredShare > 0) {
+        --m_deferredShare;
+    }
+    handOverAndWait(lock, full);
 }
 
 void DeliveryThread::flush() {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -33,6 +34,8 @@ namespace tg {
 // One line as the reader split it.
 struct ParsedLine {
     bool matched = false;
+    // Cut but not split yet: the delivery thread splits it with the batch's `pattern`.
+    bool deferred = false;
     // When matched, where the groups' texts lie in the line; `values` views them once
     // valuesIn has been called (with the line where it lies then).
     std::vector<RegExp::Piece> pieces;
@@ -68,6 +71,7 @@ struct ParseBatch {
     // included).
     std::uint64_t parsedEnd = 0;
     char separator = '\t';  // of the duplicate log
+    std::shared_ptr<const RegExp> pattern;  // of its deferred lines
     // The batch's bytes: those of its chunks up to the end of their last line, and where they
     // start in the input; the lines a stop left undelivered are put back from them. They are
     // `raw` followed by `chunkBytes`, a view of the chunk being parsed, which only a batch the
@@ -88,6 +92,7 @@ struct ParseBatch {
         parsedEnd = 0;
         raw.clear();
         chunkBytes = {};
+        pattern.reset();
     }
     std::size_t bytesSize() const { return raw.size() + chunkBytes.size(); }
     // Bytes [at, at + size), which lie either in `raw` or in `chunkBytes`, as a line does.
@@ -137,6 +142,13 @@ public:
     std::uint64_t linesDelivered() const {
         return m_linesDelivered.load(std::memory_order_relaxed);
     }
+    // How many of every kShareLines lines the reader leaves for this thread to split: more
+    // while it waits for lines when they are handed over, fewer while the reader waits for
+    // it. Two threads then split about as much as keeps both busy.
+    unsigned deferredShare() const { return m_deferredShare; }
+    static constexpr unsigned kShareLines = 16;
+    static constexpr unsigned kMaxShare = 12;
+
     // After drain, newest first: the batch added to last, the one waiting, the one delivered.
     std::array<ParseBatch*, 3> batchesNewestFirst() {
         return {&m_filling, &m_ready, &m_delivering};
@@ -160,6 +172,7 @@ private:
 
     std::function<void(ParseBatch&)> m_deliver;
     std::function<bool()> m_stopping;
+    unsigned m_deferredShare = 0;  // the reader's
 
     // Each thread's batch on cache lines of its own: both change them for every line.
     alignas(64) ParseBatch m_filling;  // the reader's only

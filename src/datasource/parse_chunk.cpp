@@ -184,7 +184,13 @@ void DataSource::parseChunk(std::string_view chunk) {
             // Only the split is timed: the reader may wait for room in here.
             const std::size_t before = batch.count;
             const auto began = DeliveryPace::Clock::now();
+            // Deferred lines of one batch share one expression.
+            if (!batch.pattern || batch.pattern == m_readerPattern) {
+                m_deferring = m_delivery->deferredShare();
+                if (m_deferring > 0) batch.pattern = m_readerPattern;
+            }
             splitChunk(chunk, pattern, separator, batch, true);
+            m_deferring = 0;
             m_pace.split(batch.count - before, DeliveryPace::Clock::now() - began);
         });
     } else {
@@ -320,6 +326,13 @@ void DataSource::splitLine(const RegExp& pattern, std::string_view line,
                            std::uint64_t parsedEnd, ParseBatch& batch) {
     ParsedLine& parsed = batch.add();
     parsed.lineSize = line.size();
+    parsed.parsedEnd = parsedEnd;
+    parsed.deferred = m_lineTurn++ % DeliveryThread::kShareLines < m_deferring;
+    if (parsed.deferred) {
+        parsed.matched = false;
+        parsed.duplicated = false;
+        return;
+    }
     parsed.matched = pattern.splitPieces(line, parsed.pieces) == 0;
     if (!parsed.matched) parsed.text.assign(line);
     // Made here, so that the delivery only appends it.
@@ -328,7 +341,17 @@ void DataSource::splitLine(const RegExp& pattern, std::string_view line,
         parsed.duplicate.clear();
         writeDuplicate(parsed.duplicate, parsed.valuesIn(line), batch.separator);
     }
-    parsed.parsedEnd = parsedEnd;
+}
+
+void DataSource::splitDeferred(ParseBatch& batch, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+        ParsedLine& parsed = batch.lines[i];
+        if (!parsed.deferred) continue;
+        const std::string_view line = batch.bytesAt(parsed.lineAt, parsed.lineSize);
+        parsed.matched = batch.pattern->splitPieces(line, parsed.pieces) == 0;
+        if (!parsed.matched) parsed.text.assign(line);
+        parsed.deferred = false;
+    }
 }
 
 void DataSource::deliverBatch(ParseBatch& batch) {
@@ -342,9 +365,11 @@ void DataSource::deliverBatch(ParseBatch& batch) {
     // A stop ends the delivery before the next line; the reader puts the rest back.
     while (batch.delivered < batch.count && !stopping()) {
         if (batch.delivered == groupEnd) {
-            // Others get the lock between groups of lines.
+            // Others get the lock between groups of lines, which are split first if the
+            // reader left them.
             if (lock.owns_lock()) lock.unlock();
             groupEnd = std::min(batch.count, groupEnd + kLinesPerLock);
+            splitDeferred(batch, batch.delivered, groupEnd);
         }
         if (!lock.owns_lock()) lock.lock();
         deliverLine(batch.lines[batch.delivered], batch, lock);
