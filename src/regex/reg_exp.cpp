@@ -98,6 +98,7 @@ void RegExp::planCompiledEngine(const std::string& text, RegExpOptions options) 
         m_run = std::make_unique<LeadingRun>();
         m_run->groups = runGroups;
         m_run->oneOrMore = oneOrMore;
+        m_run->everyByte = atom->bytes.all();
         for (std::size_t byte = 0; byte < 256; ++byte) m_run->bytes[byte] = atom->bytes[byte];
     }
     m_slowReason = determinismRefusal(parsed.root);
@@ -113,13 +114,17 @@ bool RegExp::match(std::string_view text, regmatch_t* slots, std::size_t count) 
             return m_run->bytes[static_cast<unsigned char>(text[at])];
         };
         std::size_t start = 0;
-        if (m_run->oneOrMore) {
-            // The leftmost match starts at the first byte of the class, and is its whole run.
-            while (start < text.size() && !inClass(start)) ++start;
-            if (start == text.size()) return false;
+        std::size_t end = text.size();  // a class of every byte runs to the end
+        if (!m_run->everyByte) {
+            if (m_run->oneOrMore) {
+                // The leftmost match starts at the first byte of the class, and is its whole
+                // run.
+                while (start < text.size() && !inClass(start)) ++start;
+            }
+            end = start;
+            while (end < text.size() && inClass(end)) ++end;
         }
-        std::size_t end = start;
-        while (end < text.size() && inClass(end)) ++end;
+        if (m_run->oneOrMore && end == start) return false;
         for (std::size_t slot = 0; slot < count; ++slot) {
             const bool known = slot <= m_run->groups;
             slots[slot].rm_so = known ? static_cast<regoff_t>(start) : -1;

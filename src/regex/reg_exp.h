@@ -110,6 +110,7 @@ private:
         std::array<bool, 256> bytes{};
         std::size_t groups = 0;  // 0 or 1
         bool oneOrMore = false;
+        bool everyByte = false;  // the class holds all 256 bytes
     };
     std::unique_ptr<LeadingRun> m_run;  // only with m_compiled
 };
