@@ -184,6 +184,10 @@ void DataSource::deliverRecord(RecordView record) {
     });
 }
 
+void DataSource::pauseDelivery() noexcept {
+    forEachListener(m_listeners, [](RecordListener& listener) { listener.deliveryPaused(); });
+}
+
 void DataSource::endDelivery() noexcept {
     std::lock_guard lock(m_lock);
     forEachListener(m_listeners, [](RecordListener& listener) { listener.deliveryEnded(); });

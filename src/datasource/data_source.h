@@ -192,7 +192,29 @@ private:
     void deliverToObservers(const Record& record);
     // An accepted record of a reader's delivery to observers, then to processors; m_lock held.
     void deliverRecord(RecordView record);
+    void pauseDelivery() noexcept;
     void endDelivery() noexcept;
+    // m_lock as a delivery takes it: the listeners hear of every release first
+    // (deliveryPaused), also of one by an exception leaving the delivery.
+    class DeliveryLock {
+    public:
+        explicit DeliveryLock(DataSource& source)
+            : m_source(source), m_lock(source.m_lock, std::defer_lock) {}
+        ~DeliveryLock() { unlock(); }
+        DeliveryLock(const DeliveryLock&) = delete;
+        DeliveryLock& operator=(const DeliveryLock&) = delete;
+        bool ownsLock() const { return m_lock.owns_lock(); }
+        void lock() { m_lock.lock(); }
+        void unlock() noexcept {
+            if (!m_lock.owns_lock()) return;
+            m_source.pauseDelivery();
+            m_lock.unlock();
+        }
+
+    private:
+        DataSource& m_source;
+        std::unique_lock<std::recursive_mutex> m_lock;
+    };
     // A reader's failure: a one-value error record for observers and an event log line.
     void reportError(const std::string& text);
 
@@ -232,8 +254,7 @@ private:
     void deliverBatch(ParseBatch& batch);
     // Delivers one line (or its error record), and queues its duplicate when accepted. `lock`
     // holds m_lock; an error record's event log line is written after releasing it.
-    void deliverLine(ParsedLine& parsed, const ParseBatch& batch,
-                     std::unique_lock<std::recursive_mutex>& lock);
+    void deliverLine(ParsedLine& parsed, const ParseBatch& batch, DeliveryLock& lock);
     void writeDuplicatesAndReport();
     // Waits until the delivery thread has delivered every chunk handed to it. The reader's
     // steps that read or move what delivery changes (position, input base, duplicate log,

@@ -103,6 +103,8 @@ void DeliveryThread::run() {
                 std::chrono::duration_cast<std::chrono::nanoseconds>(took).count()),
             std::memory_order_relaxed);
         m_linesDelivered.fetch_add(m_delivering.delivered, std::memory_order_relaxed);
+        m_splitNanos.fetch_add(std::exchange(m_delivering.splitNanos, 0),
+                               std::memory_order_relaxed);
         lock.lock();
         if (failure && !m_failure) m_failure = failure;
         // What the reader handed over meanwhile comes next, without a sleep in between;

@@ -72,6 +72,7 @@ struct ParseBatch {
     std::uint64_t parsedEnd = 0;
     char separator = '\t';  // of the duplicate log
     std::shared_ptr<const RegExp> pattern;  // of its deferred lines
+    std::uint64_t splitNanos = 0;  // spent splitting them
     // The batch's bytes: those of its chunks up to the end of their last line, and where they
     // start in the input; the lines a stop left undelivered are put back from them. They are
     // `raw` followed by `chunkBytes`, a view of the chunk being parsed, which only a batch the
@@ -93,6 +94,7 @@ struct ParseBatch {
         raw.clear();
         chunkBytes = {};
         pattern.reset();
+        splitNanos = 0;
     }
     std::size_t bytesSize() const { return raw.size() + chunkBytes.size(); }
     // Bytes [at, at + size), which lie either in `raw` or in `chunkBytes`, as a line does.
@@ -137,8 +139,10 @@ public:
     // reaches the reader's side).
     void drain();
     std::thread::id id() const { return m_thread.get_id(); }
-    // Time spent delivering and lines delivered so far; any thread.
+    // Time spent delivering, of it splitting lines the reader left, and lines delivered so
+    // far, counted as each batch ends; any thread.
     std::uint64_t busyNanos() const { return m_busyNanos.load(std::memory_order_relaxed); }
+    std::uint64_t splitNanos() const { return m_splitNanos.load(std::memory_order_relaxed); }
     std::uint64_t linesDelivered() const {
         return m_linesDelivered.load(std::memory_order_relaxed);
     }
@@ -187,6 +191,7 @@ private:
     std::exception_ptr m_failure;
     // The delivery thread's, once per batch.
     alignas(64) std::atomic<std::uint64_t> m_busyNanos{0};
+    std::atomic<std::uint64_t> m_splitNanos{0};
     std::atomic<std::uint64_t> m_linesDelivered{0};
 
     std::thread m_thread;  // last: starts once everything above exists

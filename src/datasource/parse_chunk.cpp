@@ -211,7 +211,8 @@ void DataSource::parseChunk(std::string_view chunk) {
         m_directBatch.chunkBytes = {};  // the chunk is the caller's
     }
     if (m_delivery && m_pace.windowFull() &&
-        m_pace.decide(m_delivery->busyNanos(), m_delivery->linesDelivered()) &&
+        m_pace.decide(m_delivery->busyNanos(), m_delivery->linesDelivered(),
+                      m_delivery->splitNanos()) &&
         m_pace.deliversInline()) {
         // What the delivery thread holds goes first.
         settleDelivery();
@@ -344,6 +345,9 @@ void DataSource::splitLine(const RegExp& pattern, std::string_view line,
 }
 
 void DataSource::splitDeferred(ParseBatch& batch, std::size_t from, std::size_t to) {
+    if (!batch.pattern) return;  // the reader split every line
+    // Timed: the reader counts it as splitting when it decides who delivers.
+    const auto began = DeliveryPace::Clock::now();
     for (std::size_t i = from; i < to; ++i) {
         ParsedLine& parsed = batch.lines[i];
         if (!parsed.deferred) continue;
@@ -352,6 +356,7 @@ void DataSource::splitDeferred(ParseBatch& batch, std::size_t from, std::size_t 
         if (!parsed.matched) parsed.text.assign(line);
         parsed.deferred = false;
     }
+    batch.splitNanos += DeliveryPace::nanos(DeliveryPace::Clock::now() - began);
 }
 
 void DataSource::deliverBatch(ParseBatch& batch) {
@@ -360,31 +365,30 @@ void DataSource::deliverBatch(ParseBatch& batch) {
         DataSource& source;
         ~EndDelivery() { source.endDelivery(); }
     } end{*this};
-    std::unique_lock lock(m_lock, std::defer_lock);
+    DeliveryLock lock(*this);
     std::size_t groupEnd = batch.delivered;  // of the lines delivered under one lock
     // A stop ends the delivery before the next line; the reader puts the rest back.
     while (batch.delivered < batch.count && !stopping()) {
         if (batch.delivered == groupEnd) {
             // Others get the lock between groups of lines, which are split first if the
             // reader left them.
-            if (lock.owns_lock()) lock.unlock();
+            lock.unlock();
             groupEnd = std::min(batch.count, groupEnd + kLinesPerLock);
             splitDeferred(batch, batch.delivered, groupEnd);
         }
-        if (!lock.owns_lock()) lock.lock();
+        if (!lock.ownsLock()) lock.lock();
         deliverLine(batch.lines[batch.delivered], batch, lock);
         ++batch.delivered;
     }
     if (batch.delivered == batch.count) {
-        if (!lock.owns_lock()) lock.lock();
+        if (!lock.ownsLock()) lock.lock();
         if (batch.parsedEnd > m_inputParsed) m_inputParsed = batch.parsedEnd;
     }
-    if (lock.owns_lock()) lock.unlock();
+    lock.unlock();
     writeDuplicatesAndReport();
 }
 
-void DataSource::deliverLine(ParsedLine& parsed, const ParseBatch& batch,
-                             std::unique_lock<std::recursive_mutex>& lock) {
+void DataSource::deliverLine(ParsedLine& parsed, const ParseBatch& batch, DeliveryLock& lock) {
     // The input counted as parsed changes with the delivery, under the same lock, so a
     // snapshot of the position always pairs with what the listeners hold.
     m_inputParsed = parsed.parsedEnd;

@@ -19,6 +19,10 @@ public:
     virtual void processDelivered(RecordView record, const FieldNames& fieldNames) {
         processRecord(toRecord(record), fieldNames);
     }
+    // Within a delivery, the source is about to let its lock go (between groups of records,
+    // or to report a line): a listener that has kept its own lock since processDelivered,
+    // to take it once for many records, lets it go now. Also before deliveryEnded.
+    virtual void deliveryPaused() {}
     // The records passed to processDelivered since the last call go away; a listener that
     // kept references copies what it keeps. Also called when the listener is detached.
     virtual void deliveryEnded() {}

@@ -189,12 +189,17 @@ void Diagram::processRecord(const Record& record, const FieldNames& names) {
 }
 
 void Diagram::processDelivered(RecordView record, const FieldNames& names) {
-    std::lock_guard lock(m_lock);
+    if (!m_deliveryLock.owns_lock()) m_deliveryLock.lock();
     m_recent.pushPending(record);  // copied when the delivery ends, if still among the last
     fold(record, names);
 }
 
+void Diagram::deliveryPaused() {
+    if (m_deliveryLock.owns_lock()) m_deliveryLock.unlock();
+}
+
 void Diagram::deliveryEnded() {
+    deliveryPaused();
     std::lock_guard lock(m_lock);
     try {
         m_recent.keepPending();

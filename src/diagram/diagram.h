@@ -56,6 +56,7 @@ public:
     // RecordListener.
     void processRecord(const Record& record, const FieldNames& fieldNames) override;
     void processDelivered(RecordView record, const FieldNames& fieldNames) override;
+    void deliveryPaused() override;
     void deliveryEnded() override;
     void observeRecord(const Record&, const FieldNames&) override {}
     void observeDelivered(RecordView, const FieldNames&) override {}
@@ -170,6 +171,9 @@ private:
     // Serialises start and stop; taken before any lock of the source, never by a reader.
     std::mutex m_runLock;
     mutable std::recursive_mutex m_lock;
+    // m_lock as a delivery holds it from its first record until the source pauses; touched
+    // only inside the source's lock.
+    std::unique_lock<std::recursive_mutex> m_deliveryLock{m_lock, std::defer_lock};
     // Guarded by m_lock:
     std::string m_name;
     std::string m_dataSource;

@@ -330,10 +330,11 @@ TEST_F(FileReaderTest, SwitchingBetweenDeliveringOnTheReaderAndOnItsThreadKeepsE
     m_source.setRegexp(expression);
     m_source.setFields({"line", "end"});
     const std::string padding(800, 'a');
-    // Each phase is longer than the three windows a change needs, with one to spare.
+    // Each phase is longer than the three windows a change needs, with one to spare; the
+    // last also than those the delivery thread takes to hand back the splitting it took.
     constexpr int kCheapLines = 4000;
     constexpr int kCostlyLines = 4000;
-    constexpr int kLines = kCheapLines + kCostlyLines + 7000;
+    constexpr int kLines = kCheapLines + kCostlyLines + 10000;
     std::string text;
     Lines expected;
     char number[32];

@@ -85,6 +85,40 @@ TEST_F(FileSourceTest, ResetStartsTheFileAgainAndForgetsTheDuplicateLog) {
     EXPECT_EQ(listener.processed().size(), 5u);
 }
 
+// A running reader hands its lines to its delivery thread, which splits some of them itself
+// while it has time to spare: whichever thread split a line, records, error records and the
+// duplicate log follow the order of the lines.
+TEST_F(FileSourceTest, LinesSplitOnEitherThreadKeepTheirOrder) {
+    const std::string backup = m_dir.file("dup.log");
+    m_source.setBackup(backup);
+    const auto word = [](int i) {
+        std::string text;
+        for (int digit = 0; digit < 4; ++digit, i /= 26) text += static_cast<char>('a' + i % 26);
+        return text;
+    };
+    std::string text, duplicates;
+    std::vector<Record> processed, observed;
+    for (int i = 0; i < 60000; ++i) {  // several chunks
+        if (i % 13 == 0) {
+            text += "bad " + std::to_string(i) + "\n";
+            observed.push_back({kParseErrorValue, "bad " + std::to_string(i)});
+            continue;
+        }
+        text += word(i) + "\n";
+        processed.push_back({word(i)});
+        observed.push_back({word(i)});
+        duplicates += word(i) + "\t\r\n";
+    }
+    append(text);
+    test::RecordingListener listener;
+    m_source.attach(listener);
+    ASSERT_TRUE(listener.waitForProcessed(processed.size()));
+    m_source.detach(listener);
+    EXPECT_EQ(listener.processed(), processed);
+    EXPECT_EQ(listener.observed(), observed);
+    EXPECT_EQ(test::readFile(backup), duplicates);
+}
+
 // A daemon's run: loads the stored source, reads until `count` records came, stores the
 // position at the end.
 std::vector<Record> runStored(ConfigStore& store, std::size_t count) {
