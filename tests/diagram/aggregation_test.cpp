@@ -222,6 +222,7 @@ TEST_F(AggregationTest, RecentTableShowsTheLast25RecordsWithEveryResult) {
     for (int i = 0; i < 40; ++i) delivery.push_back({"200", std::to_string(100 + i), ""});
     const std::vector<RecordViews> views(delivery.begin(), delivery.end());
     for (const RecordViews& record : views) diagram.processDelivered(record, m_names);
+    diagram.deliveryPaused();  // as a source does before it lets its lock go
     EXPECT_EQ(diagram.recentTable().rows.front()[1], "115");
     diagram.deliveryEnded();
     for (Record& record : delivery) record = {"gone", "0", ""};
