@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "regex/ere_determinism.h"
 #include "regex/ere_syntax.h"
@@ -98,8 +99,12 @@ void RegExp::planCompiledEngine(const std::string& text, RegExpOptions options) 
         m_run = std::make_unique<LeadingRun>();
         m_run->groups = runGroups;
         m_run->oneOrMore = oneOrMore;
-        m_run->everyByte = atom->bytes.all();
-        for (std::size_t byte = 0; byte < 256; ++byte) m_run->bytes[byte] = atom->bytes[byte];
+        for (std::size_t byte = 0; byte < 256; ++byte) {
+            m_run->bytes[byte] = atom->bytes[byte];
+            if (atom->bytes[byte]) continue;
+            m_run->outside = static_cast<unsigned char>(byte);
+            ++m_run->outsideCount;
+        }
     }
     m_slowReason = determinismRefusal(parsed.root);
     if (!m_slowReason.empty()) return;
@@ -114,13 +119,16 @@ bool RegExp::match(std::string_view text, regmatch_t* slots, std::size_t count) 
             return m_run->bytes[static_cast<unsigned char>(text[at])];
         };
         std::size_t start = 0;
-        std::size_t end = text.size();  // a class of every byte runs to the end
-        if (!m_run->everyByte) {
-            if (m_run->oneOrMore) {
-                // The leftmost match starts at the first byte of the class, and is its whole
-                // run.
-                while (start < text.size() && !inClass(start)) ++start;
-            }
+        if (m_run->oneOrMore) {
+            // The leftmost match starts at the first byte of the class, and is its whole run.
+            while (start < text.size() && !inClass(start)) ++start;
+        }
+        // A class of every byte runs to the end; one of all bytes but one, to that byte.
+        std::size_t end = text.size();
+        if (m_run->outsideCount == 1 && start < text.size()) {
+            const void* at = std::memchr(text.data() + start, m_run->outside, text.size() - start);
+            if (at) end = static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
+        } else if (m_run->outsideCount > 1) {
             end = start;
             while (end < text.size() && inClass(end)) ++end;
         }

@@ -110,7 +110,10 @@ private:
         std::array<bool, 256> bytes{};
         std::size_t groups = 0;  // 0 or 1
         bool oneOrMore = false;
-        bool everyByte = false;  // the class holds all 256 bytes
+        // The bytes outside the class: none, one (`outside`; "." leaves out the zero byte) or
+        // more.
+        int outsideCount = 0;
+        unsigned char outside = 0;
     };
     std::unique_ptr<LeadingRun> m_run;  // only with m_compiled
 };
