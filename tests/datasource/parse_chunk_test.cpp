@@ -140,6 +140,12 @@ TEST_F(ParseChunkTest, DuplicateLogHoldsAcceptedRecordsOnly) {
     EXPECT_EQ(text, "1\t2\t\r\n4\t5\t\r\n");
     EXPECT_EQ(splitList(text.substr(0, text.find('\n')), m_store.listSeparator()),
               (Values{"1", "2"}));
+
+    // A value holding the separator is written escaped, as the store's lists are.
+    m_source.setRegexp("^(.*) (.*)$");
+    m_feed.parseChunk("a\tb c\n");
+    EXPECT_EQ(test::readFile(backup).substr(text.size()),
+              joinEscapedList({"a\tb", "c"}, m_store.listSeparator()) + "\r\n");
 }
 
 TEST_F(ParseChunkTest, FailedDuplicateWriteIsReportedOnceAndKeptUntilItSucceeds) {
