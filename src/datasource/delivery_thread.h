@@ -5,7 +5,8 @@
 // over, straight to an idle delivery thread, else to the ready batch, which a busy delivery
 // thread takes when it ends the batch in hand (without sleeping). So records arrive in the
 // order of their lines, the reader never holds a lock while it splits, and the two threads
-// only wake each other when one of them has run out of work.
+// only wake each other when one of them has run out of work. Splitting is shared: the reader
+// leaves some lines unsplit for this thread (deferredShare), as many as keep both busy.
 //
 // The reader thread owns the object and is the only one to call its members. A stop (the
 // `stopping` predicate) ends a delivery before its next line; the lines left stay in their
