@@ -3,10 +3,11 @@
 // they accumulate (one x label per distinct combination of group values, one slot per label
 // on every axis). Listens to its source while running.
 //
-// Threads: processRecord, processDelivered, deliveryEnded and reset run on one of the
-// source's reader threads (the one that delivers records, or a caller's replay or reset)
+// Threads: processRecord, processDelivered, deliveryPaused, deliveryEnded and reset run on one
+// of the source's reader threads (the one that delivers records, or a caller's replay or reset)
 // inside the source's lock; everything else on the application's threads. m_lock guards every
-// member; the lock order is source, then diagram. Operations that attach, detach, or read the
+// member; the lock order is source, then diagram (a delivery keeps m_lock across a group of
+// records, never past the source's lock). Operations that attach, detach, or read the
 // source (start, stop, isRunning, setDataSource, fieldNames, recentTable, rebuild) never hold
 // m_lock while they take the source's lock: rebuild takes the source's lock first.
 //
